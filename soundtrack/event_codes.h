@@ -1,0 +1,119 @@
+#pragma once
+// Engine event codes. A code is the index of the engine handler that runs the event. Codes come
+// in blocks of eight by the value they act on; channel codes are grouped by the quantity they
+// control (0x11xx volume, 0x12xx panning, 0x13xx pitch, 0x14xx period), and inside each group the
+// same offsets play the same roles: +0x01 the value, +0x05 its lower limit, +0x09 its upper
+// limit, +0x11..+0x19 the slide, +0x41..+0x49 the oscillator, +0x81 reset to the sample default.
+#include <cstdint>
+
+namespace tvp {
+
+inline constexpr int32_t kHandlerCount = 0x1500;  // codes at or above this are skipped
+
+namespace EventCode {
+enum : int32_t {
+  Nothing = 0x000,  // the head record of every pattern chain
+
+  // Flow, song level. Position and time arguments carry a voice-effect reset request in bit 31.
+  GotoPlayPosition = 0x111,
+  PositionJump = 0x119,
+  PatternDelay = 0x131,
+  LoopCount = 0x141,
+  LoopBack = 0x148,
+  BreakNow = 0x180,
+  PatternBreak = 0x188,
+  NextPlayPosition = 0x1F0,
+
+  // Tempo and global volume, song level.
+  SetSpeed = 0x211,
+  SetTempo = 0x221,
+  SetGlobalVolume = 0x401,
+  AddGlobalVolume = 0x402,
+  SetGlobalVolumeMin = 0x405,
+  SetGlobalVolumeMax = 0x409,
+  GlobalVolumeSlideSpeed = 0x411,
+  GlobalVolumeSlideTarget = 0x415,
+  GlobalVolumeSlide = 0x419,
+
+  // The variable bank; the channel field is the variable number.
+  SetVariable = 0x601,
+  AddVariable = 0x602,
+  MultiplyVariable = 0x603,
+
+  // Voice selection and triggering.
+  SelectSample = 0x801,
+  SelectSampleByNote = 0x811,
+  SelectInstrument = 0x821,
+  SetVoiceFlags = 0xA01,
+  ClearVoiceFlags = 0xA11,
+  SetSongMode = 0xA21,  // song level despite its block
+  StartSample = 0xC01,
+  AddSampleOffset = 0xC02,
+  ResetModulators = 0xCFF,
+
+  // Volume.
+  SetVolume = 0x1101,
+  AddVolume = 0x1102,
+  ScaleVolume = 0x1103,
+  SetVolumeMin = 0x1105,
+  SetVolumeMax = 0x1109,
+  VolumeSlideSpeed = 0x1111,
+  VolumeSlideTarget = 0x1115,
+  VolumeSlide = 0x1119,
+  TremoloDepth = 0x1141,
+  TremoloWaveform = 0x1143,
+  TremoloSpeed = 0x1145,
+  Tremolo = 0x1149,
+  ResetVolume = 0x1181,
+
+  // Panning.
+  SetPanning = 0x1201,
+  AddPanning = 0x1202,
+  SetPanningMin = 0x1205,
+  SetPanningMax = 0x1209,
+  PanningSlideSpeed = 0x1211,
+  PanningSlideTarget = 0x1215,
+  PanningSlide = 0x1219,
+  ResetPanning = 0x1281,
+
+  // Linear pitch.
+  SetPitch = 0x1301,
+  AddPitch = 0x1302,
+  SetPitchMin = 0x1305,
+  SetPitchMax = 0x1309,
+  PitchSlideSpeed = 0x1311,
+  PitchRiseSpeed = 0x1312,
+  PitchFallSpeed = 0x1313,
+  PitchSlideTarget = 0x1315,
+  PitchSlide = 0x1319,
+  VibratoDepth = 0x1341,
+  VibratoWaveform = 0x1343,
+  VibratoSpeed = 0x1345,
+  Vibrato = 0x1349,
+  ArpeggioFirst = 0x13C2,
+  ArpeggioSecond = 0x13C3,
+  SetArpeggioCounter = 0x13C5,
+  Arpeggio = 0x13C9,
+
+  // Amiga periods.
+  SetPeriod = 0x1401,
+  AddPeriod = 0x1402,
+  SetPeriodMin = 0x1405,
+  SetPeriodMax = 0x1409,
+  PeriodSlideSpeed = 0x1411,
+  PeriodRiseSpeed = 0x1412,
+  PeriodFallSpeed = 0x1413,
+  PeriodSlideTarget = 0x1415,
+  PeriodSlide = 0x1419,
+  PeriodVibratoDepth = 0x1441,
+  PeriodVibratoWaveform = 0x1443,
+  PeriodVibratoSpeed = 0x1445,
+  PeriodVibrato = 0x1449,
+};
+}  // namespace EventCode
+
+// Flow arguments: the value sits in the low 28 bits, bit 31 asks for a voice-effect reset.
+inline constexpr int32_t kFlowValueMask = 0x0FFFFFFF;
+inline constexpr uint32_t kFlowResetBit = 0x80000000u;
+
+}  // namespace tvp

@@ -1,0 +1,227 @@
+// The play-time estimate: the song is walked pattern by pattern at a fixed 44100 Hz, counting
+// output frames in units of 256 plus a remainder below 256, without playing anything.
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+#include "soundtrack/soundtrack.h"
+#include "soundtrack/status.h"
+
+namespace tvp {
+
+namespace {
+
+constexpr int32_t kOutputRate = 44100;
+constexpr int32_t kStartSpeed = 6;
+constexpr int32_t kStartTickLength = 882;  // 44100 x 5 / (125 x 2): tempo 125
+constexpr int32_t kRowTime = 256;
+constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
+constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
+
+// Two LoopBack events in one pattern can re-arm each other's counter and jump back forever.
+// No real pattern loop takes anywhere near this many jumps in one walk; past it, LoopBacks
+// count their row and fall through, so every walk ends.
+constexpr int32_t kMaxLoopJumps = 4096;
+// A hostile song can still repeat that in every play position over a large pattern (seconds
+// of work, and the information window asks every frame). Loops jump only while the events
+// scanned in one estimate stay under this; real songs scan a few million at most.
+constexpr int64_t kScanBudget = int64_t{1} << 25;
+
+// Hostile PatternDelay params could push the counted time without bound; this keeps every
+// difference of times far inside 64 bits.
+constexpr int64_t kTimeLimit = int64_t{1} << 40;
+
+// Both factors are >= 0. Huge speeds and times saturate instead of overflowing.
+int64_t MulSat(int64_t a, int64_t b) {
+  if (a != 0 && b > kInt64Max / a) return kInt64Max;
+  return a * b;
+}
+
+int64_t AddSat(int64_t a, int64_t b) { return b > kInt64Max - a ? kInt64Max : a + b; }
+
+int32_t ToInt32Sat(int64_t value) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, -kInt32Max - 1, kInt32Max));
+}
+
+int32_t FlowValue(int32_t param) { return param & kFlowValueMask; }
+
+// Tick length in frames at 44100 Hz for a tempo in beats per minute. A tick is at least one
+// frame, as in the engine, so a huge tempo cannot stop the count.
+int32_t TickLengthForTempo(int32_t tempo) {
+  return static_cast<int32_t>(std::max<int64_t>(1, 220500 / (2 * int64_t{tempo})));
+}
+
+const Event* FirstAtOrAfter(const Event* from, int64_t time) {
+  while (from != nullptr && from->time < time) from = from->next;
+  return from;
+}
+
+// The chain a play position refers to; null for a slot outside the table or an empty slot,
+// which then counts no frames.
+const Event* PatternAt(const Soundtrack* soundtrack, int32_t position) {
+  if (soundtrack->playPositions == nullptr || soundtrack->patterns == nullptr) return nullptr;
+  int32_t slot = soundtrack->playPositions[position];
+  if (slot < 0 || slot >= soundtrack->patternCount) return nullptr;
+  return soundtrack->patterns[slot];
+}
+
+// One pattern walk. `counted` is the pattern time up to which rows have been counted. It starts
+// at the walk's start time (the break's row) and restarts at the loop start after a loop jump,
+// so rows a break or a loop lands on count even when no event sits on them. Otherwise it never
+// moves back: a LoopBack acts when its row is over and counts up to the next row, so when it
+// does not jump, that row is not counted again by the next stop event.
+int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* tickLength, int32_t* remainder,
+             int64_t* scanBudget, int16_t* status) {
+  if (*speed < 1 || *tickLength < 1) {
+    *status = kStatusBadParam;
+    return 0;
+  }
+  const Event* const start = *cursor;
+  int64_t counted = startTime;
+  int64_t frames = 0;  // units of 256 frames
+  int64_t rest = *remainder;
+  int64_t loopCounter = 0;  // 64 bits: a LoopCount param of INT32_MAX still gets its + 1
+  int32_t loopJumps = 0;
+
+  for (const Event* e = start; e != nullptr;) {
+    --*scanBudget;
+    int64_t actsAt = e->time;
+    switch (e->code) {
+      case EventCode::PatternDelay:  // the delay's length is counted by the next stop
+        counted = std::clamp<int64_t>(counted - e->param, -kTimeLimit, kTimeLimit);
+        e = e->next;
+        continue;
+      case EventCode::LoopCount:
+        if (loopCounter == 0) loopCounter = int64_t{e->param} + 1;
+        e = e->next;
+        continue;
+      case EventCode::PositionJump:
+      case EventCode::LoopBack:
+      case EventCode::PatternBreak:
+        actsAt += kRowTime;  // these act when their row is over
+        break;
+      case EventCode::GotoPlayPosition:
+      case EventCode::NextPlayPosition:
+      case EventCode::BreakNow:
+      case EventCode::SetSpeed:
+      case EventCode::SetTempo:
+        break;
+      default:
+        e = e->next;
+        continue;
+    }
+
+    int64_t d = actsAt - counted;
+    if (d > 0) {
+      // ticks x tick length can pass 32 bits with a huge speed or a long delay.
+      int64_t ticks = AddSat(MulSat(d >> 8, *speed), d & 0xFF);
+      int64_t length = MulSat(ticks, *tickLength);
+      rest += length & 0xFF;
+      frames = AddSat(frames, length >> 8);
+      frames = AddSat(frames, rest >> 8);
+      rest &= 0xFF;
+    }
+    counted = std::max(counted, actsAt);
+
+    if (e->code == EventCode::SetSpeed) {
+      if (e->param > 0) *speed = e->param;
+    } else if (e->code == EventCode::SetTempo) {
+      if (e->param > 0) *tickLength = TickLengthForTempo(e->param);
+    } else if (e->code == EventCode::LoopBack) {
+      if (loopCounter == 0) loopCounter = 2;
+      --loopCounter;
+      if (loopCounter > 0 && loopJumps < kMaxLoopJumps && *scanBudget > 0) {
+        ++loopJumps;
+        // Counting resumes at the loop start and the scan at the first event there. When no
+        // event is left there, the chain ends without a stop, as below.
+        int32_t loopStart = FlowValue(e->param);
+        counted = loopStart;
+        e = FirstAtOrAfter(start, loopStart);
+        continue;
+      }
+    } else {
+      // A position-changing event ends the walk; the caller decides the next pattern by it.
+      *cursor = e;
+      *remainder = static_cast<int32_t>(rest);
+      *status = kStatusOk;
+      return ToInt32Sat(frames);
+    }
+    e = e->next;
+  }
+  *cursor = nullptr;
+  *status = kStatusDataEnded;
+  return 0;
+}
+
+}  // namespace
+
+int32_t EstimatePatternTime(const Event** cursor, int32_t* speed, int32_t* tickLength, int32_t* remainder,
+                            int16_t* status) {
+  int16_t ignored = kStatusOk;
+  if (status == nullptr) status = &ignored;
+  if (cursor == nullptr || speed == nullptr || tickLength == nullptr || remainder == nullptr) {
+    *status = kStatusBadParam;
+    return 0;
+  }
+  int64_t startTime = *cursor != nullptr ? (*cursor)->time : 0;
+  int64_t scanBudget = kScanBudget;
+  return Walk(cursor, startTime, speed, tickLength, remainder, &scanBudget, status);
+}
+
+int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t* total) {
+  if (seconds != nullptr) *seconds = 0;
+  if (total != nullptr) *total = 0;
+  if (soundtrack == nullptr) return kStatusNoSoundtrack;
+
+  int32_t speed = kStartSpeed;
+  int32_t tickLength = kStartTickLength;
+  int32_t remainder = 0;
+  int64_t sum = 0;              // units of 256 frames
+  const Event* stop = nullptr;  // the event the previous walk ended on
+  int32_t stopPosition = 0;     // the play position of that walk
+  int64_t scanBudget = kScanBudget;
+
+  for (int32_t p = 0; p < soundtrack->playPositionCount;) {
+    int64_t startTime = 0;
+    if (stop != nullptr) {
+      int32_t code = stop->code;
+      int32_t value = FlowValue(stop->param);
+      stop = nullptr;
+      if (code == EventCode::GotoPlayPosition || code == EventCode::PositionJump) {
+        // A jump back means the song repeats, so one pass is the estimate. A jump to the
+        // position that made it repeats as well (going on there would walk it forever).
+        if (value <= stopPosition) break;
+        p = value;  // the positions in between are skipped
+        continue;
+      }
+      if (code == EventCode::PatternBreak || code == EventCode::BreakNow) startTime = value;
+    }
+
+    stopPosition = p;
+    const Event* cursor = PatternAt(soundtrack, p);
+    ++p;
+    if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime);
+    // The walk works on copies: a pattern that counts nothing (no chain, or a chain without a
+    // stop event) must leave speed, tempo and remainder as they were.
+    int32_t walkSpeed = speed;
+    int32_t walkTickLength = tickLength;
+    int32_t walkRemainder = remainder;
+    int16_t status = kStatusDataEnded;
+    int32_t frames = cursor != nullptr ? Walk(&cursor, startTime > 0 ? startTime : cursor->time, &walkSpeed,
+                                              &walkTickLength, &walkRemainder, &scanBudget, &status)
+                                       : 0;
+    if (status != kStatusOk) continue;
+    speed = walkSpeed;
+    tickLength = walkTickLength;
+    remainder = walkRemainder;
+    sum = std::min(sum + frames, kInt32Max);
+    stop = cursor;
+  }
+
+  if (total != nullptr) *total = static_cast<int32_t>(sum);
+  // sum x 256 stays far inside 64 bits, as sum is kept within 32.
+  if (seconds != nullptr && sum > 0) *seconds = static_cast<int32_t>((sum * 256 + remainder) / kOutputRate);
+  return kStatusOk;
+}
+
+}  // namespace tvp
