@@ -1,0 +1,188 @@
+#pragma once
+// The engine record and the operations behind the command entry point. Everything here runs on
+// the host's one thread; the host reads the fields marked "host-visible" between calls.
+//
+// Fixed point: 16.16 values have 0x10000 = 1.0. Pattern times and positionCounter are
+// row x 256 + tick.
+#include <cstdint>
+
+#include "engine/voice.h"
+#include "soundtrack/soundtrack.h"
+
+namespace tvp {
+
+struct SoundEngine;
+struct Event;
+
+// A handler gets the voice of the event's channel (null for song-level events whose channel lies
+// outside the voices), the dispatch cursor it may move, the dispatch's continue flag it may clear
+// and the event's param. The cursor points at the event being run.
+using EventHandler = void (*)(SoundEngine* engine, Voice* voice, const Event*& cursor,
+                              int16_t& proceed, int32_t param);
+struct HandlerEntry {
+  EventHandler run;
+  bool needsVoice;  // skipped for channels outside the voice array
+};
+
+// Mixes `frameCount` frames of one voice into mixBuffer from `firstFrame` on; returns 1 when the
+// voice was audible in the stretch, else 0.
+using MixRoutine = int32_t (*)(SoundEngine* engine, Voice* voice, int32_t firstFrame,
+                               int32_t frameCount);
+
+enum OutputMode : int32_t {
+  kOutputWaveOut = 0,      // two queued buffers
+  kOutputDirectSound = 1,  // a looping ring of four sections
+  kOutputOffline = 2,      // no device: the caller renders buffers it owns
+};
+
+inline constexpr uint32_t kEnginePrepared = 1;
+inline constexpr uint32_t kEngineEnded = 2;
+inline constexpr uint32_t kEngineLooped = 4;  // a backward jump happened: the fade runs
+inline constexpr uint32_t kEnginePitchTablesValid = 0x10000;
+
+inline constexpr int32_t kMaxVoices = 256;
+inline constexpr int32_t kVariableCount = 64;
+inline constexpr int32_t kWaveformCount = 7;
+inline constexpr int32_t kWaveformLength = 1024;
+inline constexpr int32_t kPeriodTableLength = 16384;
+inline constexpr int32_t kThirdsTableHalf = 65536;  // thirdsTable is indexed -65536..65535
+inline constexpr int32_t kNoPositionRequest = -1;
+
+struct SoundEngine {
+  int32_t outputMode;
+  // Output objects. The ring device is owned by the host; the queue buffers by the engine.
+  void* directSound;
+  int16_t* waveBuffers[2];
+  int32_t lastPlayingSeen;  // service state
+  int32_t lastWritten;
+
+  int32_t framesPerBuffer;  // a positive multiple of 16
+  int32_t bytesPerBuffer;   // framesPerBuffer x 4
+  int32_t bufferCount;      // 2 queued buffers, 4 ring sections
+
+  int32_t* mixBuffer;  // framesPerBuffer left/right pairs
+
+  int16_t stereo;
+  int16_t interpolation;
+  int16_t bits;
+  uint32_t sampleRate;  // 16.16 Hz
+  uint32_t tickRate;    // whole Hz divided by the speed factor
+
+  uint32_t a4Frequency;   // 16.16 Hz
+  uint32_t speedPercent;  // 16.16 percent
+
+  HandlerEntry handlers[kHandlerCount];
+
+  MixRoutine mixPlain;
+  MixRoutine mixArpeggio;
+
+  uint32_t userWord;
+  uint32_t hostWord;
+  int32_t variables[kVariableCount];
+
+  uint32_t flags;  // kEnginePrepared, kEngineEnded, kEngineLooped, kEnginePitchTablesValid
+
+  int16_t playing;           // host-visible
+  int32_t buffersRendered;   // host-visible
+
+  int32_t samplesIntoTick;   // host-visible: frames already rendered of the current tick
+  int32_t positionCounter;   // host-visible: row x 256 + tick
+  int32_t rowDelayCounter;   // host-visible: non-zero while a pattern delay repeats rows
+
+  // Pending flow changes; a time of 0 means none.
+  int32_t breakTime;
+  int32_t breakTarget;
+  int32_t jumpTime;
+  int32_t jumpTarget;
+  int32_t loopCount;
+  int32_t loopTime;
+  int32_t loopTarget;
+
+  int32_t positionRequest;  // host request: -1 none, >= 0 a play position, < -1 half-length ticks
+  int32_t playPosition;     // host-visible
+  int32_t tempo;            // host-visible, beats per minute
+  int32_t speed;            // host-visible, ticks per row
+  uint32_t samplesPerTick;  // host-visible
+
+  uint32_t masterVolume;  // host, 16.16
+  int32_t fadeLevel;      // 16.16
+  uint32_t fadeStep;      // 16.16 per buffer
+  uint32_t masterGain;    // masterVolume x fadeLevel, clamped
+  int32_t globalVolume;   // song, 16.16
+  int32_t globalVolumeMin;
+  int32_t globalVolumeMax;
+  int32_t globalSlideMode;  // 0 off, bit 0 on, bit 1 a single step
+  int32_t globalSlideStep;
+  int32_t globalSlideTarget;
+  uint32_t outputGain;  // globalVolume x masterGain, clamped; applied to every voice
+
+  int32_t songModeFlag;
+
+  int32_t randomSeed;
+
+  const Event* patternStart;
+  const Event* eventCursor;  // host-visible
+  Soundtrack* boundSoundtrack;  // host-visible
+
+  uint32_t arpeggioStepFrames;  // tickRate / 50
+
+  int32_t* periodTable;               // kPeriodTableLength entries
+  int32_t* lfoTables[kWaveformCount]; // kWaveformLength entries each, -65536..65536
+  double* pow2Table;                  // kStepTableEntries entries: 2^(i/3072)
+  int16_t* thirdsBlock;               // the allocation behind thirdsTable
+  const int16_t* thirdsTable;         // indexed -65536..65535: i / 3 rounded
+
+  int16_t scopeRequest;  // 1 pending, -1 captured, 0 idle
+  int16_t hostShort;
+  int16_t* scopeBuffer;  // room for 2 x framesPerBuffer stereo frames
+
+  int32_t peakLeft;  // host-visible; the host resets both to -1 after reading
+  int32_t peakRight;
+  int32_t activeVoices;
+  int32_t peakVoices;
+
+  int32_t voiceCount;
+  Voice* voices;
+};
+
+// Fixed-point products used across the engine.
+// (a x b) / 65536 truncated and limited to 0x10000; a and b are not negative.
+uint32_t clampedProduct(uint32_t a, uint32_t b);
+// 0 when the clamped product of a and b is 0, else the clamped product of that and c.
+uint32_t clampedTripleProduct(uint32_t a, uint32_t b, uint32_t c);
+// a x b / 65536 truncated toward zero and limited to -65536..65536.
+int32_t signedClampedProduct(int32_t a, int32_t b);
+// value moved toward target by step, stopping at the target.
+int32_t slideToward(int32_t value, int32_t step, int32_t target);
+
+// Lifecycle (behind the commands). `open` stores the new engine into *handle only on success.
+int32_t openEngine(SoundEngine** handle, void* directSound, int32_t voiceCount,
+                   int32_t framesPerBuffer, int32_t outputMode);
+void closeEngine(SoundEngine* engine);
+void resetEngine(SoundEngine* engine);
+void bindSoundtrack(SoundEngine* engine, Soundtrack* soundtrack);
+int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_t rate);
+int32_t startEngine(SoundEngine* engine);
+void stopEngine(SoundEngine* engine);
+
+void recomputeTiming(SoundEngine* engine);
+void recomputeTickLength(SoundEngine* engine);  // the tempo part of recomputeTiming
+void rebuildPitchTables(SoundEngine* engine);
+void selectMixRoutines(SoundEngine* engine);
+void updateMasterGain(SoundEngine* engine);
+void updateOutputGain(SoundEngine* engine);
+
+// Renders `frameCount` (at most framesPerBuffer) interleaved 16-bit left/right frames.
+void render(SoundEngine* engine, int16_t* destination, int32_t frameCount);
+
+// Events (handlers installed at open).
+void installHandlers(SoundEngine* engine);
+void dispatchEvents(SoundEngine* engine, int32_t time);
+void flowControl(SoundEngine* engine, int32_t time);
+// The first event of the pattern at `playPosition`, or null when the position or its pattern
+// slot is out of range or empty.
+const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPosition);
+// The 24-bit random value behind random waveform choices.
+int32_t nextRandomValue(SoundEngine* engine);
+
+}  // namespace tvp

@@ -1,0 +1,351 @@
+#pragma once
+// The one template behind every mixing loop. A routine is mixVoice<Interpolator, Gain, Clock>:
+// the interpolator functor (mixer/interpolators.h) computes a sample value, the gain policy
+// scales it into the left and right sums (fixed gains, or gains ramped frame by frame), and the
+// clock counts arpeggio frames (or nothing). At entry the routine picks one of six straight-line
+// frame loops, loop rule (ping-pong, forward, one-shot) x (audible, silent); inside a frame loop
+// nothing tests the method or the loop kind.
+//
+// Positions are bytes of 16-bit sample data (frame index = position >> 1) plus a 16-bit fraction
+// of a frame. The loops do no bounds checks: reads reach one frame before and two after the
+// current frame, which the sample storage's guard frames cover as long as the voice entered with
+// its position inside the data and a loop inside the data (checked once at entry).
+#include <cassert>
+#include <cstdint>
+
+#include "engine/sound_engine.h"
+#include "engine/voice.h"
+#include "mixer/interpolators.h"
+#include "mixer/mix_routines.h"
+
+namespace tvp::mixloop {
+
+// The part of the voice that moves frame by frame, held in locals while a loop runs.
+struct Cursor {
+  int32_t position;      // bytes
+  int32_t fraction;      // 0..65535
+  int32_t stepWhole;     // bytes per output frame, even, 0..0x1FFFE
+  int32_t stepFraction;  // 0..65535
+  uint32_t loopFlags;    // only kVoiceMovingBackward changes
+};
+
+struct LoopBounds {
+  int32_t start;  // bytes
+  int32_t end;    // first byte after the loop
+  int32_t length;
+  int32_t sampleEnd;
+};
+
+inline void advanceForward(Cursor& c) {
+  c.fraction += c.stepFraction;
+  if (c.fraction >= 0x10000) {
+    c.fraction -= 0x10000;
+    c.position = wrapAdd(c.position, 2);
+  }
+  c.position = wrapAdd(c.position, c.stepWhole);
+}
+
+inline void advanceBackward(Cursor& c) {
+  c.fraction -= c.stepFraction;
+  if (c.fraction < 0) {
+    c.fraction += 0x10000;
+    c.position = wrapSub(c.position, 2);
+  }
+  c.position = wrapSub(c.position, c.stepWhole);
+}
+
+// Loop rules: advance one output frame and apply the loop; false when the sample has ended.
+
+struct OneShotRule {
+  static bool advance(Cursor& c, const LoopBounds& b) {
+    advanceForward(c);
+    return c.position < b.sampleEnd;
+  }
+};
+
+struct ForwardLoopRule {
+  static bool advance(Cursor& c, const LoopBounds& b) {
+    advanceForward(c);
+    // Subtract the loop length while position - loopEnd >= 0. Normally once; a step longer than
+    // the loop needs more, counted with one division instead of a loop per frame.
+    const int32_t over = wrapSub(c.position, b.end);
+    if (over >= 0) [[unlikely]] {
+      c.position = wrapSub(c.position, b.length);
+      if (over >= b.length) c.position = wrapSub(c.position, (over / b.length) * b.length);
+    }
+    return true;
+  }
+};
+
+// Ping-pong: a reflection mirrors the exact position about the loop boundary (position =
+// 2 x boundary - position - 2 with the fraction complemented), repeated until the position lies
+// inside the loop. Two reflections in a row (one at each end) come to a shift by twice the loop
+// length with the fraction and the direction unchanged, so a step many loops long is folded with
+// one division rather than thousands of reflections per frame; at most one single reflection is
+// left after that.
+struct PingPongRule {
+  static bool advance(Cursor& c, const LoopBounds& b) {
+    if (!(c.loopFlags & kVoiceMovingBackward)) {
+      advanceForward(c);
+      reflectAtEnd(c, b);
+    } else {
+      advanceBackward(c);
+      reflectAtStart(c, b);
+    }
+    return true;
+  }
+
+  static void reflectAtEnd(Cursor& c, const LoopBounds& b) {
+    int32_t over = wrapSub(c.position, b.end);
+    if (over < 0) [[likely]]
+      return;
+    if (over >= b.length - 1) {  // the first reflection lands before loopStart: whole bounces
+      const int64_t span = 2 * static_cast<int64_t>(b.length);
+      const int64_t bounces = (static_cast<int64_t>(over) - (b.length - 1)) / span + 1;
+      c.position = static_cast<int32_t>(static_cast<int64_t>(c.position) - bounces * span);
+      over = wrapSub(c.position, b.end);
+      if (over < 0) return;
+    }
+    c.position = wrapSub(wrapSub(wrapAdd(b.end, b.end), c.position), 2);
+    c.fraction ^= 0xFFFF;
+    c.loopFlags |= kVoiceMovingBackward;
+  }
+
+  static void reflectAtStart(Cursor& c, const LoopBounds& b) {
+    int32_t under = wrapSub(b.start, c.position);
+    if (under < 1) [[likely]]
+      return;
+    if (under >= b.length + 2) {  // the first reflection lands at or past loopEnd
+      const int64_t span = 2 * static_cast<int64_t>(b.length);
+      const int64_t bounces = (static_cast<int64_t>(under) - (b.length + 2)) / span + 1;
+      c.position = static_cast<int32_t>(static_cast<int64_t>(c.position) + bounces * span);
+      under = wrapSub(b.start, c.position);
+      if (under < 1) return;
+    }
+    c.position = wrapSub(wrapSub(wrapAdd(b.start, b.start), c.position), 2);
+    c.fraction ^= 0xFFFF;
+    c.loopFlags &= ~kVoiceMovingBackward;
+  }
+};
+
+// Gains: gain = ((4096 -/+ panning) x volume) >> 13, so full volume at the centre adds half the
+// sample to each side and a hard-panned voice adds all of it to one side.
+inline int32_t gainLeft(int32_t volume, int32_t panning) {
+  return wrapMul(wrapSub(4096, panning), volume) >> 13;
+}
+inline int32_t gainRight(int32_t volume, int32_t panning) {
+  return wrapMul(wrapAdd(4096, panning), volume) >> 13;
+}
+
+inline void addScaled(int32_t* out, int32_t s, int32_t left, int32_t right) {
+  // The sums wrap rather than trap; with legal gains 256 full-scale voices stay far from the limit.
+  out[0] = wrapAdd(out[0], wrapMul(s, left) >> 16);
+  out[1] = wrapAdd(out[1], wrapMul(s, right) >> 16);
+}
+
+// Frame emitters. `frame(data, cursor, out)` adds one frame's contribution at out[0], out[1].
+
+// Gains computed once per call from volume and panning.
+template <class Interp>
+struct FixedGain {
+  static bool silent(const Voice& v) { return v.volume < 1; }
+
+  FixedGain(const Voice& v, const int16_t* thirdsTable)
+      : thirds(thirdsTable), left(gainLeft(v.volume, v.panning)), right(gainRight(v.volume, v.panning)) {}
+
+  void operator()(const int16_t* data, const Cursor& c, int32_t* out) const {
+    addScaled(out, Interp::sample(data + (c.position >> 1), c.fraction, thirds), left, right);
+  }
+  void store(Voice*) const {}
+
+  const int16_t* thirds;
+  int32_t left;
+  int32_t right;
+};
+
+// Ramped gains: before each frame the applied volume and panning move toward their targets by at
+// most kVolumeRamp and kPanningRamp, which hides the clicks of sudden changes (a jump from silence
+// to full volume takes 683 frames, from hard left to hard right 512).
+inline constexpr int32_t kVolumeRamp = 96;
+inline constexpr int32_t kPanningRamp = 16;
+
+inline int32_t rampToward(int32_t current, int32_t target, int32_t limit) {
+  int64_t delta = static_cast<int64_t>(target) - current;
+  if (delta > limit) delta = limit;
+  if (delta < -limit) delta = -limit;
+  return static_cast<int32_t>(current + delta);
+}
+
+template <class Interp>
+struct RampedGain {
+  // A voice fading out (target 0, applied volume still up) keeps sounding until the ramp is done.
+  static bool silent(const Voice& v) { return v.volume < 1 && v.rampVolume < 1; }
+
+  RampedGain(const Voice& v, const int16_t* thirdsTable)
+      : thirds(thirdsTable),
+        volume(v.volume),
+        panning(v.panning),
+        rampVolume(v.rampVolume),
+        rampPanning(v.rampPanning) {}
+
+  void operator()(const int16_t* data, const Cursor& c, int32_t* out) {
+    rampVolume = rampToward(rampVolume, volume, kVolumeRamp);
+    rampPanning = rampToward(rampPanning, panning, kPanningRamp);
+    addScaled(out, Interp::sample(data + (c.position >> 1), c.fraction, thirds),
+              gainLeft(rampVolume, rampPanning), gainRight(rampVolume, rampPanning));
+  }
+  void store(Voice* v) const {
+    v->rampVolume = rampVolume;
+    v->rampPanning = rampPanning;
+  }
+
+  const int16_t* thirds;
+  int32_t volume;
+  int32_t panning;
+  int32_t rampVolume;
+  int32_t rampPanning;
+};
+
+// A silent voice only moves: no sample reads, no sums touched, so it stays in time.
+struct SilentFrame {
+  void operator()(const int16_t*, const Cursor&, int32_t*) const {}
+  void store(Voice*) const {}
+};
+
+// Clocks: counted after every frame.
+
+struct NoClock {
+  explicit NoClock(const SoundEngine&, const Voice&) {}
+  void count(Cursor&, Voice*) {}
+  void store(Voice*) const {}
+};
+
+// The arpeggio switches its pitch every arpeggioStepFrames output frames; counter and phase live
+// in the voice, so the switches keep their rate across calls, ticks and buffers.
+struct ArpeggioClock {
+  ArpeggioClock(const SoundEngine& engine, const Voice& v)
+      : counter(v.arpeggioCounter),
+        phase(v.arpeggioPhase),
+        stepFrames(engine.arpeggioStepFrames > 0x7FFFFFFFu ? 0x7FFFFFFF
+                                                           : static_cast<int32_t>(engine.arpeggioStepFrames)) {}
+
+  // The counter counts the frame; reaching stepFrames switches. Tested before the increment, so
+  // no stored counter can overflow it, and with ">=" a counter left above a shortened interval (a
+  // tempo change) switches at the next frame instead of running on until it wraps.
+  void count(Cursor& c, Voice* v) {
+    if (counter < stepFrames - 1) [[likely]] {
+      ++counter;
+      return;
+    }
+    phase = phase >= 2 ? 0 : phase + 1;
+    v->arpeggioPhase = phase;
+    UpdateVoiceStep(v);
+    c.stepWhole = v->stepWhole;
+    c.stepFraction = v->stepFraction;
+    counter = 0;
+  }
+  void store(Voice* v) const {
+    v->arpeggioCounter = counter;
+    v->arpeggioPhase = phase;
+  }
+
+  int32_t counter;
+  int32_t phase;
+  int32_t stepFrames;
+};
+
+// One straight-line frame loop; false when a one-shot sample ended inside it.
+// The cursor, bounds, gains and clock are copied into locals: the sums are int32 stores that could
+// otherwise alias them and force a reload of every field on every frame.
+template <class Rule, class Frame, class Clock>
+bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& cursor,
+                const LoopBounds& bounds, Frame& frameState, Clock& clockState, Voice* voice) {
+  Cursor c = cursor;
+  const LoopBounds b = bounds;
+  Frame frame = frameState;
+  Clock clock = clockState;
+  bool playing = true;
+  for (int32_t n = 0; n < frameCount; ++n, out += 2) {
+    frame(data, c, out);
+    if (!Rule::advance(c, b)) {  // the frames after the end get nothing
+      playing = false;
+      break;
+    }
+    clock.count(c, voice);
+  }
+  cursor = c;
+  frameState = frame;
+  clockState = clock;
+  return playing;
+}
+
+template <class Frame, class Clock>
+bool runLoopKind(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c, const LoopBounds& b,
+                 Frame& frame, Clock& clock, Voice* voice) {
+  if (c.loopFlags & kVoiceLoopPingPong)
+    return sampleLoop<PingPongRule>(data, out, frameCount, c, b, frame, clock, voice);
+  if (c.loopFlags & kVoiceLoopForward)
+    return sampleLoop<ForwardLoopRule>(data, out, frameCount, c, b, frame, clock, voice);
+  return sampleLoop<OneShotRule>(data, out, frameCount, c, b, frame, clock, voice);
+}
+
+// Largest sample end the loops accept: a position below it plus a maximal step stays in int32.
+inline constexpr int32_t kMaxSampleEnd = 0x7FFFFFFF - 0x40000;
+
+// Fields the voice set-up guarantees; a voice violating them would make the loops read outside
+// the data or never finish a loop rule. Checked once per call, never per frame.
+inline bool voiceFieldsSane(const Voice& v) {
+  if (v.sampleEnd < 0 || v.sampleEnd > kMaxSampleEnd) return false;
+  // Byte positions of 16-bit frames are even; an odd one would let a reflection land one byte
+  // before the loop (and the guard frame).
+  if ((v.position | v.sampleEnd | v.stepWhole) & 1) return false;
+  if (v.positionFraction < 0 || v.positionFraction > 0xFFFF) return false;
+  if (v.stepFraction < 0 || v.stepFraction > 0xFFFF) return false;
+  if (v.stepWhole < 0 || v.stepWhole > 0x1FFFE) return false;
+  if (v.loopFlags & (kVoiceLoopPingPong | kVoiceLoopForward)) {
+    if (v.loopLength < 2 || v.loopStart < 0) return false;
+    if (static_cast<int64_t>(v.loopEnd) - v.loopStart != v.loopLength) return false;
+    if (v.loopEnd > v.sampleEnd || ((v.loopStart | v.loopEnd) & 1)) return false;
+  }
+  return true;
+}
+
+template <class Interp, template <class> class Gain, class Clock>
+int32_t mixVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t frameCount) {
+  if (!voice->sampleData) return 0;
+  const int32_t result = voice->volume > 0 ? 1 : 0;
+  assert(engine->mixBuffer && firstFrame >= 0 && frameCount >= 0);
+  assert(voiceFieldsSane(*voice) && "voice set-up armed an impossible position, step or loop");
+  // An offset past the data (or a broken set-up in a release build) ends the voice before anything
+  // is read: no frame of it is valid.
+  if (!voiceFieldsSane(*voice) || voice->position < 0 || voice->position >= voice->sampleEnd) {
+    voice->active = 0;
+    return result;
+  }
+
+  Cursor c{voice->position, voice->positionFraction, voice->stepWhole, voice->stepFraction,
+           voice->loopFlags};
+  const LoopBounds b{voice->loopStart, voice->loopEnd, voice->loopLength, voice->sampleEnd};
+  const int16_t* data = voice->sampleData;
+  int32_t* out = engine->mixBuffer + 2 * static_cast<int64_t>(firstFrame);
+  Clock clock(*engine, *voice);
+
+  bool playing;
+  if (Gain<Interp>::silent(*voice)) {
+    SilentFrame frame;
+    playing = runLoopKind(data, out, frameCount, c, b, frame, clock, voice);
+  } else {
+    Gain<Interp> frame(*voice, engine->thirdsTable);
+    playing = runLoopKind(data, out, frameCount, c, b, frame, clock, voice);
+    frame.store(voice);
+  }
+
+  voice->position = c.position;
+  voice->positionFraction = c.fraction;
+  voice->loopFlags = c.loopFlags;
+  clock.store(voice);
+  if (!playing) voice->active = 0;
+  return result;
+}
+
+}  // namespace tvp::mixloop
