@@ -39,8 +39,8 @@ case "${1:-}" in
   run)
     deps
     build release
-    echo "The player itself is not built yet: this build holds the soundtrack model and the"
-    echo "mixer, exercised by './dev.sh test'."
+    echo "The player itself is not built yet: this build holds the soundtrack model, the engine"
+    echo "and the mixer, exercised by './dev.sh test'."
     exit 1
     ;;
   test)

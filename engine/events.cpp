@@ -1,0 +1,117 @@
+// The handler table, the dispatch of a tick's events and the flow control that carries out
+// pending pattern loops, position jumps and pattern breaks.
+#include "engine/events.h"
+
+#include "engine/sound_engine.h"
+
+namespace tvp {
+
+namespace {
+
+void doNothing(SoundEngine*, Voice*, const Event*&, int16_t&, int32_t) {}
+
+}  // namespace
+
+void installHandlers(SoundEngine* engine) {
+  for (HandlerEntry& entry : engine->handlers) entry = {doNothing, false};
+  installSongHandlers(engine->handlers);
+}
+
+const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPosition) {
+  const Soundtrack* soundtrack = engine->boundSoundtrack;
+  if (!soundtrack || !soundtrack->playPositions || playPosition < 0 ||
+      playPosition >= soundtrack->playPositionCount)
+    return nullptr;
+  int32_t slot = soundtrack->playPositions[playPosition];
+  if (!soundtrack->patterns || slot < 0 || slot >= soundtrack->patternCount) return nullptr;
+  return soundtrack->patterns[slot];
+}
+
+void enterPlayPosition(SoundEngine* engine) {
+  const Soundtrack* soundtrack = engine->boundSoundtrack;
+  if (soundtrack && engine->playPosition < soundtrack->playPositionCount) {
+    engine->patternStart = firstEventOfPosition(engine, engine->playPosition);
+  } else {
+    engine->flags |= kEngineEnded;
+    engine->playPosition = 0;
+  }
+  engine->eventCursor = engine->patternStart;
+}
+
+int32_t nextRandomValue(SoundEngine* engine) {
+  uint32_t mixed = static_cast<uint32_t>(engine->randomSeed) * 257u + 0x2021u;
+  // The seed moves on, so successive random choices differ.
+  engine->randomSeed = static_cast<int32_t>(mixed);
+  return static_cast<int32_t>((static_cast<int32_t>(mixed) >> 4) & 0xFFFFFF);
+}
+
+void dispatchEvents(SoundEngine* engine, int32_t time) {
+  const Event* cursor = engine->eventCursor;
+  if (!cursor) {
+    engine->flags |= kEngineEnded;
+    return;
+  }
+  while (cursor && cursor->time < time) cursor = cursor->next;
+  int16_t proceed = 1;
+  while (cursor && cursor->time <= time) {
+    int32_t code = cursor->code;
+    if (code >= 0 && code < kHandlerCount) {
+      const HandlerEntry& entry = engine->handlers[code];
+      int32_t channel = cursor->channel;
+      Voice* voice = channel >= 0 && channel < engine->voiceCount ? &engine->voices[channel] : nullptr;
+      // A channel outside the voices has no voice to act on; its voice events are dropped.
+      if (voice || !entry.needsVoice) {
+        entry.run(engine, voice, cursor, proceed, cursor->param);
+        if (!proceed) break;
+      }
+    }
+    cursor = cursor->next;
+  }
+  engine->eventCursor = cursor;
+}
+
+void flowControl(SoundEngine* engine, int32_t time) {
+  bool moved = false;
+  bool resetEffects = false;
+  if (engine->loopTime != 0 && engine->loopTime <= time) {
+    engine->loopCount -= 1;
+    if (engine->loopCount < 1) {
+      engine->loopTime = 0;
+    } else {
+      engine->samplesIntoTick = 0;
+      engine->positionCounter = engine->loopTarget & kFlowValueMask;
+      resetEffects |= (static_cast<uint32_t>(engine->loopTarget) & kFlowResetBit) != 0;
+      moved = true;
+    }
+  }
+  if (engine->jumpTime != 0 && engine->jumpTime <= time) {
+    int32_t target = engine->jumpTarget & kFlowValueMask;
+    resetEffects |= (static_cast<uint32_t>(engine->jumpTarget) & kFlowResetBit) != 0;
+    if (target <= engine->playPosition) engine->flags |= kEngineLooped;
+    engine->playPosition = target;
+    engine->positionCounter = 0;
+    engine->samplesIntoTick = 0;
+    engine->jumpTime = 0;
+    moved = true;
+  }
+  // After a jump on the same tick this lands in the position after the jump's target.
+  if (engine->breakTime != 0 && engine->breakTime <= time) {
+    engine->playPosition += 1;
+    engine->samplesIntoTick = 0;
+    resetEffects |= (static_cast<uint32_t>(engine->breakTarget) & kFlowResetBit) != 0;
+    engine->positionCounter = engine->breakTarget & kFlowValueMask;
+    engine->breakTime = 0;
+    moved = true;
+  }
+  if (moved) {
+    enterPlayPosition(engine);
+    const Event* cursor = engine->eventCursor;
+    while (cursor && cursor->next &&
+           static_cast<uint32_t>(cursor->time) < static_cast<uint32_t>(engine->positionCounter))
+      cursor = cursor->next;
+    engine->eventCursor = cursor;
+  }
+  if (resetEffects) stopAllVoiceEffects(engine);
+}
+
+}  // namespace tvp

@@ -1,0 +1,178 @@
+// The render loop: the sequencer that counts output frames into ticks and ticks into rows, runs
+// the events that are due, updates the voices once per tick and hands every stretch of frames
+// between two ticks to the mix routines; then the conversion to 16-bit output.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/sound_engine.h"
+
+namespace tvp {
+
+namespace {
+
+// A song whose events keep moving play without letting time pass (a jump to itself at time 0,
+// say) would spin here forever; after this many stretches in a row without a frame it has ended.
+constexpr int32_t kMaxEmptyStretches = 65536;
+
+void clearPendingFlow(SoundEngine* engine) {
+  engine->breakTime = engine->breakTarget = 0;
+  engine->jumpTime = engine->jumpTarget = 0;
+  engine->loopCount = engine->loopTime = engine->loopTarget = 0;
+}
+
+void takePositionRequest(SoundEngine* engine) {
+  const Soundtrack* soundtrack = engine->boundSoundtrack;
+  if (soundtrack && engine->positionRequest < soundtrack->playPositionCount) {
+    engine->playPosition = engine->positionRequest;
+    engine->patternStart = firstEventOfPosition(engine, engine->playPosition);
+    engine->eventCursor = engine->patternStart;
+    engine->samplesIntoTick = 0;
+    engine->positionCounter = 0;
+    engine->rowDelayCounter = 0;
+    clearPendingFlow(engine);
+  }
+  stopAllVoiceEffects(engine);
+  for (int32_t i = 0; i < engine->voiceCount; ++i) engine->voices[i].active = 0;
+  engine->positionRequest = kNoPositionRequest;
+}
+
+// One tick has passed. During a pattern delay the row's ticks are counted in rowDelayCounter and
+// positionCounter stands still; each delayed row ends by lowering the counter by one row.
+void advanceTick(SoundEngine* engine) {
+  if (engine->rowDelayCounter != 0) {
+    engine->rowDelayCounter += 1;
+    if ((engine->rowDelayCounter & 0xFF) == engine->speed)
+      engine->rowDelayCounter = (engine->rowDelayCounter - 0x100) & ~0xFF;
+  } else {
+    engine->positionCounter += 1;
+    if ((engine->positionCounter & 0xFF) == engine->speed)
+      engine->positionCounter = (engine->positionCounter & ~0xFF) + 0x100;
+  }
+}
+
+void mixStretch(SoundEngine* engine, int32_t first, int32_t count) {
+  int32_t audible = 0;
+  if (count > 0) {
+    for (int32_t i = 0; i < engine->voiceCount; ++i) {
+      Voice* voice = &engine->voices[i];
+      if (!(voice->active & kVoiceSounding) || !(voice->enabled & kVoiceEnabled)) continue;
+      MixRoutine mix = voice->arpeggioOn ? engine->mixArpeggio : engine->mixPlain;
+      audible += mix(engine, voice, first, count);
+    }
+  }
+  engine->activeVoices = audible;
+  engine->peakVoices = std::max(engine->peakVoices, audible);
+}
+
+void globalVolumeSlide(SoundEngine* engine) {
+  if (engine->globalSlideMode == 0) return;
+  engine->globalVolume = slideToward(engine->globalVolume, engine->globalSlideStep,
+                                     engine->globalSlideTarget);
+  if (engine->globalSlideMode & 2) engine->globalSlideMode = 0;
+  updateOutputGain(engine);
+}
+
+void tickVoices(SoundEngine* engine) {
+  bool firstTickOfRow = (engine->positionCounter & 0xFF) == 0 && (engine->rowDelayCounter & 0xFF) == 0;
+  if (firstTickOfRow) {
+    for (int32_t i = 0; i < engine->voiceCount; ++i) voiceTick(engine, &engine->voices[i]);
+    return;
+  }
+  globalVolumeSlide(engine);
+  for (int32_t i = 0; i < engine->voiceCount; ++i) {
+    voiceEffectTick(engine, &engine->voices[i]);
+    voiceTick(engine, &engine->voices[i]);
+  }
+}
+
+void sequence(SoundEngine* engine, int32_t frameCount) {
+  int32_t done = 0;
+  int32_t left = frameCount;
+  int32_t emptyStretches = 0;
+  while (left > 0) {
+    int32_t stretchStart = done;
+    const Event* next = engine->eventCursor;
+    if (next && next->time > engine->positionCounter) {
+      int64_t tickLength = engine->samplesPerTick;
+      if (engine->positionRequest < kNoPositionRequest) tickLength = std::max<int64_t>(1, tickLength / 2);
+      int64_t remaining = std::max<int64_t>(0, tickLength - engine->samplesIntoTick);
+      if (remaining > left) {
+        engine->samplesIntoTick += left;
+        done += left;
+        left = 0;
+      } else {
+        done += static_cast<int32_t>(remaining);
+        left -= static_cast<int32_t>(remaining);
+        engine->samplesIntoTick = 0;
+        advanceTick(engine);
+      }
+    }
+    mixStretch(engine, stretchStart, done - stretchStart);
+
+    if (done == stretchStart && ++emptyStretches > kMaxEmptyStretches) {
+      engine->flags |= kEngineEnded;
+      break;
+    }
+    if (done != stretchStart) emptyStretches = 0;
+
+    if (engine->samplesIntoTick == 0) {
+      flowControl(engine, engine->positionCounter);
+      if (engine->flags & kEngineEnded) break;
+      dispatchEvents(engine, engine->positionCounter);
+      if (engine->flags & kEngineEnded) break;
+      tickVoices(engine);
+    }
+  }
+}
+
+void fade(SoundEngine* engine) {
+  int64_t level = int64_t{engine->fadeLevel} - engine->fadeStep;
+  if (level <= 0) {
+    level = 0;
+    engine->flags |= kEngineEnded;
+  }
+  engine->fadeLevel = static_cast<int32_t>(level);
+  updateMasterGain(engine);
+  updateOutputGain(engine);
+}
+
+// Limits to -32767..32767 and writes left/right pairs. A channel's buffer peak is its largest
+// written magnitude, or 0x10000 when any of its samples had to be limited.
+void convert(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
+  int32_t peak[2] = {0, 0};
+  bool clipped[2] = {false, false};
+  const int32_t* mix = engine->mixBuffer;
+  for (int32_t i = 0; i < 2 * frameCount; ++i) {
+    int32_t value = mix[i];
+    int side = i & 1;
+    if (value > 32767 || value < -32767) {
+      value = value > 0 ? 32767 : -32767;
+      clipped[side] = true;
+    }
+    destination[i] = static_cast<int16_t>(value);
+    peak[side] = std::max(peak[side], std::abs(value));
+  }
+  engine->peakLeft = std::max(engine->peakLeft, clipped[0] ? 0x10000 : peak[0]);
+  engine->peakRight = std::max(engine->peakRight, clipped[1] ? 0x10000 : peak[1]);
+  if (engine->scopeRequest >= 1) {
+    std::memcpy(engine->scopeBuffer, destination, static_cast<size_t>(frameCount) * 4);
+    engine->scopeRequest = -1;
+  }
+}
+
+}  // namespace
+
+void render(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
+  frameCount = std::clamp(frameCount, 0, engine->framesPerBuffer);
+  std::memset(engine->mixBuffer, 0, static_cast<size_t>(frameCount) * 8);
+  if (engine->playing) {
+    if (engine->positionRequest >= 0) takePositionRequest(engine);
+    sequence(engine, frameCount);
+    engine->buffersRendered += 1;
+    if (engine->flags & kEngineLooped) fade(engine);
+  }
+  convert(engine, destination, frameCount);
+}
+
+}  // namespace tvp

@@ -1,0 +1,184 @@
+// Song-level event handlers: flow, tempo, global volume, the variable bank and the song mode.
+// Flow targets carry a voice-effect reset request in bit 31 and their value in the low 28 bits.
+#include <algorithm>
+
+#include "engine/events.h"
+#include "soundtrack/event_codes.h"
+
+namespace tvp {
+
+namespace {
+
+using Cursor = const Event*&;
+
+bool wantsReset(int32_t param) { return (static_cast<uint32_t>(param) & kFlowResetBit) != 0; }
+
+// The time one row after the event, where jumps, breaks and loops take effect.
+int32_t nextRowTime(Cursor cursor) {
+  return static_cast<int32_t>(static_cast<uint32_t>(cursor->time) + 0x100u);
+}
+
+// Ends the dispatch of this tick and continues from the new eventCursor at the next one.
+void stopDispatch(SoundEngine* engine, Cursor cursor, int16_t& proceed) {
+  cursor = engine->eventCursor;
+  proceed = 0;
+}
+
+void gotoPlayPosition(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  if (wantsReset(param)) stopAllVoiceEffects(engine);
+  int32_t target = param & kFlowValueMask;
+  if (target <= engine->playPosition) engine->flags |= kEngineLooped;
+  engine->playPosition = target;
+  engine->positionCounter = 0;
+  engine->samplesIntoTick = 0;
+  enterPlayPosition(engine);
+  stopDispatch(engine, cursor, proceed);
+}
+
+void positionJump(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  engine->jumpTime = nextRowTime(cursor);
+  engine->jumpTarget = param;
+}
+
+void patternDelay(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->rowDelayCounter = param;
+}
+
+void loopCount(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  if (engine->loopCount < 1) engine->loopCount = static_cast<int32_t>(static_cast<uint32_t>(param) + 1u);
+}
+
+void loopBack(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  engine->loopTime = nextRowTime(cursor);
+  engine->loopTarget = param;
+  if (engine->loopCount < 1) engine->loopCount = 2;
+}
+
+void breakNow(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  engine->playPosition += 1;
+  engine->samplesIntoTick = 0;
+  engine->positionCounter = param & kFlowValueMask;
+  enterPlayPosition(engine);
+  stopAllVoiceEffects(engine);
+  stopDispatch(engine, cursor, proceed);
+}
+
+void patternBreak(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  engine->breakTime = nextRowTime(cursor);
+  engine->breakTarget = param;
+}
+
+void nextPlayPosition(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  if (wantsReset(param)) stopAllVoiceEffects(engine);
+  engine->playPosition += 1;
+  engine->positionCounter = 0;
+  engine->samplesIntoTick = 0;
+  enterPlayPosition(engine);
+  stopDispatch(engine, cursor, proceed);
+}
+
+void setSpeed(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  if (param > 0) engine->speed = param;
+}
+
+void setTempo(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  if (param < 1) return;
+  engine->tempo = param;
+  recomputeTickLength(engine);
+}
+
+int32_t globalLimit(const SoundEngine* engine, int64_t volume) {
+  if (volume < engine->globalVolumeMin) return engine->globalVolumeMin;
+  if (volume > engine->globalVolumeMax) return engine->globalVolumeMax;
+  if (volume < 0) return 0;
+  return static_cast<int32_t>(volume);
+}
+
+void setGlobalVolume(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->globalVolume = globalLimit(engine, param);
+  updateOutputGain(engine);
+}
+
+void addGlobalVolume(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->globalVolume = globalLimit(engine, int64_t{engine->globalVolume} + param);
+  updateOutputGain(engine);
+}
+
+void setGlobalVolumeMin(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->globalVolumeMin = param;
+}
+
+void setGlobalVolumeMax(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->globalVolumeMax = param;
+}
+
+void globalVolumeSlideSpeed(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->globalSlideStep = param;
+}
+
+void globalVolumeSlideTarget(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->globalSlideTarget = param;
+}
+
+void globalVolumeSlide(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->globalSlideMode = param;
+}
+
+// The variable bank holds 64 variables; events naming any other number change nothing.
+int32_t* variable(SoundEngine* engine, Cursor cursor) {
+  int32_t number = cursor->channel;
+  return number >= 0 && number < kVariableCount ? &engine->variables[number] : nullptr;
+}
+
+void setVariable(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  if (int32_t* v = variable(engine, cursor)) *v = param;
+}
+
+void addVariable(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  if (int32_t* v = variable(engine, cursor))
+    *v = static_cast<int32_t>(static_cast<uint32_t>(*v) + static_cast<uint32_t>(param));
+}
+
+void multiplyVariable(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  if (int32_t* v = variable(engine, cursor))
+    *v = static_cast<int32_t>(static_cast<uint32_t>(*v) * static_cast<uint32_t>(param));
+}
+
+void setSongMode(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->songModeFlag = param;
+}
+
+}  // namespace
+
+void installSongHandlers(HandlerEntry* handlers) {
+  struct Row {
+    int32_t code;
+    EventHandler run;
+  };
+  static constexpr Row kRows[] = {
+      {EventCode::GotoPlayPosition, gotoPlayPosition},
+      {EventCode::PositionJump, positionJump},
+      {EventCode::PatternDelay, patternDelay},
+      {EventCode::LoopCount, loopCount},
+      {EventCode::LoopBack, loopBack},
+      {EventCode::BreakNow, breakNow},
+      {EventCode::PatternBreak, patternBreak},
+      {EventCode::NextPlayPosition, nextPlayPosition},
+      {EventCode::SetSpeed, setSpeed},
+      {EventCode::SetTempo, setTempo},
+      {EventCode::SetGlobalVolume, setGlobalVolume},
+      {EventCode::AddGlobalVolume, addGlobalVolume},
+      {EventCode::SetGlobalVolumeMin, setGlobalVolumeMin},
+      {EventCode::SetGlobalVolumeMax, setGlobalVolumeMax},
+      {EventCode::GlobalVolumeSlideSpeed, globalVolumeSlideSpeed},
+      {EventCode::GlobalVolumeSlideTarget, globalVolumeSlideTarget},
+      {EventCode::GlobalVolumeSlide, globalVolumeSlide},
+      {EventCode::SetVariable, setVariable},
+      {EventCode::AddVariable, addVariable},
+      {EventCode::MultiplyVariable, multiplyVariable},
+      {EventCode::SetSongMode, setSongMode},
+  };
+  for (const Row& row : kRows) handlers[row.code] = {row.run, false};
+}
+
+}  // namespace tvp
