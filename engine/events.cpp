@@ -15,6 +15,7 @@ void doNothing(SoundEngine*, Voice*, const Event*&, int16_t&, int32_t) {}
 void installHandlers(SoundEngine* engine) {
   for (HandlerEntry& entry : engine->handlers) entry = {doNothing, false};
   installSongHandlers(engine->handlers);
+  installVoiceHandlers(engine->handlers);
 }
 
 const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPosition) {
@@ -43,6 +44,34 @@ int32_t nextRandomValue(SoundEngine* engine) {
   // The seed moves on, so successive random choices differ.
   engine->randomSeed = static_cast<int32_t>(mixed);
   return static_cast<int32_t>((static_cast<int32_t>(mixed) >> 4) & 0xFFFFFF);
+}
+
+namespace {
+
+constexpr int32_t kRandomOfFour = 0x7FFD;   // sine, ramp up, ramp down, square
+constexpr int32_t kRandomOfThree = 0x7FFE;  // sine, ramp down, square
+constexpr int32_t kRandomOfAll = 0x7FFF;
+
+bool isRandomCode(int32_t code) { return code >= kRandomOfFour && code <= kRandomOfAll; }
+
+}  // namespace
+
+int32_t chooseWaveformCode(SoundEngine* engine, int32_t param) {
+  int32_t code = param & ~0x8000;
+  if (code >= 0 && code < kWaveformCount) return code;
+  if (!isRandomCode(code)) return -1;
+  static constexpr int32_t kOfFour[] = {0, 2, 3, 4};
+  static constexpr int32_t kOfThree[] = {0, 3, 4};
+  int32_t random = nextRandomValue(engine);
+  if (code == kRandomOfFour) return kOfFour[random % 4];
+  if (code == kRandomOfThree) return kOfThree[random % 3];
+  return random % kWaveformCount;
+}
+
+int32_t resolveInstrumentWaveform(SoundEngine* engine, int32_t* code) {
+  int32_t chosen = chooseWaveformCode(engine, *code);
+  if (isRandomCode(*code & ~0x8000)) *code = chosen;
+  return chosen;
 }
 
 void dispatchEvents(SoundEngine* engine, int32_t time) {

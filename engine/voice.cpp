@@ -1,5 +1,11 @@
-// Voice set-up and the per-tick hooks of the render loop.
+// Voice set-up and the two per-tick updates that turn a voice's base values into the final
+// volume, panning and pitch the mixing loops use.
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/events.h"
 #include "engine/sound_engine.h"
+#include "mixer/mix_routines.h"
 
 namespace tvp {
 
@@ -99,6 +105,37 @@ void loadSample(Voice* voice, const Sample* sample, int32_t slot) {
   voice->position = voice->positionFraction = voice->stepWhole = voice->stepFraction = 0;
 }
 
+void selectInstrument(SoundEngine* engine, Voice* voice, Instrument* instrument, int32_t slot) {
+  voice->instrumentSlot = slot;
+  voice->instrument = instrument;
+  if (!instrument) return;
+  voice->fadeoutStep = instrument->fadeout;
+  voice->volumeEnvelope = instrument->volumeEnvelope;
+  voice->volumeEnvelopeIndex = 0;
+  voice->volumeEnvelopeValue = 0x10000;
+  voice->pitchEnvelope = instrument->pitchEnvelope;
+  voice->pitchEnvelopeIndex = 0;
+  voice->pitchEnvelopeValue = 0;
+  voice->panningEnvelope = instrument->panningEnvelope;
+  voice->panningEnvelopeIndex = 0;
+  voice->panningEnvelopeValue = 0;
+  voice->vibratoPhase = 0;
+
+  voice->autoVibratoOn = static_cast<int16_t>(instrument->autoVibratoOn);
+  voice->autoVibratoDepth = instrument->autoVibratoDepth;
+  voice->autoVibratoSpeed = instrument->autoVibratoRate;
+  voice->autoVibratoSweep = instrument->autoVibratoSweep;
+  int32_t code = resolveInstrumentWaveform(engine, &instrument->autoVibratoWaveform);
+  if (code >= 0 && code < kWaveformCount) voice->vibratoWaveform = engine->lfoTables[code];
+
+  voice->autoTremoloOn = static_cast<int16_t>(instrument->secondModulatorOn);
+  voice->autoTremoloDepth = instrument->secondModulatorDepth;
+  voice->autoTremoloSpeed = instrument->secondModulatorRate;
+  voice->autoTremoloSweep = instrument->secondModulatorSweep;
+  code = resolveInstrumentWaveform(engine, &instrument->secondModulatorWaveform);
+  if (code >= 0 && code < kWaveformCount) voice->tremoloWaveform = engine->lfoTables[code];
+}
+
 void stopAllVoiceEffects(SoundEngine* engine) {
   for (int32_t i = 0; i < engine->voiceCount; ++i) {
     Voice* voice = &engine->voices[i];
@@ -108,12 +145,179 @@ void stopAllVoiceEffects(SoundEngine* engine) {
   }
 }
 
-// Slides of volume, panning, period and pitch belong here; the voice effects are not applied
-// yet, so a voice keeps the values its events set.
-void voiceEffectTick(SoundEngine*, Voice*) {}
+namespace {
 
-// Modulators, envelopes, fade-out and the final volume, panning and step belong here; until the
-// voice effects are applied a voice plays at the values its events set.
-void voiceTick(SoundEngine*, Voice*) {}
+constexpr int32_t kPhaseMask = kWaveformLength - 1;
+
+int32_t limit(int64_t value, int32_t low, int32_t high) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, low, high));
+}
+
+// Bounds taken low first: a value below the minimum becomes the minimum even when the bounds
+// cross, as the voice's own limits are applied.
+int32_t bound(int64_t value, int32_t low, int32_t high) {
+  if (value < low) return low;
+  if (value > high) return high;
+  return static_cast<int32_t>(value);
+}
+
+// (waveform x depth) >> 16 with the product in 64 bits: depths from a file can be anything.
+int32_t modulation(int32_t wave, int32_t depth) {
+  return static_cast<int32_t>((int64_t{wave} * depth) >> 16);
+}
+
+int32_t rampSweep(int32_t level, int32_t sweep) {
+  if (level >= 0x10000) return level;
+  return limit(int64_t{level} + sweep, INT32_MIN, 0x10000);
+}
+
+// Depth scaled by a sweep level still rising toward 0x10000.
+int32_t sweptDepth(int32_t depth, int32_t level) {
+  return level < 0x10000 ? static_cast<int32_t>((int64_t{depth} * level) >> 16) : depth;
+}
+
+uint32_t nonNegative(int32_t value) { return static_cast<uint32_t>(std::max(value, 0)); }
+
+int32_t envelopeValue(const Envelope* envelope, int32_t index) {
+  if (!envelope->values || index < 0 || index >= envelope->length) return 0;
+  return envelope->values[index];
+}
+
+// One tick along an envelope: a held key wraps at the sustain point, otherwise the loop wraps;
+// the index stops on the last value.
+int32_t stepEnvelope(const Envelope* envelope, int32_t index, bool keyHeld) {
+  int32_t next = index + 1;
+  if ((envelope->flags & kEnvelopeSustain) && keyHeld) {
+    if (next >= envelope->sustainEnd) next = envelope->sustainStart;
+  } else if (envelope->flags & kEnvelopeLoop) {
+    if (next >= envelope->loopEnd) next = envelope->loopStart;
+  }
+  return next >= 0 && next < envelope->length ? next : index;
+}
+
+int32_t slidePeriod(const SoundEngine* engine, Voice* voice) {
+  int32_t mode = voice->periodSlideMode;
+  if (mode & 8) {
+    voice->period = std::min<int64_t>(int64_t{voice->period} + voice->periodSlideAdd, voice->periodMax);
+  } else if (mode & 0x10) {
+    voice->period = std::max<int64_t>(int64_t{voice->period} - voice->periodSlideSubtract, voice->periodMin);
+  } else if (mode & 1) {
+    voice->period = slideToward(voice->period, voice->periodSlideSpeed, voice->periodSlideTarget);
+  }
+  if (mode & 2) voice->periodSlideMode = 0;
+  voice->period = limit(voice->period, 1, kPeriodTableLength - 1);
+  return engine->periodTable[voice->period];
+}
+
+int32_t slidePitch(Voice* voice) {
+  int32_t mode = voice->pitchSlideMode;
+  int64_t pitch = voice->channelPitch;
+  if (mode & 8) {
+    pitch = std::min<int64_t>(pitch + voice->pitchSlideAdd, voice->pitchMax);
+  } else if (mode & 0x10) {
+    pitch = std::max<int64_t>(pitch - voice->pitchSlideSubtract, voice->pitchMin);
+  } else if (mode & 1) {
+    pitch = slideToward(voice->channelPitch, voice->pitchSlideSpeed, voice->pitchSlideTarget);
+  }
+  if (mode & 2) voice->pitchSlideMode = 0;
+  return limit(pitch, 0, 32767);
+}
+
+int32_t modulatedPitch(const SoundEngine* engine, Voice* voice) {
+  int32_t pitch = voice->channelPitch;
+  if (voice->vibratoOn) {
+    voice->vibratoPhase = (voice->vibratoPhase + voice->vibratoSpeed) & kPhaseMask;
+    pitch += modulation(voice->vibratoWaveform[voice->vibratoPhase], voice->vibratoDepth);
+  } else if (voice->autoVibratoOn) {
+    int32_t phase = (voice->vibratoPhase + voice->autoVibratoSpeed) & kPhaseMask;
+    voice->autoVibratoSweepLevel = rampSweep(voice->autoVibratoSweepLevel, voice->autoVibratoSweep);
+    if (voice->autoVibratoSweepLevel != 0) {
+      int32_t depth = sweptDepth(voice->autoVibratoDepth, voice->autoVibratoSweepLevel);
+      pitch += modulation(voice->vibratoWaveform[phase], depth);
+    }
+    voice->vibratoPhase = phase;
+  } else if (voice->periodVibratoOn) {
+    voice->periodVibratoPhase = (voice->periodVibratoPhase + voice->periodVibratoSpeed) & kPhaseMask;
+    int64_t period = int64_t{modulation(voice->periodVibratoWaveform[voice->periodVibratoPhase],
+                                        voice->periodVibratoDepth)} + voice->period;
+    pitch = engine->periodTable[limit(period, 1, kPeriodTableLength - 1)];
+  }
+  return pitch;
+}
+
+int32_t modulatedVolume(Voice* voice) {
+  int64_t volume;
+  if (voice->tremoloOn) {
+    voice->tremoloPhase = (voice->tremoloPhase + voice->tremoloSpeed) & kPhaseMask;
+    volume = int64_t{voice->channelVolume} +
+             signedClampedProduct(voice->tremoloWaveform[voice->tremoloPhase], voice->tremoloDepth);
+  } else if (voice->autoTremoloOn) {
+    int32_t phase = (voice->tremoloPhase + voice->autoTremoloSpeed) & kPhaseMask;
+    voice->autoTremoloSweepLevel = rampSweep(voice->autoTremoloSweepLevel, voice->autoTremoloSweep);
+    uint32_t factor = 0x10000;
+    if (voice->autoTremoloSweepLevel != 0) {
+      int32_t depth = sweptDepth(voice->autoTremoloDepth, voice->autoTremoloSweepLevel);
+      uint32_t dip = static_cast<uint32_t>((0x10000 - int64_t{voice->tremoloWaveform[phase]}) >> 1);
+      factor = 0x10000 - clampedProduct(dip, nonNegative(depth));
+    }
+    volume = clampedProduct(nonNegative(voice->channelVolume), factor);
+    voice->tremoloPhase = phase;
+  } else {
+    return voice->channelVolume;
+  }
+  if (volume < 0) return 0;
+  return bound(volume, voice->volumeMin, voice->volumeMax);
+}
+
+}  // namespace
+
+void voiceEffectTick(SoundEngine* engine, Voice* voice) {
+  if (voice->volumeSlideMode) {
+    voice->channelVolume = slideToward(voice->channelVolume, voice->volumeSlideSpeed, voice->volumeSlideTarget);
+    if (voice->volumeSlideMode & 2) voice->volumeSlideMode = 0;
+  }
+  if (voice->panningSlideMode) {
+    voice->channelPanning = slideToward(voice->channelPanning, voice->panningSlideSpeed, voice->panningSlideTarget);
+    if (voice->panningSlideMode & 2) voice->panningSlideMode = 0;
+  }
+  if (voice->periodSlideMode) voice->channelPitch = slidePeriod(engine, voice);
+  if (voice->pitchSlideMode) voice->channelPitch = slidePitch(voice);
+}
+
+void voiceTick(SoundEngine* engine, Voice* voice) {
+  bool keyHeld = (voice->active & kVoiceKeyHeld) != 0;
+
+  int32_t pitch = bound(modulatedPitch(engine, voice), voice->pitchMin, voice->pitchMax);
+  if (const Envelope* envelope = voice->pitchEnvelope) {
+    voice->pitchEnvelopeValue = envelopeValue(envelope, voice->pitchEnvelopeIndex);
+    voice->pitchEnvelopeIndex = stepEnvelope(envelope, voice->pitchEnvelopeIndex, keyHeld);
+    pitch = limit(int64_t{pitch} + voice->pitchEnvelopeValue, INT32_MIN, INT32_MAX);
+  }
+  voice->pitch = pitch;
+
+  voice->volume = modulatedVolume(voice);
+
+  if (const Envelope* envelope = voice->volumeEnvelope) {
+    voice->volumeEnvelopeValue = static_cast<int32_t>(
+        clampedProduct(nonNegative(envelopeValue(envelope, voice->volumeEnvelopeIndex)), nonNegative(voice->fadeoutLevel)));
+    voice->volumeEnvelopeIndex = stepEnvelope(envelope, voice->volumeEnvelopeIndex, keyHeld);
+    if (!keyHeld) voice->fadeoutLevel = limit(int64_t{voice->fadeoutLevel} - voice->fadeoutStep, 0, INT32_MAX);
+  }
+
+  if (const Envelope* envelope = voice->panningEnvelope) {
+    voice->panningEnvelopeValue = envelopeValue(envelope, voice->panningEnvelopeIndex);
+    voice->panningEnvelopeIndex = stepEnvelope(envelope, voice->panningEnvelopeIndex, keyHeld);
+    int64_t room = 4096 - std::abs(int64_t{voice->channelPanning});
+    voice->panning = limit(voice->channelPanning + int64_t{voice->panningEnvelopeValue} * room / 4096, INT32_MIN, INT32_MAX);
+  } else {
+    voice->panning = voice->channelPanning;
+  }
+
+  voice->volume = static_cast<int32_t>(clampedTripleProduct(
+      engine->outputGain, nonNegative(voice->volume), nonNegative(voice->volumeEnvelopeValue)));
+  if (voice->rampVolume == kRampUnset) voice->rampVolume = voice->volume;
+  if (voice->rampPanning == kRampUnset) voice->rampPanning = voice->panning;
+  UpdateVoiceStep(voice);
+}
 
 }  // namespace tvp

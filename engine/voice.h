@@ -144,6 +144,9 @@ struct Voice {
 // Voice operations used by the render loop, the event handlers and prepare.
 void resetVoice(SoundEngine* engine, Voice* voice);
 void loadSample(Voice* voice, const Sample* sample, int32_t slot);
+// Takes the instrument (null for an empty slot) into the voice: envelopes, fade-out and the
+// automatic modulators, resolving a random waveform once and writing it back to the instrument.
+void selectInstrument(SoundEngine* engine, Voice* voice, Instrument* instrument, int32_t slot);
 void stopAllVoiceEffects(SoundEngine* engine);
 // Slides: every tick of a row except the first.
 void voiceEffectTick(SoundEngine* engine, Voice* voice);

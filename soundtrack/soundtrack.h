@@ -35,7 +35,7 @@ struct Sample {
   int32_t loopLength;  // bytes
   int32_t volume;      // 16.16, 0x10000 = file volume 64
   int32_t panning;     // -0x1000 .. +0x1000
-  int32_t rate;        // 16.16 Hz at the base note
+  uint32_t rate;       // 16.16 Hz at the base note: up to 65535 Hz
   int32_t baseNote;    // 8.8 semitones
   int16_t savedGuard[2];  // the two frames at the loop end before PrepareSampleData replaced them
   uint32_t* stepTable;    // kStepTableEntries 16.16 steps, filled by the engine

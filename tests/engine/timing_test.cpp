@@ -176,9 +176,9 @@ TEST(EnginePitchTables, HostileSampleRatesStayInsideTheStepRange) {
   Soundtrack* st = song.get();
   ResizeSampleSlots(st, 3);
   st->samples[0] = NewSample();
-  st->samples[0]->rate = INT32_MAX;
+  st->samples[0]->rate = UINT32_MAX;
   st->samples[2] = NewSample();
-  st->samples[2]->rate = -5 << 16;
+  st->samples[2]->rate = 0;
   e.command(ENG_SET_A4_FREQUENCY, 880 << 16);
   e.play(song.inUse(), 1);  // 1 Hz output an octave up: steps beyond 32 bits
   EXPECT_EQ(st->samples[0]->stepTable[3071], 0xFFFFFFFFu);

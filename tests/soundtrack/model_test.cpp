@@ -1,5 +1,5 @@
-// The soundtrack record and its tables: creation, resizing, records and release. Leaks and
-// double frees show under the ASan build.
+// The soundtrack record and its tables: resizing, records and release. Leaks and double frees
+// show under the ASan build.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -15,203 +15,100 @@ using SoundtrackPtr = std::unique_ptr<Soundtrack, decltype(&ReleaseSoundtrack)>;
 
 SoundtrackPtr MakeSoundtrack() { return SoundtrackPtr(NewSoundtrack(), &ReleaseSoundtrack); }
 
-TEST(SoundtrackModel, NewSoundtrackIsEmpty) {
-  SoundtrackPtr st = MakeSoundtrack();
-  ASSERT_NE(st, nullptr);
-  EXPECT_EQ(st->instrumentCount, 0);
-  EXPECT_EQ(st->instruments, nullptr);
-  EXPECT_EQ(st->sampleCount, 0);
-  EXPECT_EQ(st->samples, nullptr);
-  EXPECT_EQ(st->envelopeCount, 0);
-  EXPECT_EQ(st->envelopes, nullptr);
-  EXPECT_EQ(st->patternCount, 0);
-  EXPECT_EQ(st->patterns, nullptr);
-  EXPECT_EQ(st->playPositionCount, 0);
-  EXPECT_EQ(st->playPositions, nullptr);
-  EXPECT_EQ(st->flags, 0u);
+// The five tables, seen through one shape: resize, count, table and entry size.
+struct Table {
+  const char* name;
+  int16_t (*resize)(Soundtrack*, int32_t);
+  int32_t Soundtrack::*count;
+  void* (*table)(Soundtrack*);
+  int32_t entrySize;
+};
+
+const Table kTables[] = {
+    {"instruments", ResizeInstrumentSlots, &Soundtrack::instrumentCount,
+     [](Soundtrack* s) -> void* { return s->instruments; }, sizeof(Instrument*)},
+    {"samples", ResizeSampleSlots, &Soundtrack::sampleCount, [](Soundtrack* s) -> void* { return s->samples; },
+     sizeof(Sample*)},
+    {"envelopes", ResizeEnvelopeSlots, &Soundtrack::envelopeCount,
+     [](Soundtrack* s) -> void* { return s->envelopes; }, sizeof(Envelope*)},
+    {"patterns", ResizePatternSlots, &Soundtrack::patternCount, [](Soundtrack* s) -> void* { return s->patterns; },
+     sizeof(Event*)},
+    {"play positions", ResizePlayPositionSlots, &Soundtrack::playPositionCount,
+     [](Soundtrack* s) -> void* { return s->playPositions; }, sizeof(int32_t)},
+};
+
+// Negative counts, counts too large for a 32-bit size, and 0, on every table.
+TEST(SoundtrackResize, BadCountsChangeNothingAndZeroFreesTheTable) {
+  for (const Table& t : kTables) {
+    SCOPED_TRACE(t.name);
+    SoundtrackPtr st = MakeSoundtrack();
+    EXPECT_EQ(t.resize(nullptr, 1), kStatusBadParam);
+    EXPECT_EQ(t.resize(st.get(), 0), kStatusOk);  // on an empty table too
+    EXPECT_EQ(t.table(st.get()), nullptr);
+    ASSERT_EQ(t.resize(st.get(), 3), kStatusOk);
+    void* table = t.table(st.get());
+    ASSERT_NE(table, nullptr);
+    const int32_t firstTooLarge = static_cast<int32_t>(0x80000000u / static_cast<uint32_t>(t.entrySize));
+    for (int32_t count : {-1, firstTooLarge, INT32_MAX}) {
+      EXPECT_EQ(t.resize(st.get(), count), count < 0 ? kStatusBadParam : kStatusOutOfMemory) << count;
+      EXPECT_EQ(t.table(st.get()), table);
+      EXPECT_EQ(st.get()->*t.count, 3);
+    }
+    EXPECT_EQ(t.resize(st.get(), 0), kStatusOk);
+    EXPECT_EQ(t.table(st.get()), nullptr);
+    EXPECT_EQ(st.get()->*t.count, 0);
+  }
 }
 
-TEST(SoundtrackResize, EachOperationResizesItsOwnTable) {
-  SoundtrackPtr st = MakeSoundtrack();
-  EXPECT_EQ(ResizeInstrumentSlots(st.get(), 1), kStatusOk);
-  EXPECT_EQ(ResizeSampleSlots(st.get(), 2), kStatusOk);
-  EXPECT_EQ(ResizeEnvelopeSlots(st.get(), 3), kStatusOk);
-  EXPECT_EQ(ResizePatternSlots(st.get(), 4), kStatusOk);
-  EXPECT_EQ(ResizePlayPositionSlots(st.get(), 5), kStatusOk);
-  EXPECT_EQ(st->instrumentCount, 1);
-  EXPECT_EQ(st->sampleCount, 2);
-  EXPECT_EQ(st->envelopeCount, 3);
-  EXPECT_EQ(st->patternCount, 4);
-  EXPECT_EQ(st->playPositionCount, 5);
-  for (int32_t i = 0; i < 5; ++i) EXPECT_EQ(st->playPositions[i], 0);
-  for (int32_t i = 0; i < 4; ++i) EXPECT_EQ(st->patterns[i], nullptr);
-}
-
-TEST(SoundtrackResize, CountZeroFreesTableAndLeavesItNull) {
-  SoundtrackPtr st = MakeSoundtrack();
-  ASSERT_EQ(ResizePlayPositionSlots(st.get(), 3), kStatusOk);
-  ASSERT_EQ(ResizePatternSlots(st.get(), 3), kStatusOk);
-  EXPECT_EQ(ResizePlayPositionSlots(st.get(), 0), kStatusOk);
-  EXPECT_EQ(ResizePatternSlots(st.get(), 0), kStatusOk);
-  EXPECT_EQ(st->playPositions, nullptr);
-  EXPECT_EQ(st->playPositionCount, 0);
-  EXPECT_EQ(st->patterns, nullptr);
-  EXPECT_EQ(st->patternCount, 0);
-  // Zero on an empty table is fine too.
-  EXPECT_EQ(ResizeSampleSlots(st.get(), 0), kStatusOk);
-  EXPECT_EQ(st->samples, nullptr);
-}
-
-TEST(SoundtrackResize, NegativeCountIsBadParamAndChangesNothing) {
-  SoundtrackPtr st = MakeSoundtrack();
-  ASSERT_EQ(ResizePlayPositionSlots(st.get(), 2), kStatusOk);
-  st->playPositions[1] = 7;
-  int32_t* table = st->playPositions;
-  EXPECT_EQ(ResizePlayPositionSlots(st.get(), -1), kStatusBadParam);
-  EXPECT_EQ(st->playPositions, table);
-  EXPECT_EQ(st->playPositionCount, 2);
-  EXPECT_EQ(st->playPositions[1], 7);
-  EXPECT_EQ(ResizeSampleSlots(st.get(), -1), kStatusBadParam);
-  EXPECT_EQ(st->samples, nullptr);
-  EXPECT_EQ(st->sampleCount, 0);
-}
-
-TEST(SoundtrackResize, GrowKeepsEntriesAndZeroesNewSlots) {
+TEST(SoundtrackResize, GrowKeepsEntriesAndShrinkDoesNotFreeCutOnes) {
   SoundtrackPtr st = MakeSoundtrack();
   ASSERT_EQ(ResizePlayPositionSlots(st.get(), 2), kStatusOk);
   st->playPositions[0] = 3;
   st->playPositions[1] = 4;
   ASSERT_EQ(ResizePlayPositionSlots(st.get(), 300), kStatusOk);
-  EXPECT_EQ(st->playPositionCount, 300);
   EXPECT_EQ(st->playPositions[0], 3);
   EXPECT_EQ(st->playPositions[1], 4);
   for (int32_t i = 2; i < 300; ++i) ASSERT_EQ(st->playPositions[i], 0) << i;
 
-  ASSERT_EQ(ResizeEnvelopeSlots(st.get(), 1), kStatusOk);
-  Envelope* envelope = NewEnvelope();
-  st->envelopes[0] = envelope;
-  ASSERT_EQ(ResizeEnvelopeSlots(st.get(), 4), kStatusOk);
-  EXPECT_EQ(st->envelopes[0], envelope);
-  EXPECT_EQ(st->envelopes[3], nullptr);
-}
-
-TEST(SoundtrackResize, ShrinkDoesNotFreeCutEntries) {
-  SoundtrackPtr st = MakeSoundtrack();
   ASSERT_EQ(ResizeSampleSlots(st.get(), 3), kStatusOk);
-  Sample* kept = NewSample();
-  Sample* cut1 = NewSample();
-  Sample* cut2 = NewSample();
-  st->samples[0] = kept;
-  st->samples[1] = cut1;
-  st->samples[2] = cut2;
+  Sample* cut = NewSample();
+  st->samples[0] = NewSample();
+  st->samples[2] = cut;
+  Sample* kept = st->samples[0];
   ASSERT_EQ(ResizeSampleSlots(st.get(), 1), kStatusOk);
-  EXPECT_EQ(st->sampleCount, 1);
   EXPECT_EQ(st->samples[0], kept);
-  // Still ours: under ASan a resize that freed them makes these a double free.
-  cut1->volume = 1;
-  FreeSample(cut1);
-  FreeSample(cut2);
+  cut->volume = 1;  // still ours: under ASan, a resize that freed it makes this a use after free
+  FreeSample(cut);
 }
 
-// A count whose table does not fit 32-bit sizes is the one out-of-memory path we can cause.
-TEST(SoundtrackResize, TooLargeIsOutOfMemoryAndChangesNothing) {
-  SoundtrackPtr st = MakeSoundtrack();
-  ASSERT_EQ(ResizeInstrumentSlots(st.get(), 1), kStatusOk);
-  ASSERT_EQ(ResizeSampleSlots(st.get(), 1), kStatusOk);
-  ASSERT_EQ(ResizeEnvelopeSlots(st.get(), 1), kStatusOk);
-  ASSERT_EQ(ResizePatternSlots(st.get(), 1), kStatusOk);
-  ASSERT_EQ(ResizePlayPositionSlots(st.get(), 1), kStatusOk);
-  st->playPositions[0] = 9;
-  Instrument** instruments = st->instruments;
-  Sample** samples = st->samples;
-  Envelope** envelopes = st->envelopes;
-  Event** patterns = st->patterns;
-  int32_t* positions = st->playPositions;
-
-  constexpr int32_t kHugePointers = 0x10000000;   // 2 GiB of 8-byte pointers
-  constexpr int32_t kHugePositions = 0x20000000;  // 2 GiB of 4-byte slots
-  EXPECT_EQ(ResizeInstrumentSlots(st.get(), kHugePointers), kStatusOutOfMemory);
-  EXPECT_EQ(ResizeSampleSlots(st.get(), kHugePointers), kStatusOutOfMemory);
-  EXPECT_EQ(ResizeEnvelopeSlots(st.get(), kHugePointers), kStatusOutOfMemory);
-  EXPECT_EQ(ResizePatternSlots(st.get(), kHugePointers), kStatusOutOfMemory);
-  EXPECT_EQ(ResizePlayPositionSlots(st.get(), kHugePositions), kStatusOutOfMemory);
-  EXPECT_EQ(ResizePlayPositionSlots(st.get(), INT32_MAX), kStatusOutOfMemory);
-
-  EXPECT_EQ(st->instruments, instruments);
-  EXPECT_EQ(st->samples, samples);
-  EXPECT_EQ(st->envelopes, envelopes);
-  EXPECT_EQ(st->patterns, patterns);
-  EXPECT_EQ(st->playPositions, positions);
-  EXPECT_EQ(st->instrumentCount, 1);
-  EXPECT_EQ(st->sampleCount, 1);
-  EXPECT_EQ(st->envelopeCount, 1);
-  EXPECT_EQ(st->patternCount, 1);
-  EXPECT_EQ(st->playPositionCount, 1);
-  EXPECT_EQ(st->playPositions[0], 9);
-}
-
-TEST(SoundtrackResize, NullSoundtrackIsBadParam) {
-  EXPECT_EQ(ResizeInstrumentSlots(nullptr, 1), kStatusBadParam);
-  EXPECT_EQ(ResizeSampleSlots(nullptr, 1), kStatusBadParam);
-  EXPECT_EQ(ResizeEnvelopeSlots(nullptr, 1), kStatusBadParam);
-  EXPECT_EQ(ResizePatternSlots(nullptr, 1), kStatusBadParam);
-  EXPECT_EQ(ResizePlayPositionSlots(nullptr, 1), kStatusBadParam);
-}
-
-TEST(SoundtrackRecords, NewRecordsAreZeroFilled) {
-  Instrument* instrument = NewInstrument();
-  ASSERT_NE(instrument, nullptr);
-  EXPECT_EQ(instrument->noteMap[kNoteMapSize - 1].sample, nullptr);
-  EXPECT_EQ(instrument->noteMap[0].sampleSlot, 0);
-  EXPECT_EQ(instrument->volumeEnvelope, nullptr);
-  EXPECT_EQ(instrument->secondModulatorSweep, 0);
-  FreeInstrument(instrument);
+TEST(SoundtrackRecords, NewSampleOwnsAZeroedStepTable) {
+  int16_t status = -1;
+  Sample* sample = NewSample(&status);
+  ASSERT_NE(sample, nullptr);
+  EXPECT_EQ(status, kStatusOk);
+  for (int32_t i = 0; i < kStepTableEntries; ++i) ASSERT_EQ(sample->stepTable[i], 0u) << i;
+  sample->stepTable[kStepTableEntries - 1] = 1;  // the whole table is ours (ASan checks)
+  FreeSample(sample);
 
   Envelope* envelope = NewEnvelope();
-  ASSERT_NE(envelope, nullptr);
-  EXPECT_EQ(envelope->values, nullptr);
-  EXPECT_EQ(envelope->length, 0);
   envelope->values = static_cast<int32_t*>(ZeroAllocArray(8, sizeof(int32_t)));
   FreeEnvelope(envelope);  // values go with it (LeakSanitizer checks)
-
-  Event* event = NewEvent();
-  ASSERT_NE(event, nullptr);
-  EXPECT_EQ(event->next, nullptr);
-  EXPECT_EQ(event->param, 0);
-  FreeEvent(event);
-
   FreeInstrument(nullptr);
   FreeEnvelope(nullptr);
   FreeEvent(nullptr);
   FreeSample(nullptr);
 }
 
-TEST(SoundtrackRecords, NewSampleHasZeroedStepTable) {
-  int16_t status = -1;
-  Sample* sample = NewSample(&status);
-  ASSERT_NE(sample, nullptr);
-  EXPECT_EQ(status, kStatusOk);
-  ASSERT_NE(sample->stepTable, nullptr);
-  for (int32_t i = 0; i < kStepTableEntries; ++i) ASSERT_EQ(sample->stepTable[i], 0u) << i;
-  sample->stepTable[kStepTableEntries - 1] = 1;  // the whole table is ours (ASan checks)
-  EXPECT_EQ(sample->data, nullptr);
-  EXPECT_EQ(sample->block, nullptr);
-  EXPECT_EQ(sample->length, 0);
-  EXPECT_EQ(sample->loopMode, kLoopNone);
-  FreeSample(sample);
-}
-
-TEST(SoundtrackRelease, NullIsIgnored) { ReleaseSoundtrack(nullptr); }
-
+// Null tables, null slots, raw and prepared samples and both pattern kinds (LeakSanitizer checks).
 TEST(SoundtrackRelease, FreesPartlyBuiltSoundtrack) {
+  ReleaseSoundtrack(nullptr);
   Soundtrack* st = NewSoundtrack();
   ASSERT_NE(st, nullptr);
   st->flags = kSoundtrackInUse;
   ASSERT_EQ(ResizeInstrumentSlots(st, 3), kStatusOk);
   st->instruments[1] = NewInstrument();
   ASSERT_EQ(ResizeSampleSlots(st, 4), kStatusOk);
-  // One sample still holding the loader's buffer, one prepared, one without data.
-  Sample* raw = NewSample();
+  Sample* raw = NewSample();  // still holding the loader's buffer
   raw->data = static_cast<int16_t*>(ZeroAlloc(16));
   raw->length = 16;
   Sample* prepared = NewSample();
@@ -236,19 +133,14 @@ TEST(SoundtrackRelease, FreesPartlyBuiltSoundtrack) {
                       {nullptr, 256, 0, EventCode::NextPlayPosition, 0}};
   st->patterns[2] = NewPatternBlock(records, 3);
   ASSERT_NE(st->patterns[2], nullptr);
-  // A count whose table was never made: the table is skipped, not read.
-  st->playPositionCount = 5;
-  ReleaseSoundtrack(st);  // LeakSanitizer and ASan check the rest
+  st->playPositionCount = 5;  // a count whose table was never made
+  ReleaseSoundtrack(st);
 }
 
 TEST(SoundtrackStatistics, CountFilledSlotsCountsNonNullEntries) {
-  EXPECT_EQ(CountFilledInstrumentSlots(nullptr), 0);
   EXPECT_EQ(CountFilledSampleSlots(nullptr), 0);
-  EXPECT_EQ(CountFilledEnvelopeSlots(nullptr), 0);
-  EXPECT_EQ(CountFilledPatternSlots(nullptr), 0);
-
   SoundtrackPtr st = MakeSoundtrack();
-  EXPECT_EQ(CountFilledSampleSlots(st.get()), 0);
+  EXPECT_EQ(CountFilledPatternSlots(st.get()), 0);
   ASSERT_EQ(ResizeInstrumentSlots(st.get(), 4), kStatusOk);
   ASSERT_EQ(ResizeSampleSlots(st.get(), 5), kStatusOk);
   ASSERT_EQ(ResizeEnvelopeSlots(st.get(), 6), kStatusOk);
@@ -256,9 +148,7 @@ TEST(SoundtrackStatistics, CountFilledSlotsCountsNonNullEntries) {
   st->instruments[3] = NewInstrument();
   st->samples[0] = NewSample();
   st->samples[4] = NewSample();
-  st->envelopes[1] = NewEnvelope();
-  st->envelopes[2] = NewEnvelope();
-  st->envelopes[5] = NewEnvelope();
+  for (int32_t slot : {1, 2, 5}) st->envelopes[slot] = NewEnvelope();
   for (int32_t slot : {0, 1, 3, 6}) st->patterns[slot] = NewEvent();
   EXPECT_EQ(CountFilledInstrumentSlots(st.get()), 1);
   EXPECT_EQ(CountFilledSampleSlots(st.get()), 2);

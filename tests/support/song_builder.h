@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "soundtrack/soundtrack.h"
+#include "soundtrack/zero_alloc.h"
 
 namespace tvp::test {
 
@@ -40,6 +41,31 @@ class SongBuilder {
   // The usual initial settings pattern: speed and tempo at time 0, then on to position 1.
   int32_t addInitialSettings(int32_t speed = 6, int32_t tempo = 125) {
     return addPattern({{0, 0, EventCode::SetSpeed, speed}, {0, 0, EventCode::SetTempo, tempo}}, 0);
+  }
+
+  // Appends a sample of 16-bit frames at `hertz` for its base note 0x3C00, with an optional
+  // forward loop over frames [loopStart, loopEnd), prepared for playing.
+  int32_t addSample(const std::vector<int16_t>& frames, int32_t hertz, int32_t loopStart = -1, int32_t loopEnd = -1) {
+    int32_t slot = soundtrack_->sampleCount;
+    ResizeSampleSlots(soundtrack_, slot + 1);
+    Sample* sample = NewSample();
+    soundtrack_->samples[slot] = sample;
+    sample->length = static_cast<int32_t>(frames.size()) * 2;
+    sample->data = static_cast<int16_t*>(ZeroAlloc(sample->length));
+    std::copy(frames.begin(), frames.end(), sample->data);
+    sample->volume = 0x10000;
+    sample->rate = static_cast<uint32_t>(hertz) << 16;
+    sample->baseNote = 0x3C00;
+    if (loopStart >= 0) {
+      sample->loopMode = kLoopForward;
+      sample->loopStart = loopStart * 2;
+      sample->loopEnd = loopEnd * 2;
+      sample->loopLength = (loopEnd - loopStart) * 2;
+    } else {
+      sample->loopEnd = kNoLoopEnd;
+    }
+    PrepareSampleData(sample);
+    return slot;
   }
 
   void setPlayPositions(std::initializer_list<int32_t> slots) {

@@ -1,0 +1,273 @@
+// Channel event handlers: each changes one field of the voice of the event's channel. The slides
+// and modulators they switch on run in the per-tick voice updates.
+#include <algorithm>
+
+#include "engine/events.h"
+#include "soundtrack/event_codes.h"
+
+namespace tvp {
+
+namespace {
+
+using Cursor = const Event*&;
+
+constexpr int32_t kLowestPitch = 0x100;
+constexpr int32_t kHighestPitch = 0x7F00;
+constexpr int32_t kLowestPeriod = 1;
+constexpr int32_t kHighestPeriod = kPeriodTableLength - 1;
+constexpr int32_t kStartOffsetMask = 0x0FFFFFFF;
+constexpr int32_t kStartResetsModulators = 0x40000000;
+
+// x limited by a pair of bounds taken low first, as the voice's own limits are.
+int32_t bound(int64_t x, int32_t low, int32_t high) {
+  if (x < low) return low;
+  if (x > high) return high;
+  return static_cast<int32_t>(x);
+}
+
+// The voice limit of a volume: its bounds, and never negative.
+int32_t voiceLimit(const Voice* voice, int64_t volume) {
+  if (volume < voice->volumeMin) return voice->volumeMin;
+  if (volume > voice->volumeMax) return voice->volumeMax;
+  if (volume < 0) return 0;
+  return static_cast<int32_t>(volume);
+}
+
+const Sample* sampleInSlot(const SoundEngine* engine, int32_t slot) {
+  const Soundtrack* soundtrack = engine->boundSoundtrack;
+  if (!soundtrack || !soundtrack->samples || slot < 0 || slot >= soundtrack->sampleCount) return nullptr;
+  return soundtrack->samples[slot];
+}
+
+void setWaveform(SoundEngine* engine, const int32_t*& waveform, int32_t param) {
+  int32_t code = chooseWaveformCode(engine, param);
+  if (code >= 0) waveform = engine->lfoTables[code];
+}
+
+// Selection and triggering.
+
+void selectSample(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t param) {
+  if (voice->sampleSlot != param) loadSample(voice, sampleInSlot(engine, param), param);
+}
+
+void selectSampleByNote(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
+  if (!voice->instrument) {
+    loadSample(voice, nullptr, -1);
+    return;
+  }
+  const NoteMapEntry& entry = voice->instrument->noteMap[(voice->channelPitch >> 8) & 0x7F];
+  if (entry.sampleSlot != voice->sampleSlot) loadSample(voice, entry.sample, entry.sampleSlot);
+}
+
+void selectInstrumentEvent(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t param) {
+  if (param == voice->instrumentSlot) return;
+  const Soundtrack* soundtrack = engine->boundSoundtrack;
+  Instrument* instrument = nullptr;
+  if (soundtrack && soundtrack->instruments && param >= 0 && param < soundtrack->instrumentCount)
+    instrument = soundtrack->instruments[param];
+  selectInstrument(engine, voice, instrument, param);
+}
+
+void setVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
+  // A voice without data, or already past its end, cannot be started.
+  if (param != 0 && (!voice->sampleData || voice->position >= voice->sampleEnd)) return;
+  voice->active = static_cast<uint16_t>(voice->active | param);
+  if (param & kVoiceKeyHeld) voice->fadeoutLevel = 0x10000;
+}
+
+void clearVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
+  voice->active = static_cast<uint16_t>(voice->active & ~param);
+  // A key-off without a volume envelope has no fade-out to run: the voice stops.
+  if ((param & kVoiceKeyHeld) && !voice->volumeEnvelope) voice->active &= ~kVoiceSounding;
+}
+
+void resetModulators(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
+  voice->volumeEnvelopeIndex = voice->pitchEnvelopeIndex = voice->panningEnvelopeIndex = 0;
+  voice->autoVibratoSweepLevel = 0;
+  voice->vibratoPhase = voice->periodVibratoPhase = voice->tremoloPhase = 0;
+}
+
+void startSample(SoundEngine* engine, Voice* voice, Cursor cursor, int16_t& proceed, int32_t param) {
+  voice->position = (param & kStartOffsetMask) * 2;
+  voice->positionFraction = 0;
+  voice->loopFlags &= ~kVoiceMovingBackward;
+  // The next voice tick takes the new volume and panning as they are, without a ramp.
+  voice->rampVolume = kRampUnset;
+  voice->rampPanning = kRampUnset;
+  if (param & kStartResetsModulators) resetModulators(engine, voice, cursor, proceed, 0);
+}
+
+void addSampleOffset(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
+  // Positions are bytes of 16-bit frames: an odd offset would split a frame, so it is taken
+  // down to the frame it falls in.
+  int64_t position = int64_t{voice->position} + param;
+  voice->position = static_cast<int32_t>(std::clamp<int64_t>(position, INT32_MIN, INT32_MAX - 1) & ~int64_t{1});
+  voice->positionFraction = 0;
+}
+
+// Volume.
+
+void setVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->channelVolume = voiceLimit(v, p); }
+void addVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->channelVolume = voiceLimit(v, int64_t{v->channelVolume} + p);
+}
+void scaleVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  uint32_t volume = static_cast<uint32_t>(std::max(v->channelVolume, 0));
+  v->channelVolume = voiceLimit(v, clampedProduct(volume, static_cast<uint32_t>(std::max(p, 0))));
+}
+void setVolumeMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeMin = p; }
+void setVolumeMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeMax = p; }
+void volumeSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeSlideSpeed = p; }
+void volumeSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeSlideTarget = p; }
+void volumeSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeSlideMode = p; }
+// The depth is per tick of the row it was set in.
+void tremoloDepth(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->tremoloDepth = static_cast<int32_t>(static_cast<uint32_t>(e->speed - 1) * static_cast<uint32_t>(p));
+}
+void tremoloWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->tremoloWaveform, p); }
+void tremoloSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->tremoloSpeed = p; }
+void tremolo(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->tremoloOn = static_cast<int16_t>(p); }
+void resetVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channelVolume = voiceLimit(v, v->sampleVolume); }
+
+// Panning.
+
+void setPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->channelPanning = p; }
+void addPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->channelPanning = static_cast<int32_t>(static_cast<uint32_t>(v->channelPanning) + static_cast<uint32_t>(p));
+}
+void setPanningMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningMin = p; }
+void setPanningMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningMax = p; }
+void panningSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningSlideSpeed = p; }
+void panningSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningSlideTarget = p; }
+void panningSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningSlideMode = p; }
+void resetPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channelPanning = v->samplePanning; }
+
+// Linear pitch. Set values ignore the voice's pitch bounds; added ones respect them.
+
+void setPitch(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->channelPitch = std::clamp(p, kLowestPitch, kHighestPitch);
+  v->pitchSlideTarget = v->channelPitch;
+}
+void addPitch(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  int32_t pitch = bound(int64_t{v->channelPitch} + p, v->pitchMin, v->pitchMax);
+  v->channelPitch = std::clamp(pitch, kLowestPitch, kHighestPitch);
+  v->pitchSlideTarget = v->channelPitch;
+}
+void setPitchMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchMin = p; }
+void setPitchMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchMax = p; }
+void pitchSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideSpeed = p; }
+void pitchRiseSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideAdd = p; }
+void pitchFallSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideSubtract = p; }
+void pitchSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideTarget = p; }
+void pitchSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideMode = p; }
+void vibratoDepth(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->vibratoDepth = p; }
+void vibratoWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->vibratoWaveform, p); }
+void vibratoSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->vibratoSpeed = p; }
+void vibrato(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->vibratoOn = static_cast<int16_t>(p); }
+void arpeggioFirst(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioOffset1 = p; }
+void arpeggioSecond(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioOffset2 = p; }
+void setArpeggioCounter(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioCounter = p; }
+void arpeggio(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioOn = static_cast<int16_t>(p); }
+
+// Periods, turned into pitch through the period table.
+
+void setPeriod(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->period = std::clamp(p, kLowestPeriod, kHighestPeriod);
+  v->periodSlideTarget = v->period;
+  v->channelPitch = std::clamp(e->periodTable[v->period], kLowestPitch, kHighestPitch);
+  v->pitchSlideTarget = v->channelPitch;
+}
+void addPeriod(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
+  int32_t period = bound(int64_t{v->period} + p, v->periodMin, v->periodMax);
+  v->period = std::clamp(period, kLowestPeriod, kHighestPeriod);
+  v->periodSlideTarget = v->period;
+  int32_t pitch = bound(e->periodTable[v->period], v->pitchMin, v->pitchMax);
+  v->channelPitch = std::clamp(pitch, kLowestPitch, kHighestPitch);
+  v->pitchSlideTarget = v->channelPitch;
+}
+void setPeriodMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodMin = p; }
+void setPeriodMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodMax = p; }
+void periodSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideSpeed = p; }
+void periodRiseSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideAdd = p; }
+void periodFallSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideSubtract = p; }
+void periodSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideTarget = p; }
+void periodSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideMode = p; }
+void periodVibratoDepth(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodVibratoDepth = p; }
+void periodVibratoWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
+  setWaveform(e, v->periodVibratoWaveform, p);
+}
+void periodVibratoSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodVibratoSpeed = p; }
+void periodVibrato(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodVibratoOn = static_cast<int16_t>(p); }
+
+}  // namespace
+
+void installVoiceHandlers(HandlerEntry* handlers) {
+  struct Row {
+    int32_t code;
+    EventHandler run;
+  };
+  static constexpr Row kRows[] = {
+      {EventCode::SelectSample, selectSample},
+      {EventCode::SelectSampleByNote, selectSampleByNote},
+      {EventCode::SelectInstrument, selectInstrumentEvent},
+      {EventCode::SetVoiceFlags, setVoiceFlags},
+      {EventCode::ClearVoiceFlags, clearVoiceFlags},
+      {EventCode::StartSample, startSample},
+      {EventCode::AddSampleOffset, addSampleOffset},
+      {EventCode::ResetModulators, resetModulators},
+      {EventCode::SetVolume, setVolume},
+      {EventCode::AddVolume, addVolume},
+      {EventCode::ScaleVolume, scaleVolume},
+      {EventCode::SetVolumeMin, setVolumeMin},
+      {EventCode::SetVolumeMax, setVolumeMax},
+      {EventCode::VolumeSlideSpeed, volumeSlideSpeed},
+      {EventCode::VolumeSlideTarget, volumeSlideTarget},
+      {EventCode::VolumeSlide, volumeSlide},
+      {EventCode::TremoloDepth, tremoloDepth},
+      {EventCode::TremoloWaveform, tremoloWaveform},
+      {EventCode::TremoloSpeed, tremoloSpeed},
+      {EventCode::Tremolo, tremolo},
+      {EventCode::ResetVolume, resetVolume},
+      {EventCode::SetPanning, setPanning},
+      {EventCode::AddPanning, addPanning},
+      {EventCode::SetPanningMin, setPanningMin},
+      {EventCode::SetPanningMax, setPanningMax},
+      {EventCode::PanningSlideSpeed, panningSlideSpeed},
+      {EventCode::PanningSlideTarget, panningSlideTarget},
+      {EventCode::PanningSlide, panningSlide},
+      {EventCode::ResetPanning, resetPanning},
+      {EventCode::SetPitch, setPitch},
+      {EventCode::AddPitch, addPitch},
+      {EventCode::SetPitchMin, setPitchMin},
+      {EventCode::SetPitchMax, setPitchMax},
+      {EventCode::PitchSlideSpeed, pitchSlideSpeed},
+      {EventCode::PitchRiseSpeed, pitchRiseSpeed},
+      {EventCode::PitchFallSpeed, pitchFallSpeed},
+      {EventCode::PitchSlideTarget, pitchSlideTarget},
+      {EventCode::PitchSlide, pitchSlide},
+      {EventCode::VibratoDepth, vibratoDepth},
+      {EventCode::VibratoWaveform, vibratoWaveform},
+      {EventCode::VibratoSpeed, vibratoSpeed},
+      {EventCode::Vibrato, vibrato},
+      {EventCode::ArpeggioFirst, arpeggioFirst},
+      {EventCode::ArpeggioSecond, arpeggioSecond},
+      {EventCode::SetArpeggioCounter, setArpeggioCounter},
+      {EventCode::Arpeggio, arpeggio},
+      {EventCode::SetPeriod, setPeriod},
+      {EventCode::AddPeriod, addPeriod},
+      {EventCode::SetPeriodMin, setPeriodMin},
+      {EventCode::SetPeriodMax, setPeriodMax},
+      {EventCode::PeriodSlideSpeed, periodSlideSpeed},
+      {EventCode::PeriodRiseSpeed, periodRiseSpeed},
+      {EventCode::PeriodFallSpeed, periodFallSpeed},
+      {EventCode::PeriodSlideTarget, periodSlideTarget},
+      {EventCode::PeriodSlide, periodSlide},
+      {EventCode::PeriodVibratoDepth, periodVibratoDepth},
+      {EventCode::PeriodVibratoWaveform, periodVibratoWaveform},
+      {EventCode::PeriodVibratoSpeed, periodVibratoSpeed},
+      {EventCode::PeriodVibrato, periodVibrato},
+  };
+  for (const Row& row : kRows) handlers[row.code] = {row.run, true};
+}
+
+}  // namespace tvp
