@@ -1,0 +1,28 @@
+#pragma once
+// The module loaders. Each reads from an open file and, on success (status 0), hands a new
+// soundtrack to `*soundtrack`; on failure it releases whatever it built and leaves the out null.
+// `title` (kTitleCapacity bytes, or null) receives the module's title, always terminated. With a
+// null `soundtrack` only the header is read and checked: a title query.
+//
+// The XM loader starts at the file's current position; the S3M and MOD loaders seek to 0. The
+// application offers a file to them in the order of LoadModule, and the first 0 wins.
+#include <cstdint>
+
+#include "soundtrack/module_file.h"
+#include "soundtrack/soundtrack.h"
+
+namespace tvp {
+
+inline constexpr int32_t kTitleCapacity = 128;
+
+int16_t LoadXM(ModuleFile* file, char* title, Soundtrack** soundtrack);
+int16_t LoadS3M(ModuleFile* file, char* title, Soundtrack** soundtrack);
+int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack);
+
+enum class ModuleFormat { None, XM, S3M, MOD };
+
+// Offers the file to the XM, S3M and MOD loaders in that order (the content decides, not the
+// name). Returns the format that accepted it, or None with the last loader's status in `*status`.
+ModuleFormat LoadModule(ModuleFile* file, char* title, Soundtrack** soundtrack, int16_t* status);
+
+}  // namespace tvp

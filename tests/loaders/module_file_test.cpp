@@ -1,0 +1,119 @@
+// The file layer: short reads, seeks from each origin, drive paths, and files over memory.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "soundtrack/module_file.h"
+
+namespace tvp {
+namespace {
+
+class ModuleFileOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tvp-module-file-XXXXXX";
+    int fd = mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    path_ = pattern;
+    std::vector<uint8_t> bytes(100);
+    for (int i = 0; i < 100; ++i) bytes[i] = static_cast<uint8_t>(i);
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), 100);
+    close(fd);
+  }
+  void TearDown() override { std::remove(path_.c_str()); }
+  std::string path_;
+};
+
+TEST_F(ModuleFileOnDisk, ReadsWhatIsThereAndSeeksFromEachOrigin) {
+  ModuleFile* file = FileOpen(path_.c_str(), kFileRead);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(FileLength(file), 100);
+  EXPECT_EQ(FilePosition(file), 0);
+  uint8_t buffer[336] = {};
+  EXPECT_EQ(FileRead(file, 336, buffer), 100);  // a short read is not an error
+  EXPECT_EQ(buffer[99], 99);
+  EXPECT_EQ(FileRead(file, 4, buffer), 0);
+  EXPECT_EQ(FileSeek(file, kSeekFromStart, 10), 0);
+  EXPECT_EQ(FileSeek(file, kSeekFromCurrent, 5), 0);
+  EXPECT_EQ(FilePosition(file), 15);
+  EXPECT_EQ(FileRead(file, 1, buffer), 1);
+  EXPECT_EQ(buffer[0], 15);
+  EXPECT_EQ(FileSeek(file, kSeekFromEnd, -2), 0);
+  EXPECT_EQ(FileRead(file, 4, buffer), 2);
+  EXPECT_EQ(buffer[0], 98);
+  EXPECT_NE(FileSeek(file, kSeekFromStart, -1), 0);  // before the start
+  EXPECT_NE(FileSeek(file, 7, 0), 0);                // no such origin
+  EXPECT_EQ(FileRead(file, -5, buffer), 0);
+  FileClose(file);
+}
+
+TEST_F(ModuleFileOnDisk, DrivePathsNameTheRoot) {
+  std::string drive = "C:" + path_;
+  for (char& c : drive) c = c == '/' ? '\\' : c;
+  ModuleFile* file = FileOpen(drive.c_str(), kFileRead);
+  ASSERT_NE(file, nullptr) << drive;
+  EXPECT_EQ(FileLength(file), 100);
+  FileClose(file);
+
+  char out[32];
+  EXPECT_TRUE(DrivePathToPosix("C:\\home\\ana\\x.xm", out, sizeof out));
+  EXPECT_STREQ(out, "/home/ana/x.xm");
+  EXPECT_TRUE(DrivePathToPosix("c:", out, sizeof out));
+  EXPECT_STREQ(out, "/");
+  EXPECT_TRUE(DrivePathToPosix("mods/a\\b.mod", out, sizeof out));  // a POSIX name keeps its backslash
+  EXPECT_STREQ(out, "mods/a\\b.mod");
+  EXPECT_FALSE(DrivePathToPosix("C:\\home\\ana\\x.xm", out, 14));   // no room for the terminator
+}
+
+TEST(ModuleFile, MissingFilesAndDirectoriesDoNotOpenAndNothingIsCreated) {
+  const char* missing = "/tmp/tvp-no-such-dir/none.xm";
+  EXPECT_EQ(FileOpen(missing, kFileRead), nullptr);
+  EXPECT_NE(access("/tmp/tvp-no-such-dir", F_OK), 0);
+  EXPECT_EQ(FileOpen("/tmp", kFileRead), nullptr);
+  EXPECT_EQ(FileOpen(nullptr, kFileRead), nullptr);
+}
+
+TEST(ModuleFile, WriteModesCreateAndReplace) {
+  char pattern[] = "/tmp/tvp-module-write-XXXXXX";
+  int fd = mkstemp(pattern);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "abcdef", 6), 6);
+  close(fd);
+  ModuleFile* kept = FileOpen(pattern, kFileWrite);
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(FileLength(kept), 6);
+  FileClose(kept);
+  ModuleFile* replaced = FileOpen(pattern, kFileWrite | kFileReplace);
+  ASSERT_NE(replaced, nullptr);
+  EXPECT_EQ(FileLength(replaced), 0);
+  FileClose(replaced);
+  std::remove(pattern);
+}
+
+TEST(ModuleFileOverMemory, BehavesLikeAFile) {
+  const uint8_t bytes[5] = {1, 2, 3, 4, 5};
+  ModuleFile* file = FileOpenMemory(bytes, 5);
+  ASSERT_NE(file, nullptr);
+  uint8_t buffer[8] = {};
+  EXPECT_EQ(FileSeek(file, kSeekFromEnd, -3), 0);
+  EXPECT_EQ(FileRead(file, 8, buffer), 3);
+  EXPECT_EQ(buffer[0], 3);
+  EXPECT_EQ(FileSeek(file, kSeekFromStart, 1000), 0);  // past the end: reads give nothing
+  EXPECT_EQ(FileRead(file, 1, buffer), 0);
+  EXPECT_EQ(FilePosition(file), 1000);
+  EXPECT_NE(FileSeek(file, kSeekFromCurrent, -2000), 0);
+  EXPECT_EQ(FilePosition(file), 1000);
+  FileClose(file);
+  EXPECT_EQ(FileOpenMemory(nullptr, 4), nullptr);
+  ModuleFile* empty = FileOpenMemory(nullptr, 0);
+  ASSERT_NE(empty, nullptr);
+  EXPECT_EQ(FileRead(empty, 4, buffer), 0);
+  FileClose(empty);
+}
+
+}  // namespace
+}  // namespace tvp
