@@ -140,21 +140,33 @@ void fade(SoundEngine* engine) {
 // Limits to -32767..32767 and writes left/right pairs. A channel's buffer peak is its largest
 // written magnitude, or 0x10000 when any of its samples had to be limited.
 void convert(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
-  int32_t peak[2] = {0, 0};
-  bool clipped[2] = {false, false};
+  // Blocks of a fixed number of samples with one peak and one clip flag per lane (even lanes left,
+  // odd lanes right) and no branches, so the compiler turns the block into vector code.
+  constexpr int32_t kBlock = 16;
+  int32_t peak[kBlock] = {};
+  int32_t clipped[kBlock] = {};
   const int32_t* mix = engine->mixBuffer;
-  for (int32_t i = 0; i < 2 * frameCount; ++i) {
-    int32_t value = mix[i];
-    int side = i & 1;
-    if (value > 32767 || value < -32767) {
-      value = value > 0 ? 32767 : -32767;
-      clipped[side] = true;
-    }
-    destination[i] = static_cast<int16_t>(value);
-    peak[side] = std::max(peak[side], std::abs(value));
+  const int32_t samples = 2 * frameCount;
+  int32_t i = 0;
+  auto limit = [&](int32_t at, int32_t lane) {
+    const int32_t value = mix[at];
+    const int32_t limited = std::clamp(value, -32767, 32767);
+    clipped[lane] |= limited != value;
+    peak[lane] = std::max(peak[lane], limited < 0 ? -limited : limited);
+    destination[at] = static_cast<int16_t>(limited);
+  };
+  for (; i + kBlock <= samples; i += kBlock)
+    for (int32_t lane = 0; lane < kBlock; ++lane) limit(i + lane, lane);
+  for (int32_t lane = 0; i < samples; ++i, ++lane) limit(i, lane);
+  int32_t peakLeft = 0, peakRight = 0, clippedLeft = 0, clippedRight = 0;
+  for (int32_t lane = 0; lane < kBlock; lane += 2) {
+    peakLeft = std::max(peakLeft, peak[lane]);
+    peakRight = std::max(peakRight, peak[lane + 1]);
+    clippedLeft |= clipped[lane];
+    clippedRight |= clipped[lane + 1];
   }
-  engine->peakLeft = std::max(engine->peakLeft, clipped[0] ? 0x10000 : peak[0]);
-  engine->peakRight = std::max(engine->peakRight, clipped[1] ? 0x10000 : peak[1]);
+  engine->peakLeft = std::max(engine->peakLeft, clippedLeft ? 0x10000 : peakLeft);
+  engine->peakRight = std::max(engine->peakRight, clippedRight ? 0x10000 : peakRight);
   if (engine->scopeRequest >= 1) {
     std::memcpy(engine->scopeBuffer, destination, static_cast<size_t>(frameCount) * 4);
     engine->scopeRequest = -1;

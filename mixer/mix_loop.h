@@ -10,8 +10,11 @@
 // of a frame. The loops do no bounds checks: reads reach one frame before and two after the
 // current frame, which the sample storage's guard frames cover as long as the voice entered with
 // its position inside the data and a loop inside the data (checked once at entry).
+#include <algorithm>
 #include <cassert>
 #include <cstdint>
+#include <cstdlib>
+#include <type_traits>
 
 #include "engine/sound_engine.h"
 #include "engine/voice.h"
@@ -20,110 +23,104 @@
 
 namespace tvp::mixloop {
 
-// The part of the voice that moves frame by frame, held in locals while a loop runs.
+// The part of the voice that moves frame by frame, held in locals while a loop runs. The voice
+// keeps a byte position of its 16-bit data and a 16-bit fraction; here they are one fixed-point
+// count of frames (frame << 16 | fraction), so that one 64-bit add moves both and carries the
+// fraction into the frame exactly as the separate fields do.
 struct Cursor {
-  int32_t position;      // bytes
-  int32_t fraction;      // 0..65535
-  int32_t stepWhole;     // bytes per output frame, even, 0..0x1FFFE
-  int32_t stepFraction;  // 0..65535
-  uint32_t loopFlags;    // only kVoiceMovingBackward changes
+  int64_t at;    // frame << 16 | fraction
+  int64_t step;  // per output frame, same units
+  uint32_t loopFlags;  // only kVoiceMovingBackward changes
+
+  int32_t frame() const { return static_cast<int32_t>(at >> 16); }
+  int32_t fraction() const { return static_cast<int32_t>(at & 0xFFFF); }
 };
 
+inline int64_t fixedFrames(int32_t bytes) { return static_cast<int64_t>(bytes >> 1) << 16; }
+inline int64_t fixedStep(int32_t stepWhole, int32_t stepFraction) { return fixedFrames(stepWhole) | stepFraction; }
+
+// Loop and sample bounds in the cursor's units, and the loop in whole frames.
 struct LoopBounds {
-  int32_t start;  // bytes
-  int32_t end;    // first byte after the loop
-  int32_t length;
-  int32_t sampleEnd;
+  int64_t start;
+  int64_t end;  // just after the loop
+  int64_t length;
+  int64_t sampleEnd;
+  int32_t startFrame;
+  int32_t endFrame;
+  int32_t lengthFrames;
+
+  LoopBounds(int32_t startBytes, int32_t endBytes, int32_t lengthBytes, int32_t sampleEndBytes)
+      : start(fixedFrames(startBytes)),
+        end(fixedFrames(endBytes)),
+        length(fixedFrames(lengthBytes)),
+        sampleEnd(fixedFrames(sampleEndBytes)),
+        startFrame(startBytes >> 1),
+        endFrame(endBytes >> 1),
+        lengthFrames(lengthBytes >> 1) {}
 };
-
-inline void advanceForward(Cursor& c) {
-  c.fraction += c.stepFraction;
-  if (c.fraction >= 0x10000) {
-    c.fraction -= 0x10000;
-    c.position = wrapAdd(c.position, 2);
-  }
-  c.position = wrapAdd(c.position, c.stepWhole);
-}
-
-inline void advanceBackward(Cursor& c) {
-  c.fraction -= c.stepFraction;
-  if (c.fraction < 0) {
-    c.fraction += 0x10000;
-    c.position = wrapSub(c.position, 2);
-  }
-  c.position = wrapSub(c.position, c.stepWhole);
-}
 
 // Loop rules: advance one output frame and apply the loop; false when the sample has ended.
 
 struct OneShotRule {
   static bool advance(Cursor& c, const LoopBounds& b) {
-    advanceForward(c);
-    return c.position < b.sampleEnd;
+    c.at += c.step;
+    return c.at < b.sampleEnd;
   }
 };
 
 struct ForwardLoopRule {
   static bool advance(Cursor& c, const LoopBounds& b) {
-    advanceForward(c);
-    // Subtract the loop length while position - loopEnd >= 0. Normally once; a step longer than
-    // the loop needs more, counted with one division instead of a loop per frame.
-    const int32_t over = wrapSub(c.position, b.end);
-    if (over >= 0) [[unlikely]] {
-      c.position = wrapSub(c.position, b.length);
-      if (over >= b.length) c.position = wrapSub(c.position, (over / b.length) * b.length);
+    c.at += c.step;
+    // Take the loop length off while the position is at or past the loop end. Normally once; a
+    // step longer than the loop needs more, counted with one division instead of a loop per frame.
+    if (c.at >= b.end) [[unlikely]] {
+      const int32_t over = c.frame() - b.endFrame;
+      c.at -= b.length;
+      if (over >= b.lengthFrames) c.at -= (over / b.lengthFrames) * b.length;
     }
     return true;
   }
 };
 
-// Ping-pong: a reflection mirrors the exact position about the loop boundary (position =
-// 2 x boundary - position - 2 with the fraction complemented), repeated until the position lies
-// inside the loop. Two reflections in a row (one at each end) come to a shift by twice the loop
-// length with the fraction and the direction unchanged, so a step many loops long is folded with
-// one division rather than thousands of reflections per frame; at most one single reflection is
-// left after that.
+// Ping-pong: a reflection mirrors the exact position about the loop boundary (in bytes, position
+// = 2 x boundary - position - 2 with the fraction complemented; in the cursor's units 2 x boundary
+// - 1 - at), repeated until the position lies inside the loop. Two reflections in a row (one at
+// each end) come to a shift by twice the loop length with the fraction and the direction
+// unchanged, so a step many loops long is folded with one division rather than thousands of
+// reflections per frame; at most one single reflection is left after that.
 struct PingPongRule {
   static bool advance(Cursor& c, const LoopBounds& b) {
     if (!(c.loopFlags & kVoiceMovingBackward)) {
-      advanceForward(c);
-      reflectAtEnd(c, b);
+      c.at += c.step;
+      if (c.at >= b.end) [[unlikely]]
+        reflectAtEnd(c, b);
     } else {
-      advanceBackward(c);
-      reflectAtStart(c, b);
+      c.at -= c.step;
+      if (c.at < b.start) [[unlikely]]
+        reflectAtStart(c, b);
     }
     return true;
   }
 
   static void reflectAtEnd(Cursor& c, const LoopBounds& b) {
-    int32_t over = wrapSub(c.position, b.end);
-    if (over < 0) [[likely]]
-      return;
-    if (over >= b.length - 1) {  // the first reflection lands before loopStart: whole bounces
-      const int64_t span = 2 * static_cast<int64_t>(b.length);
-      const int64_t bounces = (static_cast<int64_t>(over) - (b.length - 1)) / span + 1;
-      c.position = static_cast<int32_t>(static_cast<int64_t>(c.position) - bounces * span);
-      over = wrapSub(c.position, b.end);
-      if (over < 0) return;
+    const int32_t over = c.frame() - b.endFrame;
+    if (over >= b.lengthFrames) {  // the first reflection lands before the loop start: whole bounces
+      const int64_t bounces = (over - b.lengthFrames) / (2 * int64_t{b.lengthFrames}) + 1;
+      c.at -= bounces * 2 * b.length;
+      if (c.at < b.end) return;
     }
-    c.position = wrapSub(wrapSub(wrapAdd(b.end, b.end), c.position), 2);
-    c.fraction ^= 0xFFFF;
+    c.at = 2 * b.end - 1 - c.at;
     c.loopFlags |= kVoiceMovingBackward;
   }
 
   static void reflectAtStart(Cursor& c, const LoopBounds& b) {
-    int32_t under = wrapSub(b.start, c.position);
-    if (under < 1) [[likely]]
-      return;
-    if (under >= b.length + 2) {  // the first reflection lands at or past loopEnd
-      const int64_t span = 2 * static_cast<int64_t>(b.length);
-      const int64_t bounces = (static_cast<int64_t>(under) - (b.length + 2)) / span + 1;
-      c.position = static_cast<int32_t>(static_cast<int64_t>(c.position) + bounces * span);
-      under = wrapSub(b.start, c.position);
-      if (under < 1) return;
+    const int32_t under = b.startFrame - c.frame();
+    if (under >= b.lengthFrames + 1) {  // the first reflection lands at or past the loop end
+      const int64_t bounces = (under - b.lengthFrames - 1) / (2 * int64_t{b.lengthFrames}) + 1;
+      c.at += bounces * 2 * b.length;
+      if (c.at >= b.start) return;
     }
-    c.position = wrapSub(wrapSub(wrapAdd(b.start, b.start), c.position), 2);
-    c.fraction ^= 0xFFFF;
+    c.at = 2 * b.start - 1 - c.at;
     c.loopFlags &= ~kVoiceMovingBackward;
   }
 };
@@ -154,7 +151,7 @@ struct FixedGain {
       : thirds(thirdsTable), left(gainLeft(v.volume, v.panning)), right(gainRight(v.volume, v.panning)) {}
 
   void operator()(const int16_t* data, const Cursor& c, int32_t* out) const {
-    addScaled(out, Interp::sample(data + (c.position >> 1), c.fraction, thirds), left, right);
+    addScaled(out, Interp::sample(data + c.frame(), c.fraction(), thirds), left, right);
   }
   void store(Voice*) const {}
 
@@ -176,6 +173,14 @@ inline int32_t rampToward(int32_t current, int32_t target, int32_t limit) {
   return static_cast<int32_t>(current + delta);
 }
 
+// Frames of ramping before the applied volume and panning equal their targets.
+inline int32_t framesToSettle(const Voice& v) {
+  const int64_t volume = std::abs(static_cast<int64_t>(v.volume) - v.rampVolume);
+  const int64_t panning = std::abs(static_cast<int64_t>(v.panning) - v.rampPanning);
+  const int64_t frames = std::max((volume + kVolumeRamp - 1) / kVolumeRamp, (panning + kPanningRamp - 1) / kPanningRamp);
+  return frames > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(frames);
+}
+
 template <class Interp>
 struct RampedGain {
   // A voice fading out (target 0, applied volume still up) keeps sounding until the ramp is done.
@@ -191,7 +196,7 @@ struct RampedGain {
   void operator()(const int16_t* data, const Cursor& c, int32_t* out) {
     rampVolume = rampToward(rampVolume, volume, kVolumeRamp);
     rampPanning = rampToward(rampPanning, panning, kPanningRamp);
-    addScaled(out, Interp::sample(data + (c.position >> 1), c.fraction, thirds),
+    addScaled(out, Interp::sample(data + c.frame(), c.fraction(), thirds),
               gainLeft(rampVolume, rampPanning), gainRight(rampVolume, rampPanning));
   }
   void store(Voice* v) const {
@@ -240,8 +245,7 @@ struct ArpeggioClock {
     phase = phase >= 2 ? 0 : phase + 1;
     v->arpeggioPhase = phase;
     UpdateVoiceStep(v);
-    c.stepWhole = v->stepWhole;
-    c.stepFraction = v->stepFraction;
+    c.step = fixedStep(v->stepWhole, v->stepFraction);
     counter = 0;
   }
   void store(Voice* v) const {
@@ -323,8 +327,8 @@ int32_t mixVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t 
     return result;
   }
 
-  Cursor c{voice->position, voice->positionFraction, voice->stepWhole, voice->stepFraction,
-           voice->loopFlags};
+  Cursor c{fixedFrames(voice->position) | voice->positionFraction,
+           fixedStep(voice->stepWhole, voice->stepFraction), voice->loopFlags};
   const LoopBounds b{voice->loopStart, voice->loopEnd, voice->loopLength, voice->sampleEnd};
   const int16_t* data = voice->sampleData;
   int32_t* out = engine->mixBuffer + 2 * static_cast<int64_t>(firstFrame);
@@ -334,14 +338,26 @@ int32_t mixVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t 
   if (Gain<Interp>::silent(*voice)) {
     SilentFrame frame;
     playing = runLoopKind(data, out, frameCount, c, b, frame, clock, voice);
+  } else if constexpr (std::is_same_v<Gain<Interp>, RampedGain<Interp>>) {
+    // Once the applied volume and panning have reached their targets every later frame has the
+    // same gains, so the rest of the stretch runs the fixed-gain loop: the same bits, less work.
+    const int32_t ramped = std::min(frameCount, framesToSettle(*voice));
+    RampedGain<Interp> frame(*voice, engine->thirdsTable);
+    playing = runLoopKind(data, out, ramped, c, b, frame, clock, voice);
+    frame.store(voice);
+    if (playing && ramped < frameCount) {
+      FixedGain<Interp> settled(*voice, engine->thirdsTable);
+      playing = runLoopKind(data, out + 2 * static_cast<int64_t>(ramped), frameCount - ramped, c, b, settled, clock,
+                            voice);
+    }
   } else {
     Gain<Interp> frame(*voice, engine->thirdsTable);
     playing = runLoopKind(data, out, frameCount, c, b, frame, clock, voice);
     frame.store(voice);
   }
 
-  voice->position = c.position;
-  voice->positionFraction = c.fraction;
+  voice->position = c.frame() * 2;
+  voice->positionFraction = c.fraction();
   voice->loopFlags = c.loopFlags;
   clock.store(voice);
   if (!playing) voice->active = 0;

@@ -1,12 +1,16 @@
 #pragma once
-// An engine on the offline road, driven through its command entry point like the player does.
+// An engine on the offline road, driven through its command entry point like the player does,
+// and songs built in memory for it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "engine/engine_api.h"
 #include "engine/offline_output.h"
 #include "engine/sound_engine.h"
+#include "soundtrack/status.h"
 #include "tests/support/song_builder.h"
 
 namespace tvp::test {
@@ -15,16 +19,16 @@ inline ParamBlock params(intptr_t p0 = 0, intptr_t p1 = 0, intptr_t p2 = 0, intp
   return ParamBlock{{p0, p1, p2, p3}};
 }
 
+// At 800 Hz and tempo 125 a tick is 16 frames: with 16-frame buffers each render is one tick.
+inline constexpr uint32_t kOneTickPerBufferHz = 800;
+
 class OfflineEngine {
  public:
-  explicit OfflineEngine(int32_t voices = 4, int32_t framesPerBuffer = 16) {
+  explicit OfflineEngine(int32_t voices = 4, int32_t framesPerBuffer = 16) : out(2 * framesPerBuffer) {
     ParamBlock p = params(0, kOfflineRoad, voices, framesPerBuffer);
-    EXPECT_EQ(engineCommand(&engine, ENG_OPEN, &p), 0);
-    out.resize(static_cast<size_t>(framesPerBuffer) * 2);
+    EXPECT_EQ(engineCommand(&engine, ENG_OPEN, &p), kStatusOk);
   }
-  ~OfflineEngine() {
-    if (engine) engineCommand(&engine, ENG_CLOSE, nullptr);
-  }
+  ~OfflineEngine() { engineCommand(&engine, ENG_CLOSE, nullptr); }
   OfflineEngine(const OfflineEngine&) = delete;
   OfflineEngine& operator=(const OfflineEngine&) = delete;
 
@@ -44,15 +48,39 @@ class OfflineEngine {
 
   // Binds, prepares at `hertz` and starts.
   void play(Soundtrack* soundtrack, uint32_t hertz) {
-    ASSERT_EQ(command(ENG_BIND_SOUNDTRACK, reinterpret_cast<intptr_t>(soundtrack)), 0);
-    ASSERT_EQ(command(ENG_PREPARE, 16, 1, static_cast<intptr_t>(hertz) << 16), 0);
-    ASSERT_EQ(command(ENG_START), 0);
+    ASSERT_EQ(command(ENG_BIND_SOUNDTRACK, reinterpret_cast<intptr_t>(soundtrack)), kStatusOk);
+    ASSERT_EQ(command(ENG_PREPARE, 16, 1, static_cast<intptr_t>(hertz) << 16), kStatusOk);
+    ASSERT_EQ(command(ENG_START), kStatusOk);
   }
 
   int32_t renderBuffer() { return renderOfflineBuffer(&engine, out.data()); }
+  void render(int32_t buffers) {
+    for (int32_t i = 0; i < buffers; ++i) renderBuffer();
+  }
 
   SoundEngine* engine = nullptr;
   std::vector<int16_t> out;
 };
+
+struct Pat {
+  std::vector<Ev> events;
+  int32_t rows;  // negative: no closing NextPlayPosition
+};
+
+// Initial settings in slot 0, the patterns from slot 1 on, then the play positions.
+inline void buildSong(SongBuilder& song, const std::vector<Pat>& patterns, const std::vector<int32_t>& positions,
+                      int32_t speed = 6, int32_t tempo = 125) {
+  song.addInitialSettings(speed, tempo);
+  for (const Pat& p : patterns) song.addPattern(p.events, p.rows);
+  ResizePlayPositionSlots(song.get(), static_cast<int32_t>(positions.size()));
+  std::copy(positions.begin(), positions.end(), song.get()->playPositions);
+}
+
+// The initial settings, then `positions` plays of one empty pattern of `rows` rows.
+inline void emptySong(SongBuilder& song, int32_t rows = 64, int32_t positions = 2, int32_t tempo = 125) {
+  std::vector<int32_t> slots(static_cast<size_t>(positions) + 1, 1);
+  slots[0] = 0;
+  buildSong(song, {{{}, rows}}, slots, 6, tempo);
+}
 
 }  // namespace tvp::test

@@ -1,332 +1,222 @@
 // Flow control and the song-level events: loops, jumps, breaks, the end of the song and the fade.
+// At 800 Hz and tempo 125 each 16-frame buffer is one tick.
 #include <gtest/gtest.h>
 
 #include <utility>
 #include <vector>
 
-#include "soundtrack/status.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace tvp::test {
 namespace {
 
-using Row = std::pair<int32_t, int32_t>;  // play position, row
+using Row = std::pair<int32_t, int32_t>;  // play position, row (or position counter)
 constexpr int32_t kReset = static_cast<int32_t>(kFlowResetBit);
 
-// At 800 Hz and tempo 125 a tick is 16 frames, so each 16-frame buffer is one tick.
-class FlowTest : public ::testing::Test {
- protected:
-  FlowTest() : e(4, 16) { e.sendPlayerSettings(); }
-
-  void play() { e.play(song.inUse(), 800); }
-
-  // Renders tick by tick and lists each row as it starts, until `rows` rows or the song ends.
-  std::vector<Row> rowsPlayed(int32_t rows) {
-    std::vector<Row> seen;
-    for (int tick = 0; tick < 10000 && static_cast<int32_t>(seen.size()) < rows; ++tick) {
-      if (e.engine->flags & kEngineEnded) break;
-      if ((e.engine->positionCounter & 0xFF) == 0 && e.engine->rowDelayCounter == 0 && e.engine->playPosition > 0 &&
-          e.engine->samplesIntoTick == 0 && tick > 0)
-        seen.emplace_back(e.engine->playPosition, e.engine->positionCounter >> 8);
-      e.renderBuffer();
-    }
-    return seen;
-  }
-
-  OfflineEngine e;
-  SongBuilder song;
-};
-
-TEST_F(FlowTest, PatternLoopOfCountTwoPlaysItsBodyThreeTimes) {
-  song.addInitialSettings();
-  int32_t body = song.addPattern({{0x200, 0, EventCode::LoopCount, 2}, {0x200, 0, EventCode::LoopBack, 0 | kReset}}, 4);
-  int32_t tail = song.addPattern({}, 1);
-  song.setPlayPositions({0, body, tail});
-  play();
-  std::vector<Row> expected = {{1, 1}, {1, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}};
-  EXPECT_EQ(rowsPlayed(10), expected);
-}
-
-TEST_F(FlowTest, ASecondLoopCountWhileTheLoopRunsDoesNotRestartIt) {
-  song.addInitialSettings();
-  int32_t body = song.addPattern({{0x000, 0, EventCode::LoopCount, 1},
-                                  {0x100, 0, EventCode::LoopCount, 5},
-                                  {0x100, 0, EventCode::LoopBack, 0}},
-                                 3);
-  int32_t tail = song.addPattern({}, 1);
-  song.setPlayPositions({0, body, tail});
-  play();
-  std::vector<Row> expected = {{1, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}};
-  EXPECT_EQ(rowsPlayed(5), expected);
-}
-
-TEST_F(FlowTest, BreakToRow16AtRow10ContinuesAtRow16OfTheNextPosition) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0xA00, 0, EventCode::PatternBreak, 0x1000 | kReset}}, 64);
-  int32_t b = song.addPattern({}, 64);
-  song.setPlayPositions({0, a, b});
-  play();
-  std::vector<Row> rows = rowsPlayed(12);
-  ASSERT_EQ(rows.size(), 12u);
-  EXPECT_EQ(rows[9], (Row{1, 10}));
-  EXPECT_EQ(rows[10], (Row{2, 16}));
-  EXPECT_EQ(rows[11], (Row{2, 17}));
-  EXPECT_EQ(e.engine->breakTime, 0);
-  EXPECT_FALSE(e.engine->flags & kEngineLooped);
-}
-
-TEST_F(FlowTest, JumpAndBreakDueOnTheSameTickLandAfterTheJumpTarget) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0x100, 0, EventCode::PositionJump, 3}, {0x100, 0, EventCode::PatternBreak, 0x800}}, 8);
-  int32_t other = song.addPattern({}, 16);
-  song.setPlayPositions({0, a, other, other, other, other});
-  play();
-  std::vector<Row> rows = rowsPlayed(3);
-  EXPECT_EQ(rows, (std::vector<Row>{{1, 1}, {4, 8}, {4, 9}}));
-}
-
-TEST_F(FlowTest, GotoPlayPositionSwitchesAtOnceAndSkipsTheRestOfTheTick) {
-  song.addInitialSettings(6);
-  int32_t a = song.addPattern({{0x100, 0, EventCode::GotoPlayPosition, 2}, {0x100, 0, EventCode::SetSpeed, 3}}, 8);
-  int32_t b = song.addPattern({{0x000, 0, EventCode::SetSpeed, 4}}, 8);
-  song.setPlayPositions({0, a, b});
-  play();
-  for (int i = 0; i < 6; ++i) e.renderBuffer();  // the sixth buffer ends on row 1's first tick
-  EXPECT_EQ(e.engine->playPosition, 2);
-  EXPECT_EQ(e.engine->positionCounter, 0);
-  EXPECT_EQ(e.engine->speed, 6);  // the SetSpeed after the jump on the same tick never ran
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->speed, 4);  // the new position's time-0 events run before its first tick
-  EXPECT_EQ(e.engine->positionCounter, 1);
-  EXPECT_FALSE(e.engine->flags & kEngineLooped);
-}
-
-TEST_F(FlowTest, GotoTheCurrentPositionCountsAsALoop) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0x200, 0, EventCode::GotoPlayPosition, 1}}, 8);
-  song.setPlayPositions({0, a});
-  play();
-  for (int i = 0; i < 11; ++i) e.renderBuffer();
-  EXPECT_FALSE(e.engine->flags & kEngineLooped);
-  e.renderBuffer();  // row 2: back to row 0 of the same position
-  EXPECT_TRUE(e.engine->flags & kEngineLooped);
-  EXPECT_EQ(e.engine->playPosition, 1);
-  EXPECT_EQ(e.engine->positionCounter, 0);
-}
-
-TEST_F(FlowTest, BreakNowMovesOnImmediatelyAndRunsTheTargetRowsEvents) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0x200, 0, EventCode::BreakNow, 0x300}}, 8);
-  int32_t b = song.addPattern({{0x100, 0, EventCode::SetSpeed, 4}, {0x300, 0, EventCode::SetSpeed, 3}}, 8);
-  song.setPlayPositions({0, a, b});
-  play();
-  for (int i = 0; i < 12; ++i) e.renderBuffer();  // ends on row 2, where the break runs
-  EXPECT_EQ(e.engine->playPosition, 2);
-  EXPECT_EQ(e.engine->positionCounter, 0x300);
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->speed, 3);  // row 3's events ran, row 1's were passed over
-  EXPECT_EQ(e.engine->positionCounter, 0x301);
-}
-
-TEST_F(FlowTest, NextPlayPositionFromTheLastPositionEndsTheSong) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({}, 2);
-  song.setPlayPositions({0, a});
-  play();
-  for (int i = 0; i < 30; ++i) e.renderBuffer();
-  EXPECT_TRUE(e.engine->flags & kEngineEnded);
-  EXPECT_EQ(e.engine->playPosition, 0);
-  EXPECT_EQ(e.command(ENG_IS_PLAYING), 1);  // ended but still flagged playing
-
-  // A stop and a start prepare the song again from its first position.
-  e.command(ENG_STOP);
-  ASSERT_EQ(e.command(ENG_START), 0);
-  EXPECT_FALSE(e.engine->flags & kEngineEnded);
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->playPosition, 1);
-}
-
-TEST_F(FlowTest, AnEventListThatRunsOutEndsTheSong) {
-  song.addInitialSettings();
-  int32_t open = song.addPattern({{0x100, 0, EventCode::SetSpeed, 3}}, -1);  // no closing event
-  song.setPlayPositions({0, open});
-  play();
-  for (int i = 0; i < 20; ++i) e.renderBuffer();
-  EXPECT_TRUE(e.engine->flags & kEngineEnded);
-}
-
-TEST_F(FlowTest, APositionNamingAMissingPatternEndsTheSong) {
-  song.addInitialSettings();
-  song.setPlayPositions({0, 7});  // slot 7 does not exist
-  play();
-  for (int i = 0; i < 4; ++i) e.renderBuffer();
-  EXPECT_TRUE(e.engine->flags & kEngineEnded);
-}
-
-TEST_F(FlowTest, AJumpToItselfWithoutTimePassingEndsInsteadOfHanging) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0, 0, EventCode::GotoPlayPosition, 1}}, 4);
-  song.setPlayPositions({0, a});
-  play();
-  e.renderBuffer();
-  EXPECT_TRUE(e.engine->flags & kEngineEnded);
-}
-
-class FadeTest : public FlowTest {
- protected:
-  // Position 1 jumps back to itself at row 1: the song loops from the first buffer after row 1.
-  int32_t buffersUntilEnded(uint32_t fadeStep) {
+struct SongRun {
+  SongRun(const std::vector<Pat>& patterns, const std::vector<int32_t>& positions, uint32_t fadeStep = 0) {
+    e.sendPlayerSettings();
     e.command(ENG_SET_FADE_STEP, fadeStep);
-    song.addInitialSettings();
-    int32_t a = song.addPattern({{0x000, 0, EventCode::PositionJump, 1}}, 4);
-    song.setPlayPositions({0, a});
-    play();
-    for (int i = 1; i <= 2000; ++i) {
-      e.renderBuffer();
-      if (e.engine->flags & kEngineEnded) return i;
-    }
-    return -1;
+    buildSong(song, patterns, positions);
+    e.play(song.inUse(), kOneTickPerBufferHz);
   }
+  SongBuilder song;
+  OfflineEngine e{4, 16};
 };
 
-TEST_F(FadeTest, AQuarterStepEndsFourBuffersAfterTheLoop) {
-  EXPECT_EQ(buffersUntilEnded(0x4000), 6 + 3);  // the jump lands in buffer 6; 4 fade steps
-  EXPECT_EQ(e.engine->fadeLevel, 0);
-  EXPECT_EQ(e.engine->masterGain, 0u);
-  EXPECT_EQ(e.engine->outputGain, 0u);
-}
-
-TEST_F(FadeTest, TheResetDefaultEndsAtTheLoop) { EXPECT_EQ(buffersUntilEnded(0x10000), 6); }
-
-TEST_F(FadeTest, AZeroStepRepeatsForever) {
-  EXPECT_EQ(buffersUntilEnded(0), -1);
-  EXPECT_TRUE(e.engine->flags & kEngineLooped);
-  EXPECT_EQ(e.engine->fadeLevel, 0x10000);
-}
-
-TEST_F(FlowTest, ZeroSpeedAndTempoEventsChangeNothing) {
-  song.addInitialSettings(4, 150);
-  int32_t a = song.addPattern({{0x000, 0, EventCode::SetSpeed, 0}, {0x000, 0, EventCode::SetTempo, 0},
-                               {0x000, 0, EventCode::SetSpeed, -3}},
-                              4);
-  song.setPlayPositions({0, a});
-  play();
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->speed, 4);
-  EXPECT_EQ(e.engine->tempo, 150);
-  EXPECT_EQ(e.engine->samplesPerTick, 800u * 5 / 300);
-}
-
-TEST_F(FlowTest, VariableEventsChangeTheBankAndIgnoreNumbersOutsideIt) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0x000, 5, EventCode::SetVariable, 7},
-                               {0x000, 5, EventCode::AddVariable, 3},
-                               {0x000, 5, EventCode::MultiplyVariable, -2},
-                               {0x000, 32, EventCode::AddVariable, 1},  // beyond the 4 voices, still a variable
-                               {0x000, 63, EventCode::SetVariable, 0x7FFFFFFF},
-                               {0x000, 63, EventCode::AddVariable, 1},
-                               {0x000, 64, EventCode::SetVariable, 9},
-                               {0x000, -1, EventCode::SetVariable, 9}},
-                              4);
-  song.setPlayPositions({0, a});
-  play();
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->variables[5], -20);
-  EXPECT_EQ(e.engine->variables[32], 1);
-  EXPECT_EQ(e.engine->variables[63], INT32_MIN);  // wraps
-  EXPECT_EQ(e.engine->variables[0], 0);
-  EXPECT_EQ(e.engine->hostWord, 0u);  // the word in front of the bank is untouched
-}
-
-TEST_F(FlowTest, GlobalVolumeIsLimitedAndSlidesOnTheLaterTicksOfARow) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0x000, 0, EventCode::SetGlobalVolume, 0x20000},
-                               {0x100, 0, EventCode::SetGlobalVolumeMin, 0x1000},
-                               {0x100, 0, EventCode::SetGlobalVolume, 0x10},
-                               {0x200, 0, EventCode::GlobalVolumeSlideSpeed, 0x800},
-                               {0x200, 0, EventCode::GlobalVolumeSlideTarget, 0x3000},
-                               {0x200, 0, EventCode::GlobalVolumeSlide, 1},
-                               {0x300, 0, EventCode::AddGlobalVolume, 0x8000},
-                               {0x300, 0, EventCode::GlobalVolumeSlide, 3}},
-                              5);
-  song.setPlayPositions({0, a});
-  play();
-  auto renderTo = [&](int32_t counter) {
-    while (e.engine->positionCounter != counter) e.renderBuffer();
+TEST(Flow, LoopsBreaksAndJumpsPlayTheExpectedRows) {
+  using namespace EventCode;
+  struct Case {
+    const char* name;
+    std::vector<Pat> patterns;
+    std::vector<int32_t> positions;
+    std::vector<Row> rows;  // as each starts
+  } cases[] = {
+      {"a pattern loop of count 2 plays its body three times",
+       {{{{0x200, 0, LoopCount, 2}, {0x200, 0, LoopBack, 0 | kReset}}, 4}, {{}, 1}}, {0, 1, 2},
+       {{1, 1}, {1, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}}},
+      {"a second loop count while the loop runs does not restart it",
+       {{{{0, 0, LoopCount, 1}, {0x100, 0, LoopCount, 5}, {0x100, 0, LoopBack, 0}}, 3}, {{}, 1}}, {0, 1, 2},
+       {{1, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}}},
+      {"a break to row 16 at row 10 lands on row 16 of the next position",
+       {{{{0xA00, 0, PatternBreak, 0x1000 | kReset}}, 64}, {{}, 64}}, {0, 1, 2},
+       {{1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {1, 7}, {1, 8}, {1, 9}, {1, 10}, {2, 16}, {2, 17}}},
+      {"a jump and a break due on the same tick land after the jump target",
+       {{{{0x100, 0, PositionJump, 3}, {0x100, 0, PatternBreak, 0x800}}, 8}, {{}, 16}}, {0, 1, 2, 2, 2, 2},
+       {{1, 1}, {4, 8}, {4, 9}}},
   };
-  renderTo(0x001);
-  EXPECT_EQ(e.engine->globalVolume, 0x10000);  // limited to the maximum
-  EXPECT_EQ(e.engine->outputGain, 0x8000u);    // master volume 0x8000 x 1.0
-  renderTo(0x101);
-  EXPECT_EQ(e.engine->globalVolume, 0x1000);  // limited to the new minimum
-  renderTo(0x200);
-  renderTo(0x202);
-  EXPECT_EQ(e.engine->globalVolume, 0x2000);  // two later ticks of 0x800, toward 0x3000
-  renderTo(0x205);
-  EXPECT_EQ(e.engine->globalVolume, 0x3000);  // stopped at the target
-  renderTo(0x302);
-  EXPECT_EQ(e.engine->globalVolume, 0xA800);  // 0xB000 after the add, then one single step down
-  EXPECT_EQ(e.engine->globalSlideMode, 0);
-  EXPECT_EQ(e.engine->outputGain, 0xA800u / 2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SongRun run(c.patterns, c.positions);
+    std::vector<Row> seen;
+    for (int tick = 0; tick < 1000 && seen.size() < c.rows.size(); ++tick) {
+      const SoundEngine& s = *run.e.engine;
+      if (tick > 0 && s.playPosition > 0 && (s.positionCounter & 0xFF) == 0 && s.rowDelayCounter == 0 &&
+          s.samplesIntoTick == 0)
+        seen.emplace_back(s.playPosition, s.positionCounter >> 8);
+      run.e.renderBuffer();
+    }
+    EXPECT_EQ(seen, c.rows);
+    EXPECT_EQ(run.e.engine->breakTime, 0);
+    EXPECT_FALSE(run.e.engine->flags & kEngineLooped);
+  }
 }
 
-TEST_F(FlowTest, PositionRequestsRestartSilenceAndAreConsumedOnce) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({}, 4);
-  int32_t b = song.addPattern({{0x000, 0, EventCode::SetSpeed, 3}}, 4);
-  song.setPlayPositions({0, a, b});
-  play();
-  for (int i = 0; i < 30; ++i) e.renderBuffer();
-  ASSERT_EQ(e.engine->playPosition, 2);
-  e.engine->voices[1].active = kVoiceSounding | kVoiceKeyHeld;
-  e.engine->voices[1].vibratoOn = 1;
+// The state after a number of buffers: play position, position counter and speed (-1: not
+// checked), and which of kEngineEnded and kEngineLooped are set.
+TEST(Flow, ImmediateMovesAndTheEndOfTheSong) {
+  using namespace EventCode;
+  const std::vector<Pat> gotoSong = {{{{0x100, 0, GotoPlayPosition, 2}, {0x100, 0, SetSpeed, 3}}, 8},
+                                     {{{0, 0, SetSpeed, 4}}, 8}};
+  const std::vector<Pat> breakNowSong = {{{{0x200, 0, BreakNow, 0x300}}, 8},
+                                         {{{0x100, 0, SetSpeed, 4}, {0x300, 0, SetSpeed, 3}}, 8}};
+  const std::vector<Pat> gotoItself = {{{{0x200, 0, GotoPlayPosition, 1}}, 8}};
+  struct Case {
+    const char* name;
+    std::vector<Pat> patterns;
+    std::vector<int32_t> positions;
+    int32_t buffers, position, counter, speed;
+    uint32_t flags;
+  } cases[] = {
+      // The sixth buffer ends on row 1's first tick; the SetSpeed after the jump never runs.
+      {"GotoPlayPosition switches at once", gotoSong, {0, 1, 2}, 6, 2, 0, 6, 0},
+      {"the new position's time-0 events run before its first tick", gotoSong, {0, 1, 2}, 7, 2, 1, 4, 0},
+      {"a goto to the current position is a loop only once it happens", gotoItself, {0, 1}, 11, 1, 0x105, -1, 0},
+      {"a goto to the current position counts as a loop", gotoItself, {0, 1}, 12, 1, 0, -1, kEngineLooped},
+      {"BreakNow moves on at once", breakNowSong, {0, 1, 2}, 12, 2, 0x300, 6, 0},
+      {"BreakNow runs the target row's events only", breakNowSong, {0, 1, 2}, 13, 2, 0x301, 3, 0},
+      {"NextPlayPosition from the last position ends the song", {{{}, 2}}, {0, 1}, 30, 0, -1, -1, kEngineEnded},
+      {"an event list that runs out ends the song", {{{{0x100, 0, SetSpeed, 3}}, -1}}, {0, 1}, 20, -1, -1, -1,
+       kEngineEnded},
+      {"a position naming a missing pattern ends the song", {}, {0, 7}, 4, -1, -1, -1, kEngineEnded},
+      // With no fade, only the guard against stretches without frames can end it.
+      {"a jump to itself without time passing ends instead of hanging", {{{{0, 0, GotoPlayPosition, 1}}, 4}}, {0, 1},
+       1, -1, -1, -1, kEngineEnded | kEngineLooped},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SongRun run(c.patterns, c.positions);
+    run.e.render(c.buffers);
+    const SoundEngine& s = *run.e.engine;
+    EXPECT_EQ(std::tuple(s.playPosition, s.positionCounter, s.speed, s.flags & (kEngineEnded | kEngineLooped)),
+              std::tuple(c.position < 0 ? s.playPosition : c.position, c.counter < 0 ? s.positionCounter : c.counter,
+                         c.speed < 0 ? s.speed : c.speed, c.flags));
+  }
+}
 
-  e.command(ENG_REQUEST_PLAY_POSITION, 1);
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->playPosition, 1);
-  EXPECT_EQ(e.engine->positionCounter, 1);
-  EXPECT_EQ(e.engine->voices[1].active, 0);
-  EXPECT_EQ(e.engine->voices[1].vibratoOn, 0);
-  EXPECT_EQ(e.engine->positionRequest, -1);
+TEST(Flow, AnEndedSongStaysPlayingUntilAStopAndAStartPrepareItAgain) {
+  SongRun run({{{}, 2}}, {0, 1});
+  run.e.render(30);
+  EXPECT_EQ(run.e.command(ENG_IS_PLAYING), 1);
+  run.e.command(ENG_STOP);
+  ASSERT_EQ(run.e.command(ENG_START), kStatusOk);
+  EXPECT_FALSE(run.e.engine->flags & kEngineEnded);
+  run.e.renderBuffer();
+  EXPECT_EQ(run.e.engine->playPosition, 1);
+}
 
-  e.command(ENG_REQUEST_PLAY_POSITION, 0);
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->playPosition, 1);  // position 0 ran its settings and moved on
-  EXPECT_EQ(e.engine->positionCounter, 1);
+// Position 1 jumps back to itself: the song loops from the buffer where the jump lands (6),
+// then fades by the step once a buffer.
+TEST(Flow, ABackwardJumpFadesToTheEndByTheFadeStep) {
+  const std::pair<uint32_t, int32_t> cases[] = {{0x4000, 6 + 3}, {0x10000, 6}, {0, -1}};  // step, buffers
+  for (auto [step, buffers] : cases) {
+    SongRun run({{{{0, 0, EventCode::PositionJump, 1}}, 4}}, {0, 1}, step);
+    int32_t ended = -1;
+    for (int i = 1; i <= 2000 && ended < 0; ++i) {
+      run.e.renderBuffer();
+      if (run.e.engine->flags & kEngineEnded) ended = i;
+    }
+    const SoundEngine& s = *run.e.engine;
+    EXPECT_EQ(std::tuple(ended, s.flags & kEngineLooped, s.fadeLevel, s.outputGain),
+              std::tuple(buffers, kEngineLooped, step ? 0 : 0x10000, step ? 0u : 0x8000u))
+        << step;
+  }
+}
 
-  e.command(ENG_REQUEST_PLAY_POSITION, 99);  // no such position: voices stop, play goes on
-  e.engine->voices[0].active = kVoiceSounding;
-  e.renderBuffer();
-  EXPECT_EQ(e.engine->playPosition, 1);
-  EXPECT_EQ(e.engine->positionCounter, 2);
-  EXPECT_EQ(e.engine->voices[0].active, 0);
-  EXPECT_EQ(e.engine->positionRequest, -1);
+TEST(Flow, SongLevelValuesKeepTheirLimits) {
+  using namespace EventCode;
+  SongRun run({{{{0, 5, SetVariable, 7}, {0, 5, AddVariable, 3}, {0, 5, MultiplyVariable, -2},
+                 {0, 32, AddVariable, 1},  // beyond the 4 voices, still a variable
+                 {0, 63, SetVariable, 0x7FFFFFFF}, {0, 63, AddVariable, 1}, {0, 64, SetVariable, 9},
+                 {0, -1, SetVariable, 9},  // outside the bank: ignored
+                 {0, 0, SetSpeed, 0}, {0, 0, SetTempo, 0}, {0, 0, SetSpeed, -3},  // changes nothing
+                 {0, 0, SetGlobalVolume, 0x20000}, {0x100, 0, SetGlobalVolumeMin, 0x1000},
+                 {0x100, 0, SetGlobalVolume, 0x10}, {0x200, 0, GlobalVolumeSlideSpeed, 0x800},
+                 {0x200, 0, GlobalVolumeSlideTarget, 0x3000}, {0x200, 0, GlobalVolumeSlide, 1},
+                 {0x300, 0, AddGlobalVolume, 0x8000}, {0x300, 0, GlobalVolumeSlide, 3}},
+                5}},
+              {0, 1});
+  SoundEngine& s = *run.e.engine;
+  run.e.renderBuffer();
+  EXPECT_EQ(std::tuple(s.variables[5], s.variables[32], s.variables[63], s.variables[0], s.hostWord),
+            std::tuple(-20, 1, INT32_MIN, 0, 0u));  // 63 wraps; the word in front of the bank is untouched
+  EXPECT_EQ(std::tuple(s.speed, s.tempo, s.samplesPerTick), std::tuple(6, 125, 16u));
+  // Global volume: limited to the maximum, then to a new minimum; slides on the later ticks of a
+  // row toward 0x3000 and stops there; after the add, one single step down.
+  const std::pair<int32_t, int32_t> volumes[] = {
+      {0x001, 0x10000}, {0x101, 0x1000}, {0x202, 0x2000}, {0x205, 0x3000}, {0x302, 0xA800}};
+  for (auto [counter, volume] : volumes) {
+    while (s.positionCounter != counter) run.e.renderBuffer();
+    EXPECT_EQ(s.globalVolume, volume) << counter;
+  }
+  EXPECT_EQ(std::tuple(s.globalSlideMode, s.outputGain), std::tuple(0, 0xA800u / 2));  // master volume 0x8000
+}
+
+TEST(Flow, PositionRequestsRestartSilenceAndAreConsumedOnce) {
+  SongRun run({{{}, 4}, {{{0, 0, EventCode::SetSpeed, 3}}, 4}}, {0, 1, 2});
+  SoundEngine& s = *run.e.engine;
+  run.e.render(30);
+  ASSERT_EQ(s.playPosition, 2);
+  s.voices[1].active = kVoiceSounding | kVoiceKeyHeld;
+  s.voices[1].vibratoOn = 1;
+  const std::pair<intptr_t, int32_t> requests[] = {{1, 1}, {0, 1}, {99, 2}};  // request, counter after
+  for (auto [request, counter] : requests) {
+    run.e.command(ENG_REQUEST_PLAY_POSITION, request);
+    s.voices[0].active = kVoiceSounding;
+    run.e.renderBuffer();
+    // Position 0 runs its settings and moves on; 99 is no position: voices stop, play goes on.
+    EXPECT_EQ(std::tuple(s.playPosition, s.positionCounter, s.voices[0].active, s.positionRequest),
+              std::tuple(1, counter, 0, -1));
+  }
+  EXPECT_EQ(std::tuple(s.voices[1].active, s.voices[1].vibratoOn), std::tuple(0, 0));
 }
 
 // Dispatch with a recording handler in place of a voice handler.
-struct Seen {
-  static inline std::vector<std::pair<Voice*, int32_t>> calls;
-  static void record(SoundEngine*, Voice* voice, const Event*&, int16_t&, int32_t param) {
-    calls.emplace_back(voice, param);
-  }
-};
+std::vector<std::pair<Voice*, int32_t>> seen;
+void Record(SoundEngine*, Voice* voice, const Event*&, int16_t&, int32_t param) { seen.emplace_back(voice, param); }
 
-TEST_F(FlowTest, VoiceEventsForChannelsOutsideTheVoicesAreIgnored) {
-  song.addInitialSettings();
-  int32_t a = song.addPattern({{0x000, 1, EventCode::SetVolume, 11},
-                               {0x000, 4, EventCode::SetVolume, 22},
-                               {0x000, -1, EventCode::SetVolume, 33},
-                               {0x000, 0, kHandlerCount, 44},
-                               {0x000, 0, -5, 55},
-                               {0x000, 3, EventCode::SetVolume, 66}},
-                              4);
-  song.setPlayPositions({0, a});
-  play();
-  Seen::calls.clear();
-  e.engine->handlers[EventCode::SetVolume] = {Seen::record, true};
-  e.renderBuffer();
-  std::vector<std::pair<Voice*, int32_t>> expected = {{&e.engine->voices[1], 11}, {&e.engine->voices[3], 66}};
-  EXPECT_EQ(Seen::calls, expected);
+TEST(Flow, VoiceEventsForChannelsOutsideTheVoicesAreIgnored) {
+  using namespace EventCode;
+  SongRun run({{{{0, 1, SetVolume, 11}, {0, 4, SetVolume, 22}, {0, -1, SetVolume, 33}, {0, 0, kHandlerCount, 44},
+                 {0, 0, -5, 55}, {0, 3, SetVolume, 66}},
+                4}},
+              {0, 1});
+  run.e.engine->handlers[SetVolume] = {Record, true};
+  run.e.renderBuffer();
+  Voice* voices = run.e.engine->voices;
+  EXPECT_EQ(seen, (std::vector<std::pair<Voice*, int32_t>>{{&voices[1], 11}, {&voices[3], 66}}));
+}
+
+// A song built in memory, traced tick by tick: speed 2, then 3 from row 1 of position 1 and a
+// break at row 2 to row 1 of position 2; there tempo 250 (two 8-frame ticks a buffer) from row 1
+// and a jump at row 2 to position 4, whose two rows end the song.
+TEST(SongTrace, FlowSpeedAndTempoEventsGiveTheExpectedTickSequence) {
+  using namespace EventCode;
+  SongRun run({{{{0, 0, SetSpeed, 2}, {0, 0, SetTempo, 125}}, 0},
+               {{{0x100, 0, SetSpeed, 3}, {0x200, 0, PatternBreak, 0x100}}, 8},
+               {{{0x100, 0, SetTempo, 250}, {0x200, 0, PositionJump, 4}}, 8},
+               {{{0, 0, SetSpeed, 2}}, 2}},
+              {1, 2, 3, 3, 4});
+  std::vector<Row> trace;
+  for (int i = 0; i < 40 && !(run.e.engine->flags & kEngineEnded); ++i) {
+    ASSERT_EQ(run.e.renderBuffer(), 1);
+    trace.emplace_back(run.e.command(ENG_GET_PLAY_POSITION), run.e.engine->positionCounter);
+  }
+  const std::vector<Row> expected = {{1, 0x001}, {1, 0x100}, {1, 0x101}, {1, 0x102}, {1, 0x200},
+                                     {1, 0x201}, {1, 0x202}, {2, 0x100}, {2, 0x102}, {2, 0x201},
+                                     {4, 0x000}, {4, 0x100}, {0, 0x000}};
+  EXPECT_EQ(trace, expected);
+  EXPECT_FALSE(run.e.engine->flags & kEngineLooped);
 }
 
 }  // namespace

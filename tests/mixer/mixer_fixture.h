@@ -1,9 +1,10 @@
 #pragma once
-// Shared set-up for the mixer tests: an engine record holding the real constant tables and a
-// mix buffer, samples stored with their guard frames exactly as the sample storage keeps them, and
-// voices armed by hand.
+// Shared set-up for the mixer tests: an engine record holding the real constant tables and a mix
+// buffer, samples stored with their guard frames as the sample storage keeps them, and voices
+// armed by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -19,32 +20,22 @@ namespace tvp::testing {
 
 enum class LoopKind { kNone, kForward, kPingPong };
 
-// Sample frames with one guard frame before and two after the data and after the loop end. The
-// block is exactly that long, so AddressSanitizer sees any read beyond the guards.
+// One guard frame before the data and two after it and after the loop end, in a block exactly
+// that long, so that ASan sees any read beyond the guards. Loop bounds are in frames.
 struct TestSample {
   std::vector<int16_t> block;
-  int32_t frames = 0;
-  LoopKind loop = LoopKind::kNone;
-  int32_t loopStart = 0;  // frames
-  int32_t loopEnd = 0;    // frames
-
+  int32_t frames, loopStart, loopEnd;
+  LoopKind loop;
   const int16_t* data() const { return block.data() + 1; }
 };
 
 inline TestSample makeSample(const std::vector<int16_t>& frames, LoopKind loop = LoopKind::kNone,
                              int32_t loopStart = 0, int32_t loopEnd = 0) {
-  TestSample s;
-  s.frames = static_cast<int32_t>(frames.size());
-  s.loop = loop;
-  s.loopStart = loopStart;
-  s.loopEnd = loopEnd;
-  s.block.assign(frames.size() + 3, 0);
+  const int32_t n = static_cast<int32_t>(frames.size());
+  TestSample s{std::vector<int16_t>(frames.size() + 3, 0), n, loopStart, loopEnd, loop};
   int16_t* d = s.block.data() + 1;
-  for (size_t i = 0; i < frames.size(); ++i) d[i] = frames[i];
-  const int32_t n = s.frames;
-  d[-1] = 0;
-  d[n] = d[n - 1];
-  d[n + 1] = d[n - 1];
+  std::copy(frames.begin(), frames.end(), d);
+  d[n] = d[n + 1] = d[n - 1];
   if (loop == LoopKind::kForward) {
     d[loopEnd] = d[loopStart];
     d[loopEnd + 1] = d[loopStart + 1];
@@ -69,11 +60,15 @@ inline Voice voiceFor(const TestSample& s) {
     v.loopEnd = 2 * s.loopEnd;
     v.loopLength = v.loopEnd - v.loopStart;
   }
-  v.volume = 0x10000;
-  v.rampVolume = 0x10000;
-  v.pitch = 0x3C00;
-  v.pitchOrigin = 0x3C00;
+  v.volume = v.rampVolume = 0x10000;
+  v.pitch = v.pitchOrigin = 0x3C00;
   return v;
+}
+
+// Where a voice stands and how it moves: all a loop may change in it besides the ramps.
+inline std::vector<int64_t> Motion(const Voice& v) {
+  return {v.active, v.position, v.positionFraction, v.loopFlags, v.arpeggioCounter, v.arpeggioPhase, v.stepWhole,
+          v.stepFraction};
 }
 
 // Step in 16.16 frames per output frame, as the voice holds it.
@@ -84,15 +79,13 @@ inline void setStep(Voice& v, uint32_t step16_16) {
 
 class MixerTest : public ::testing::Test {
  protected:
-  static constexpr int32_t kBufferFrames = 4096;
-
   void SetUp() override {
     engine_ = static_cast<SoundEngine*>(std::calloc(1, sizeof(SoundEngine)));
     ASSERT_NE(engine_, nullptr);
     ResourceBytes bytes{};
     ASSERT_TRUE(FindResource(kConstTablesResource, &bytes));
     ASSERT_EQ(loadConstTables(engine_, bytes.data, bytes.size), kStatusOk);
-    mix_.assign(2 * kBufferFrames, 0);
+    mix_.assign(2 * 4096, 0);
     engine_->mixBuffer = mix_.data();
     engine_->arpeggioStepFrames = 882;  // 44100 / 50
   }
@@ -108,9 +101,7 @@ class MixerTest : public ::testing::Test {
   int32_t left(int32_t frame) const { return mix_[2 * frame]; }
   int32_t right(int32_t frame) const { return mix_[2 * frame + 1]; }
   bool untouchedFrom(int32_t frame) const {
-    for (size_t i = 2 * static_cast<size_t>(frame); i < mix_.size(); ++i)
-      if (mix_[i] != 0) return false;
-    return true;
+    return std::all_of(mix_.begin() + 2 * frame, mix_.end(), [](int32_t s) { return s == 0; });
   }
 
   SoundEngine* engine_ = nullptr;

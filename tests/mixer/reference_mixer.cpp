@@ -1,3 +1,4 @@
+// The reference model: each frame mixed and stepped on its own, in plain 64-bit arithmetic.
 #include "tests/mixer/reference_mixer.h"
 
 #include <algorithm>
@@ -14,13 +15,10 @@ int64_t wrap32(int64_t v) { return static_cast<int32_t>(static_cast<uint32_t>(st
 // The nearest integer to x / 3.
 int64_t third(int64_t x) { return std::lround(static_cast<double>(x) / 3.0); }
 
-int64_t frameAt(const Voice& v, int64_t k) { return v.sampleData[k]; }
-
 int64_t interpolate(int32_t method, const Voice& v) {
   const int64_t i = v.position >> 1;
   const int64_t f = v.positionFraction;
-  const int64_t di = frameAt(v, i);
-  const int64_t dn = frameAt(v, i + 1);
+  const int64_t di = v.sampleData[i], dn = v.sampleData[i + 1];
   switch (method) {
     case 1:
       return di + (((f >> 1) * (dn - di)) >> 15);
@@ -29,7 +27,7 @@ int64_t interpolate(int32_t method, const Voice& v) {
       return di;
     case 3:
     case 7: {
-      const int64_t a = frameAt(v, i - 1), b = di, c = dn, e = frameAt(v, i + 2);
+      const int64_t a = v.sampleData[i - 1], b = di, c = dn, e = v.sampleData[i + 2];
       const int64_t t = f >> 1;
       const int64_t c1 = c - (b >> 1) - third((e >> 1) + a);
       const int64_t c3 = (b >> 1) - (c >> 1) + third((e >> 1) - (a >> 1));
@@ -44,47 +42,38 @@ int64_t interpolate(int32_t method, const Voice& v) {
 }
 
 void advance(Voice& v, bool backward) {
-  if (!backward) {
-    v.positionFraction += v.stepFraction;
-    if (v.positionFraction >= 65536) {
-      v.positionFraction -= 65536;
-      v.position += 2;
-    }
-    v.position += v.stepWhole;
-  } else {
-    v.positionFraction -= v.stepFraction;
-    if (v.positionFraction < 0) {
-      v.positionFraction += 65536;
-      v.position -= 2;
-    }
-    v.position -= v.stepWhole;
+  const int32_t sign = backward ? -1 : 1;
+  v.positionFraction += sign * v.stepFraction;
+  if (v.positionFraction >= 65536) {
+    v.positionFraction -= 65536;
+    v.position += 2;
+  } else if (v.positionFraction < 0) {
+    v.positionFraction += 65536;
+    v.position -= 2;
   }
+  v.position += sign * v.stepWhole;
 }
 
 // Advances one frame and applies the loop rules; false when a one-shot sample ended.
 bool step(Voice& v) {
   if (v.loopFlags & kVoiceLoopPingPong) {
     advance(v, (v.loopFlags & kVoiceMovingBackward) != 0);
-    for (;;) {
-      if (!(v.loopFlags & kVoiceMovingBackward)) {
-        if (v.position - v.loopEnd >= 0) {
-          v.position = 2 * v.loopEnd - v.position - 2;
-          v.positionFraction ^= 65535;
-          v.loopFlags |= kVoiceMovingBackward;
-          continue;
-        }
-      } else if (v.loopStart - v.position >= 1) {
+    for (;;) {  // mirror about the end the voice passed, as often as it lies outside the loop
+      const bool backward = (v.loopFlags & kVoiceMovingBackward) != 0;
+      if (!backward && v.position >= v.loopEnd) {
+        v.position = 2 * v.loopEnd - v.position - 2;
+      } else if (backward && v.position < v.loopStart) {
         v.position = 2 * v.loopStart - v.position - 2;
-        v.positionFraction ^= 65535;
-        v.loopFlags &= ~kVoiceMovingBackward;
-        continue;
+      } else {
+        return true;
       }
-      return true;
+      v.positionFraction ^= 65535;
+      v.loopFlags ^= kVoiceMovingBackward;
     }
   }
   advance(v, false);
   if (v.loopFlags & kVoiceLoopForward) {
-    while (v.position - v.loopEnd >= 0) v.position -= v.loopLength;
+    while (v.position >= v.loopEnd) v.position -= v.loopLength;
     return true;
   }
   return v.position < v.sampleEnd;
@@ -149,10 +138,7 @@ void updateVoiceStep(Voice& v) {
     step = static_cast<int64_t>(v.stepTable[d % 3072]) << (d / 3072);
   } else {
     int32_t count = 0;
-    while (d < 0) {
-      d += 3072;
-      ++count;
-    }
+    for (; d < 0; d += 3072) ++count;
     step = static_cast<int64_t>(static_cast<int32_t>(v.stepTable[d])) >> count;
   }
   const uint32_t low = static_cast<uint32_t>(step);  // the 32 bits a 32-bit register keeps

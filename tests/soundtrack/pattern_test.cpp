@@ -2,16 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "soundtrack/soundtrack.h"
-#include "soundtrack/status.h"
 #include "soundtrack/zero_alloc.h"
 
 namespace tvp {
 namespace {
-
-constexpr int32_t kLastRank = 0x7FFFFFFF;
 
 // A scratch array on the heap, so that ASan sees any write outside it. Record 0 is the header.
 struct Scratch {
@@ -20,221 +18,141 @@ struct Scratch {
     events[0].param = capacity;
   }
   ~Scratch() { ZeroFree(events); }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
   Event& operator[](int32_t i) { return events[i]; }
+  std::vector<int32_t> params(int32_t first, int32_t last) {
+    std::vector<int32_t> out;
+    for (int32_t i = first; i <= last; ++i) out.push_back(events[i].param);
+    return out;
+  }
   Event* events;
 };
 
-std::vector<int32_t> Params(Scratch& scratch, int32_t first, int32_t last) {
-  std::vector<int32_t> params;
-  for (int32_t i = first; i <= last; ++i) params.push_back(scratch[i].param);
-  return params;
-}
-
 TEST(EventOrder, CodeRanks) {
-  EXPECT_EQ(EventCodeRank(EventCode::SelectInstrument), 0);
-  EXPECT_EQ(EventCodeRank(EventCode::SetPitch), 1);
-  EXPECT_EQ(EventCodeRank(EventCode::SetPeriod), 1);
-  EXPECT_EQ(EventCodeRank(EventCode::LoopCount), 2);
-  EXPECT_EQ(EventCodeRank(EventCode::SelectSample), 2);
-  EXPECT_EQ(EventCodeRank(EventCode::SelectSampleByNote), 2);
-  EXPECT_EQ(EventCodeRank(EventCode::ResetVolume), 3);
-  EXPECT_EQ(EventCodeRank(EventCode::ResetPanning), 3);
-  EXPECT_EQ(EventCodeRank(EventCode::SetGlobalVolume), 4);
-  EXPECT_EQ(EventCodeRank(EventCode::SetVolume), 4);
-  EXPECT_EQ(EventCodeRank(EventCode::SetPanning), 4);
-  EXPECT_EQ(EventCodeRank(EventCode::StartSample), 5);
-  EXPECT_EQ(EventCodeRank(EventCode::SetVoiceFlags), 6);
-  for (int32_t code : {0, 0x1F0, 0x119, 0x148, 0xA11, 0xCFF, 0x1102, 0x1302, 0x1419, 0x1500, -1}) {
-    EXPECT_EQ(EventCodeRank(code), kLastRank) << code;
-  }
+  using namespace EventCode;
+  const std::pair<int32_t, int32_t> ranks[] = {
+      {SelectInstrument, 0}, {SetPitch, 1},     {SetPeriod, 1},   {LoopCount, 2},       {SelectSample, 2},
+      {SelectSampleByNote, 2}, {ResetVolume, 3}, {ResetPanning, 3}, {SetGlobalVolume, 4}, {SetVolume, 4},
+      {SetPanning, 4},       {StartSample, 5},  {SetVoiceFlags, 6}};
+  for (auto [code, rank] : ranks) EXPECT_EQ(EventCodeRank(code), rank) << std::hex << code;
+  for (int32_t code : {0, 0x1F0, 0x119, 0x148, 0xA11, 0xCFF, 0x1102, 0x1302, 0x1419, 0x1500, -1})
+    EXPECT_EQ(EventCodeRank(code), 0x7FFFFFFF) << code;
 }
 
-TEST(EventOrder, SortsByTimeThenChannelThenRankAsSignedValues) {
-  Scratch s(8);
-  s[1] = {nullptr, 256, 0, EventCode::SetVolume, 1};
-  s[2] = {nullptr, 0, 1, EventCode::StartSample, 2};
-  s[3] = {nullptr, 0, 1, EventCode::SelectInstrument, 3};
-  s[4] = {nullptr, -256, 5, EventCode::SetVoiceFlags, 4};
-  s[5] = {nullptr, 0, -1, EventCode::NextPlayPosition, 5};
-  s[6] = {nullptr, 0, 1, EventCode::SetPitch, 6};
-  s[7] = {nullptr, 0, 1, EventCode::PitchSlide, 7};
-  SortEvents(s.events, 1, 7);
-  EXPECT_EQ(Params(s, 1, 7), (std::vector<int32_t>{4, 5, 3, 6, 2, 7, 1}));
-  LinkEvents(s.events, 8);
-  std::vector<int32_t> walked;
-  for (const Event* e = s.events[0].next; e != nullptr; e = e->next) walked.push_back(e->param);
-  EXPECT_EQ(walked, (std::vector<int32_t>{4, 5, 3, 6, 2, 7, 1}));
+// Records sort by time, channel and code rank, as signed values. Equal keys end where the
+// partition (pivot the lower middle record) leaves them; the orders were traced by hand.
+TEST(EventOrder, SortsByTimeChannelRankAndLeavesEqualKeysInPartitionOrder) {
+  struct Key {
+    int32_t time, channel, code;
+  };
+  struct Case {
+    std::vector<Key> keys;  // params 1, 2, ... in input order
+    std::vector<int32_t> sorted;
+  };
+  using namespace EventCode;
+  const Case cases[] = {
+      {{{256, 0, SetVolume}, {0, 1, StartSample}, {0, 1, SelectInstrument}, {-256, 5, SetVoiceFlags},
+        {0, -1, NextPlayPosition}, {0, 1, SetPitch}, {0, 1, PitchSlide}},
+       {4, 5, 3, 6, 2, 7, 1}},
+      // pivot 2; swaps 1/4, 2/3 -> 4 3 2 1; then 1..2 -> 3 4 and 3..4 -> 1 2
+      {{{512, 2, SetTempo}, {512, 2, SetTempo}, {512, 2, SetTempo}, {512, 2, SetTempo}}, {3, 4, 1, 2}},
+      // equal keys 1 and 4 keep their input order only by way of two swaps
+      {{{256, 0, SetVolume}, {0, 1, SetPitch}, {0, 1, SelectInstrument}, {256, 0, SetPanning}, {0, 0, StartSample}},
+       {5, 3, 2, 1, 4}},
+      // an even range: 1 = 3 and 2 = 4 < 1; pivot 2 swaps with itself
+      {{{0, 1, SetPitch}, {0, 0, SetVolume}, {0, 1, SetPeriod}, {0, 0, SetPanning}}, {4, 2, 1, 3}},
+  };
+  for (const Case& c : cases) {
+    const int32_t n = static_cast<int32_t>(c.keys.size());
+    Scratch s(n + 1);
+    for (int32_t i = 1; i <= n; ++i) {
+      const Key& k = c.keys[static_cast<size_t>(i - 1)];
+      s[i] = {&s[0], k.time, k.channel, k.code, i};  // stale links, replaced by LinkEvents
+    }
+    SortEvents(s.events, 1, n);
+    EXPECT_EQ(s.params(1, n), c.sorted);
+    LinkEvents(s.events, n + 1);
+    std::vector<int32_t> walked;
+    for (const Event* e = s[0].next; e && walked.size() <= c.sorted.size(); e = e->next) walked.push_back(e->param);
+    EXPECT_EQ(walked, c.sorted);
+  }
 }
 
 TEST(EventOrder, SortTouchesOnlyItsRange) {
   Scratch s(6);
   for (int32_t i = 0; i < 6; ++i) s[i] = {nullptr, 100 - i, 0, 0, i};
   SortEvents(s.events, 2, 4);
-  EXPECT_EQ(Params(s, 0, 5), (std::vector<int32_t>{0, 1, 4, 3, 2, 5}));
+  EXPECT_EQ(s.params(0, 5), (std::vector<int32_t>{0, 1, 4, 3, 2, 5}));
   SortEvents(s.events, 3, 3);  // one record and empty ranges are left alone
   SortEvents(s.events, 4, 2);
   SortEvents(nullptr, 0, 5);
-  EXPECT_EQ(Params(s, 0, 5), (std::vector<int32_t>{0, 1, 4, 3, 2, 5}));
+  EXPECT_EQ(s.params(0, 5), (std::vector<int32_t>{0, 1, 4, 3, 2, 5}));
 }
 
-// Equal keys end where the partition leaves them. Traced by hand: pivot record 2; swap 1/4,
-// swap 2/3 -> 4 3 2 1; then 1..2 swaps -> 3 4, and 3..4 swaps -> 1 2.
-TEST(EventOrder, AllEqualKeysEndInPartitionOrder) {
-  Scratch s(5);
-  for (int32_t i = 1; i <= 4; ++i) s[i] = {nullptr, 512, 2, EventCode::SetTempo, i};
-  SortEvents(s.events, 1, 4);
-  EXPECT_EQ(Params(s, 1, 4), (std::vector<int32_t>{3, 4, 1, 2}));
-}
-
-// Keys (time, channel, rank) per param: 1 (256,0,4)  2 (0,1,1)  3 (0,1,0)  4 (256,0,4)
-// 5 (0,0,5). Traced by hand: pivot record 3 (0,1,0); swap 1/5, swap 2/3 -> 5 3 2 4 1; left
-// 1..2 is in order; right 3..5 with pivot record 4 (256,0,4) swaps 4/5 -> 2 1 4. The equal
-// keys 1 and 4 keep their input order only by way of two swaps.
-TEST(EventOrder, MixedKeysWithEqualPairEndInPartitionOrder) {
-  Scratch s(6);
-  s[1] = {nullptr, 256, 0, EventCode::SetVolume, 1};
-  s[2] = {nullptr, 0, 1, EventCode::SetPitch, 2};
-  s[3] = {nullptr, 0, 1, EventCode::SelectInstrument, 3};
-  s[4] = {nullptr, 256, 0, EventCode::SetPanning, 4};
-  s[5] = {nullptr, 0, 0, EventCode::StartSample, 5};
-  SortEvents(s.events, 1, 5);
-  EXPECT_EQ(Params(s, 1, 5), (std::vector<int32_t>{5, 3, 2, 1, 4}));
-}
-
-// An even range, where the pivot is the lower of the two middle records. Keys: 1 and 3 equal
-// (channel 1, rank 1), 2 and 4 equal and lower (channel 0, rank 4). Traced by hand: pivot
-// record 2; swap 1/4, record 2 swaps with itself -> 4 2 3 1; 1..1 is done; 3..4 swaps -> 1 3.
-TEST(EventOrder, TiesInAnEvenRangeEndInPartitionOrder) {
-  Scratch s(5);
-  s[1] = {nullptr, 0, 1, EventCode::SetPitch, 1};
-  s[2] = {nullptr, 0, 0, EventCode::SetVolume, 2};
-  s[3] = {nullptr, 0, 1, EventCode::SetPeriod, 3};
-  s[4] = {nullptr, 0, 0, EventCode::SetPanning, 4};
-  SortEvents(s.events, 1, 4);
-  EXPECT_EQ(Params(s, 1, 4), (std::vector<int32_t>{4, 2, 1, 3}));
-}
-
-void ExpectSortedAndComplete(Scratch& s, int32_t n) {
-  std::vector<bool> seen(static_cast<size_t>(n) + 1, false);
-  for (int32_t i = 1; i <= n; ++i) {
-    ASSERT_TRUE(i == 1 || s[i - 1].time <= s[i].time) << i;
-    ASSERT_GE(s[i].param, 1);
-    ASSERT_LE(s[i].param, n);
-    ASSERT_FALSE(seen[static_cast<size_t>(s[i].param)]) << i;
-    seen[static_cast<size_t>(s[i].param)] = true;
-  }
-}
-
-// Large patterns in the shapes that deepen a naive quicksort's recursion.
-TEST(EventOrder, LargeSortedEqualAndReversedArraysSort) {
-  constexpr int32_t kCount = 100000;
+// Shapes that deepen a naive quicksort's recursion; shape 0 makes every pivot the largest key of
+// its range, so each partition peels off one record.
+TEST(EventOrder, LargeAdversarialArraysSortWithoutDeepRecursion) {
   for (int shape = 0; shape < 3; ++shape) {
-    SCOPED_TRACE(shape);
-    Scratch s(kCount + 1);
-    for (int32_t i = 1; i <= kCount; ++i) {
-      int32_t time = shape == 0 ? i : shape == 1 ? 7 : kCount - i;
-      s[i] = {nullptr, time, 0, EventCode::SetVolume, i};
+    const int32_t kCount = shape == 0 ? 10000 : 100000;
+    std::vector<int32_t> time(kCount + 1);
+    if (shape == 0) {
+      std::vector<int32_t> at(kCount + 1);  // which input record sits at each index
+      for (int32_t i = 0; i <= kCount; ++i) at[static_cast<size_t>(i)] = i;
+      for (int32_t last = kCount; last >= 2; --last) {
+        const size_t mid = static_cast<size_t>((1 + last) / 2);
+        time[static_cast<size_t>(at[mid])] = last;
+        std::swap(at[mid], at[static_cast<size_t>(last)]);
+      }
+      time[static_cast<size_t>(at[1])] = 1;
+    } else {
+      for (int32_t i = 1; i <= kCount; ++i) time[static_cast<size_t>(i)] = shape == 1 ? 7 : kCount - i;
     }
+    Scratch s(kCount + 1);
+    for (int32_t i = 1; i <= kCount; ++i) s[i] = {nullptr, time[static_cast<size_t>(i)], 0, 0, i};
     SortEvents(s.events, 1, kCount);
-    ExpectSortedAndComplete(s, kCount);
+    std::vector<int32_t> params = s.params(1, kCount);
+    for (int32_t i = 2; i <= kCount; ++i) ASSERT_LE(s[i - 1].time, s[i].time) << shape << " " << i;
+    std::sort(params.begin(), params.end());
+    for (int32_t i = 0; i < kCount; ++i) ASSERT_EQ(params[static_cast<size_t>(i)], i + 1) << shape;
   }
 }
 
-// An input built so that every pivot is the largest key of its range: each partition peels off
-// one record, which a sort recursing on both sides would follow n levels deep.
-TEST(EventOrder, WorstCasePivotsSortWithoutDeepRecursion) {
-  constexpr int32_t kCount = 10000;
-  std::vector<int32_t> at(kCount + 1);    // which input record sits at each index
-  std::vector<int32_t> time(kCount + 1);  // the key each input record gets
-  for (int32_t i = 0; i <= kCount; ++i) at[static_cast<size_t>(i)] = i;
-  for (int32_t last = kCount; last >= 2; --last) {
-    int32_t mid = (1 + last) / 2;
-    time[static_cast<size_t>(at[static_cast<size_t>(mid)])] = last;
-    std::swap(at[static_cast<size_t>(mid)], at[static_cast<size_t>(last)]);
-  }
-  time[static_cast<size_t>(at[1])] = 1;
-  Scratch s(kCount + 1);
-  for (int32_t i = 1; i <= kCount; ++i) s[i] = {nullptr, time[static_cast<size_t>(i)], 0, 0, i};
-  SortEvents(s.events, 1, kCount);
-  ExpectSortedAndComplete(s, kCount);
-}
+auto Fields(const Event& e) { return std::tuple(e.time, e.channel, e.code, e.param); }
 
-TEST(ScratchArray, PutEventWritesAndLinksThePreviousRecord) {
-  Scratch s(4, 4);
-  PutEvent(s.events, 1, 0, 2, EventCode::SetPitch, 0x3C00);
-  PutEvent(s.events, 2, 256, 3, EventCode::StartSample, 0);
-  EXPECT_EQ(s[0].next, &s[1]);
-  EXPECT_EQ(s[1].next, &s[2]);
-  EXPECT_EQ(s[2].next, nullptr);
-  EXPECT_EQ(s[1].time, 0);
-  EXPECT_EQ(s[1].channel, 2);
-  EXPECT_EQ(s[1].code, EventCode::SetPitch);
-  EXPECT_EQ(s[1].param, 0x3C00);
-  EXPECT_EQ(s[2].time, 256);
-  EXPECT_EQ(s[0].param, 4);  // the header keeps its capacity
-}
-
-TEST(ScratchArray, PutEventRefusesIndicesOutsideTheCapacity) {
+TEST(ScratchArray, PutEventWritesAndLinksInsideTheCapacityOnly) {
   Scratch s(5, 4);  // one spare record past the capacity, to see that it stays untouched
   s[4] = {nullptr, 99, 99, 99, 99};
+  PutEvent(s.events, 1, 0, 2, EventCode::SetPitch, 0x3C00);
   PutEvent(s.events, 3, 768, 0, EventCode::SetVolume, 1);
   PutEvent(s.events, 4, 1024, 0, EventCode::SetVolume, 2);
-  EXPECT_EQ(s[4].time, 99);
-  EXPECT_EQ(s[4].param, 99);
-  EXPECT_EQ(s[3].next, nullptr);
-  EXPECT_EQ(s[3].param, 1);
-
-  // Index 0 is the header; below it is outside the array (ASan would see the write).
-  PutEvent(s.events, 0, 5, 5, 5, 5);
-  PutEvent(s.events, -1, 5, 5, 5, 5);
-  EXPECT_EQ(s[0].time, 0);
-  EXPECT_EQ(s[0].param, 4);
+  PutEvent(s.events, 0, 5, 5, 5, 5);   // the header
+  PutEvent(s.events, -1, 5, 5, 5, 5);  // outside the array (ASan would see the write)
   PutEvent(nullptr, 1, 0, 0, 0, 0);
-}
+  EXPECT_EQ(std::tuple(s[0].next, s[2].next, s[3].next), std::tuple(&s[1], &s[3], nullptr));
+  EXPECT_EQ(Fields(s[1]), std::tuple(0, 2, EventCode::SetPitch, 0x3C00));
+  EXPECT_EQ(Fields(s[4]), std::tuple(99, 99, 99, 99));
+  EXPECT_EQ(Fields(s[0]), std::tuple(0, 0, 0, 4));  // the header keeps its capacity
 
-TEST(ScratchArray, CapacityZeroIsUnchecked) {
-  Scratch s(10, 0);
-  PutEvent(s.events, 9, 2304, 1, EventCode::SetVolume, 7);
-  EXPECT_EQ(s[9].param, 7);
-  EXPECT_EQ(s[8].next, &s[9]);
-}
-
-TEST(ScratchArray, LinkEventsChainsRecordsInOrder) {
-  Scratch s(4);
-  s[3].next = &s[0];  // stale links are replaced
-  LinkEvents(s.events, 4);
-  EXPECT_EQ(s[0].next, &s[1]);
-  EXPECT_EQ(s[1].next, &s[2]);
-  EXPECT_EQ(s[2].next, &s[3]);
-  EXPECT_EQ(s[3].next, nullptr);
-  s[0].next = &s[2];
-  LinkEvents(s.events, 1);
-  EXPECT_EQ(s[0].next, nullptr);
-  LinkEvents(s.events, 0);
+  Scratch unchecked(10, 0);  // capacity 0 is not checked
+  PutEvent(unchecked.events, 9, 2304, 1, EventCode::SetVolume, 7);
+  EXPECT_EQ(std::tuple(unchecked[8].next, unchecked[9].param), std::tuple(&unchecked[9], 7));
+  unchecked[0].next = &unchecked[2];
+  LinkEvents(unchecked.events, 1);
+  EXPECT_EQ(unchecked[0].next, nullptr);
   LinkEvents(nullptr, 3);
-  EXPECT_EQ(s[1].next, &s[2]);
 }
 
-TEST(PatternChain, AppendEventFillsAndLinks) {
+// Bit 31 inside a chain is a negative value or a reset request, not a block marker: a chain with
+// a left-panned channel must be freed whole (LeakSanitizer checks).
+TEST(PatternChain, AppendEventLinksAndFreePatternFreesTheWholeChain) {
   Event* head = NewEvent();
-  Event* a = AppendEvent(head, 256, 3, EventCode::SetVolume, 0x8000);
+  Event* a = AppendEvent(head, 256, 3, EventCode::SetPanning, -0x1000);
   ASSERT_NE(a, nullptr);
-  EXPECT_EQ(head->next, a);
-  EXPECT_EQ(a->next, nullptr);
-  EXPECT_EQ(a->time, 256);
-  EXPECT_EQ(a->channel, 3);
-  EXPECT_EQ(a->code, EventCode::SetVolume);
-  EXPECT_EQ(a->param, 0x8000);
-  Event* b = AppendEvent(a, 512, 0, EventCode::NextPlayPosition, 0);
-  EXPECT_EQ(a->next, b);
-  FreePattern(head);  // every record of the chain (LeakSanitizer checks)
-
-  Event* alone = AppendEvent(nullptr, 1, 2, 3, 4);
-  ASSERT_NE(alone, nullptr);
-  EXPECT_EQ(alone->next, nullptr);
-  FreePattern(alone);
+  Event* b = AppendEvent(a, 0, 0, EventCode::PositionJump, static_cast<int32_t>(kFlowResetBit | 1));
+  EXPECT_EQ(std::tuple(head->next, a->next, b->next), std::tuple(a, b, nullptr));
+  EXPECT_EQ(Fields(*a), std::tuple(256, 3, EventCode::SetPanning, -0x1000));
+  AppendEvent(b, 512, 0, EventCode::NextPlayPosition, 0);
+  FreePattern(head);
+  FreePattern(AppendEvent(nullptr, 1, 2, 3, 4));
   FreePattern(nullptr);
 }
 
@@ -245,31 +163,15 @@ TEST(PatternChain, NewPatternBlockCopiesLinksAndMarksTheHead) {
   Event* block = NewPatternBlock(records, 3);
   ASSERT_NE(block, nullptr);
   EXPECT_NE(block, records);
-  EXPECT_EQ(block[0].next, &block[1]);
-  EXPECT_EQ(block[1].next, &block[2]);
-  EXPECT_EQ(block[2].next, nullptr);
+  EXPECT_EQ(std::tuple(block[0].next, block[1].next, block[2].next), std::tuple(&block[1], &block[2], nullptr));
   EXPECT_EQ(static_cast<uint32_t>(block[0].param), 0x80000003u);
-  EXPECT_EQ(block[1].param, -0x1000);
-  EXPECT_EQ(block[2].code, EventCode::NextPlayPosition);
-  EXPECT_EQ(records[0].next, nullptr);  // the source is left as it was
-  EXPECT_EQ(records[0].param, 3);
-  // The whole block is one allocation: freeing any record after the head would be an invalid
-  // free under ASan, and a leak if the head were not freed.
+  EXPECT_EQ(Fields(block[1]), Fields(records[1]));
+  EXPECT_EQ(Fields(block[2]), Fields(records[2]));
+  EXPECT_EQ(std::tuple(records[0].next, records[0].param), std::tuple(nullptr, 3));  // the source is left alone
+  // One allocation: freeing a record after the head would be an invalid free under ASan.
   FreePattern(block);
-
   EXPECT_EQ(NewPatternBlock(records, 0), nullptr);
   EXPECT_EQ(NewPatternBlock(nullptr, 3), nullptr);
-}
-
-// Bit 31 inside a chain is a negative value or a reset request, not a block marker: an initial
-// settings chain with a left-panned channel must be freed whole (LeakSanitizer checks).
-TEST(PatternChain, FreePatternFreesAChainWhateverItsParams) {
-  Event* head = NewEvent();
-  Event* last = AppendEvent(head, 0, 0, EventCode::SetPanning, -0x1000);
-  last = AppendEvent(last, 0, 1, EventCode::SetPanning, 0x1000);
-  last = AppendEvent(last, 0, 0, EventCode::PositionJump, static_cast<int32_t>(kFlowResetBit | 1));
-  AppendEvent(last, 0, 0, EventCode::NextPlayPosition, 0);
-  FreePattern(head);
 }
 
 }  // namespace

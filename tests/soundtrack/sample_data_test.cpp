@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "soundtrack/soundtrack.h"
@@ -15,14 +16,15 @@ namespace {
 
 using SamplePtr = std::unique_ptr<Sample, decltype(&FreeSample)>;
 
-// A sample as a loader leaves it: frames in a ZeroAlloc buffer, length in bytes.
+// A sample as a loader leaves it: frames in a ZeroAlloc buffer (none when empty), sizes in bytes.
 SamplePtr LoadedSample(const std::vector<int16_t>& frames, int32_t loopMode = kLoopNone, int32_t loopStart = 0,
                        int32_t loopEnd = 0) {
   SamplePtr sample(NewSample(), &FreeSample);
-  int32_t bytes = static_cast<int32_t>(frames.size() * sizeof(int16_t));
-  sample->data = static_cast<int16_t*>(ZeroAlloc(bytes));
-  if (bytes > 0) std::memcpy(sample->data, frames.data(), static_cast<size_t>(bytes));
-  sample->length = bytes;
+  sample->length = static_cast<int32_t>(frames.size() * sizeof(int16_t));
+  if (!frames.empty()) {
+    sample->data = static_cast<int16_t*>(ZeroAlloc(sample->length));
+    std::memcpy(sample->data, frames.data(), frames.size() * sizeof(int16_t));
+  }
   sample->loopMode = loopMode;
   sample->loopStart = loopStart;
   sample->loopEnd = loopEnd;
@@ -31,144 +33,79 @@ SamplePtr LoadedSample(const std::vector<int16_t>& frames, int32_t loopMode = kL
 }
 
 std::vector<int16_t> FramesWithGuards(const Sample& sample) {
-  int32_t frames = sample.length / 2;
-  return std::vector<int16_t>(sample.data - 1, sample.data + frames + 2);
+  return std::vector<int16_t>(sample.data - 1, sample.data + sample.length / 2 + 2);
 }
 
-TEST(SampleData, NoLoopGetsZeroBeforeAndLastFrameTwiceAfter) {
-  SamplePtr sample = LoadedSample({100, -200, 300});
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(sample->block, sample->data - 1);
-  EXPECT_EQ(sample->length, 6);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 100, -200, 300, 300, 300}));
-  EXPECT_EQ(sample->loopMode, kLoopNone);
-}
-
-TEST(SampleData, ForwardLoopEndingAtLengthRepeatsLoopStart) {
-  SamplePtr sample = LoadedSample({10, 20, 30, 40}, kLoopForward, 2, 8);
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 10, 20, 30, 40, 20, 30}));
-  // Before the loop guard replaced them, the frames after the end were the last frame's copies.
-  EXPECT_EQ(sample->savedGuard[0], 40);
-  EXPECT_EQ(sample->savedGuard[1], 40);
-  EXPECT_EQ(sample->loopMode, kLoopForward);
-}
-
-TEST(SampleData, ForwardLoopInsideDataSavesTheFramesItReplaces) {
-  SamplePtr sample = LoadedSample({1, 2, 3, 4, 5, 6, 7, 8}, kLoopForward, 2, 10);
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 1, 2, 3, 4, 5, 2, 3, 8, 8, 8}));
-  EXPECT_EQ(sample->savedGuard[0], 6);
-  EXPECT_EQ(sample->savedGuard[1], 7);
-}
-
-TEST(SampleData, OneFrameForwardLoopRepeatsThatFrame) {
-  SamplePtr sample = LoadedSample({1, 2, 3}, kLoopForward, 2, 4);
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 1, 2, 2, 2, 3}));
-}
-
-TEST(SampleData, PingPongLoopMirrorsTheTwoFramesBeforeItsEnd) {
-  SamplePtr sample = LoadedSample({1, 2, 3, 4, 5, 6}, kLoopPingPong, 0, 8);
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 1, 2, 3, 4, 4, 3, 6, 6}));
-  EXPECT_EQ(sample->savedGuard[0], 5);
-  EXPECT_EQ(sample->savedGuard[1], 6);
-
-  SamplePtr atEnd = LoadedSample({1, 2, 3}, kLoopPingPong, 2, 6);
-  ASSERT_EQ(PrepareSampleData(atEnd.get()), kStatusOk);
-  EXPECT_EQ(FramesWithGuards(*atEnd), (std::vector<int16_t>{0, 1, 2, 3, 3, 2}));
-  EXPECT_EQ(atEnd->loopMode, kLoopPingPong);
-}
-
-TEST(SampleData, LengthZeroKeepsNullData) {
-  SamplePtr sample = LoadedSample({});
-  ZeroFree(sample->data);
-  sample->data = nullptr;
-  EXPECT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(sample->data, nullptr);
-  EXPECT_EQ(sample->block, nullptr);
-  EXPECT_EQ(sample->length, 0);
-}
-
-TEST(SampleData, OddLengthIsRoundedDownToWholeFrames) {
-  SamplePtr sample = LoadedSample({7, 8, 9});
-  sample->length = 5;  // two frames and a stray byte
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(sample->length, 4);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 7, 8, 8, 8}));
-
-  SamplePtr oneByte = LoadedSample({7});
-  oneByte->length = 1;
-  oneByte->loopMode = kLoopForward;
-  ASSERT_EQ(PrepareSampleData(oneByte.get()), kStatusOk);
-  EXPECT_EQ(oneByte->length, 0);
-  EXPECT_EQ(oneByte->data, nullptr);
-  EXPECT_EQ(oneByte->block, nullptr);
-  EXPECT_EQ(oneByte->loopMode, kLoopNone);
-}
-
-// Loops the loaders did not correct must never make the guard write outside the block.
-TEST(SampleData, LoopThatDoesNotFitIsDroppedAndDataKept) {
+TEST(SampleData, GuardFramesFollowTheLoop) {
+  using V = std::vector<int16_t>;
+  constexpr int32_t F = kLoopForward, P = kLoopPingPong, N = kLoopNone;
   struct Case {
-    int32_t mode, start, end;
-  };
-  const Case cases[] = {
-      {kLoopForward, 0, 10},     // past the end
-      {kLoopForward, 0, 0x7FFFFFFE},
-      {kLoopForward, -2, 4},     // before the start
-      {kLoopForward, 4, 4},      // empty
-      {kLoopForward, 6, 2},      // reversed
-      {kLoopPingPong, 4, 6},     // one frame: the mirror would leave the loop
-      {3, 0, 8},                 // a mode the mixer does not know
+    V frames;
+    int32_t mode, start, end;  // bytes
+    V guarded;                 // one frame before the data, two after
+    int32_t modeAfter;
+    V saved;                   // the frames the loop guard replaced
+  } cases[] = {
+      {{100, -200, 300}, N, 0, 0, {0, 100, -200, 300, 300, 300}, N, {}},
+      {{10, 20, 30, 40}, F, 2, 8, {0, 10, 20, 30, 40, 20, 30}, F, {40, 40}},  // loop ends at the end
+      {{1, 2, 3, 4, 5, 6, 7, 8}, F, 2, 10, {0, 1, 2, 3, 4, 5, 2, 3, 8, 8, 8}, F, {6, 7}},
+      {{1, 2, 3}, F, 2, 4, {0, 1, 2, 2, 2, 3}, F, {}},                     // one frame repeats itself
+      {{1, 2, 3, 4, 5, 6}, P, 0, 8, {0, 1, 2, 3, 4, 4, 3, 6, 6}, P, {5, 6}},  // mirrors the two before
+      {{1, 2, 3}, P, 2, 6, {0, 1, 2, 3, 3, 2}, P, {}},
+      {{1, 2, 3, 4, 5, 6}, F, 3, 9, {0, 1, 2, 3, 4, 2, 3, 6, 6}, F, {}},   // odd bounds round down
+      // Loops that do not fit are dropped, so the guard never writes outside the block.
+      {{1, 2, 3, 4}, F, 0, 10, {0, 1, 2, 3, 4, 4, 4}, N, {}},
+      {{1, 2, 3, 4}, F, 0, 0x7FFFFFFE, {0, 1, 2, 3, 4, 4, 4}, N, {}},
+      {{1, 2, 3, 4}, F, -2, 4, {0, 1, 2, 3, 4, 4, 4}, N, {}},
+      {{1, 2, 3, 4}, F, 4, 4, {0, 1, 2, 3, 4, 4, 4}, N, {}},
+      {{1, 2, 3, 4}, F, 6, 2, {0, 1, 2, 3, 4, 4, 4}, N, {}},
+      {{1, 2, 3, 4}, P, 4, 6, {0, 1, 2, 3, 4, 4, 4}, N, {}},  // one frame: the mirror would leave it
+      {{1, 2, 3, 4}, 3, 0, 8, {0, 1, 2, 3, 4, 4, 4}, N, {}},  // a mode the mixer does not know
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.mode << " " << c.start << ".." << c.end);
-    SamplePtr sample = LoadedSample({1, 2, 3, 4}, c.mode, c.start, c.end);
+    SamplePtr sample = LoadedSample(c.frames, c.mode, c.start, c.end);
     ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-    EXPECT_EQ(sample->loopMode, kLoopNone);
-    EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 1, 2, 3, 4, 4, 4}));
+    EXPECT_EQ(std::tuple(sample->block, sample->length), std::tuple(sample->data - 1, int32_t(2 * c.frames.size())));
+    EXPECT_EQ(FramesWithGuards(*sample), c.guarded);
+    EXPECT_EQ(sample->loopMode, c.modeAfter);
+    if (c.modeAfter != N) {
+      EXPECT_EQ(std::tuple(sample->loopStart, sample->loopEnd, sample->loopLength),
+                std::tuple(c.start & ~1, c.end & ~1, (c.end & ~1) - (c.start & ~1)));
+    }
+    if (!c.saved.empty()) {
+      EXPECT_EQ((V{sample->savedGuard[0], sample->savedGuard[1]}), c.saved);
+    }
   }
 }
 
-TEST(SampleData, OddLoopBoundsAreRoundedDownToFrames) {
-  SamplePtr sample = LoadedSample({1, 2, 3, 4, 5, 6}, kLoopForward, 3, 9);
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(sample->loopStart, 2);
-  EXPECT_EQ(sample->loopEnd, 8);
-  EXPECT_EQ(sample->loopLength, 6);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 1, 2, 3, 4, 2, 3, 6, 6}));
-}
+TEST(SampleData, OddEmptyAndMissingData) {
+  SamplePtr odd = LoadedSample({7, 8, 9});
+  odd->length = 5;  // two frames and a stray byte
+  ASSERT_EQ(PrepareSampleData(odd.get()), kStatusOk);
+  // Preparing again frees the old block; freeing data instead would be an invalid free (ASan).
+  ASSERT_EQ(PrepareSampleData(odd.get()), kStatusOk);
+  EXPECT_EQ(std::tuple(odd->length, odd->block), std::tuple(4, odd->data - 1));
+  EXPECT_EQ(FramesWithGuards(*odd), (std::vector<int16_t>{0, 7, 8, 8, 8}));
 
-TEST(SampleData, OutOfMemoryLeavesSampleUnchanged) {
-  SamplePtr sample = LoadedSample({5, 6});
-  int16_t* data = sample->data;
-  sample->length = INT32_MAX;  // the block would not fit a 32-bit size; nothing is read
-  EXPECT_EQ(PrepareSampleData(sample.get()), kStatusOutOfMemory);
-  EXPECT_EQ(sample->data, data);
-  EXPECT_EQ(sample->block, nullptr);
-  EXPECT_EQ(sample->length, INT32_MAX);
-  EXPECT_EQ(sample->data[1], 6);
-}
+  SamplePtr empty = LoadedSample({});
+  SamplePtr oneByte = LoadedSample({7}, kLoopForward, 0, 2);
+  oneByte->length = 1;
+  for (Sample* sample : {empty.get(), oneByte.get()}) {
+    ASSERT_EQ(PrepareSampleData(sample), kStatusOk);
+    EXPECT_EQ(std::tuple(sample->length, sample->data, sample->block, sample->loopMode),
+              std::tuple(0, nullptr, nullptr, kLoopNone));
+  }
+  SamplePtr silent = LoadedSample({});
+  silent->length = 4;  // no data but a length: silence
+  ASSERT_EQ(PrepareSampleData(silent.get()), kStatusOk);
+  EXPECT_EQ(FramesWithGuards(*silent), (std::vector<int16_t>{0, 0, 0, 0, 0}));
 
-TEST(SampleData, PreparingTwiceFreesTheOldBlock) {
-  SamplePtr sample = LoadedSample({1, 2, 3});
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  // Freeing data instead of the block would be an invalid free under ASan.
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_NE(sample->block, nullptr);
-  EXPECT_EQ(sample->block, sample->data - 1);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 1, 2, 3, 3, 3}));
-}
-
-TEST(SampleData, NullDataWithLengthGivesSilence) {
-  SamplePtr sample = LoadedSample({});
-  ZeroFree(sample->data);
-  sample->data = nullptr;
-  sample->length = 4;
-  ASSERT_EQ(PrepareSampleData(sample.get()), kStatusOk);
-  EXPECT_EQ(FramesWithGuards(*sample), (std::vector<int16_t>{0, 0, 0, 0, 0}));
-  EXPECT_EQ(PrepareSampleData(nullptr), kStatusBadParam);
+  SamplePtr huge = LoadedSample({5, 6});
+  int16_t* data = huge->data;
+  huge->length = INT32_MAX;  // the block would not fit a 32-bit size; nothing is read or changed
+  EXPECT_EQ(PrepareSampleData(huge.get()), kStatusOutOfMemory);
+  EXPECT_EQ(std::tuple(huge->data, huge->block, huge->length, huge->data[1]), std::tuple(data, nullptr, INT32_MAX, 6));
 }
 
 }  // namespace

@@ -1,0 +1,309 @@
+// Voices: the per-tick updates (slides, modulators, envelopes, fade-out, final values) and the
+// channel events with the edge cases of their limits.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <functional>
+#include <initializer_list>
+#include <set>
+
+#include "tests/engine/engine_fixture.h"
+
+namespace tvp::test {
+namespace {
+
+// A playing engine at speed 6 with one 100-frame sample; voice 0 reset, output gain 1.0.
+class VoiceTest : public ::testing::Test {
+ protected:
+  VoiceTest() {
+    e.sendPlayerSettings();
+    song.addInitialSettings();
+    sample = song.addSample(std::vector<int16_t>(100, 1000), 8363);
+    song.setPlayPositions({0});
+    e.play(song.inUse(), 44100);
+    resetVoice(engine, voice);
+    engine->outputGain = 0x10000;
+  }
+
+  void run(int32_t code, int32_t param) {
+    Event event{nullptr, 0, 0, code, param};
+    const Event* cursor = &event;
+    int16_t proceed = 1;
+    engine->handlers[code].run(engine, voice, cursor, proceed, param);
+  }
+  void run(std::initializer_list<std::pair<int32_t, int32_t>> events) {
+    for (auto [code, param] : events) run(code, param);
+  }
+  void start(int32_t frame) {
+    run(EventCode::SelectSample, sample);
+    run(EventCode::StartSample, frame);
+    run(EventCode::SetVoiceFlags, 3);
+  }
+
+  // An envelope of the given values, owned by the fixture.
+  Envelope* envelope(std::vector<int32_t> values, uint32_t flags = 0,
+                     std::pair<int32_t, int32_t> sustain = {kNoEnvelopePoint, kNoEnvelopePoint},
+                     std::pair<int32_t, int32_t> loop = {0, kNoEnvelopePoint}) {
+    std::vector<int32_t>& owned = values_.emplace_back(std::move(values));
+    return &envelopes_.emplace_back(Envelope{sustain.first, sustain.second, loop.first, loop.second, flags,
+                                             static_cast<int32_t>(owned.size()), owned.data()});
+  }
+
+  // What `read` shows after each of `count` calls of `update` (voiceTick unless told).
+  std::vector<int32_t> ticks(int count, std::function<int32_t()> read,
+                             void (*update)(SoundEngine*, Voice*) = voiceTick) {
+    std::vector<int32_t> seen;
+    for (int i = 0; i < count; ++i) {
+      update(engine, voice);
+      seen.push_back(read());
+    }
+    return seen;
+  }
+  std::vector<int32_t> effectTicks(int count, std::function<int32_t()> read) {
+    return ticks(count, read, voiceEffectTick);
+  }
+
+  OfflineEngine e;
+  SongBuilder song;
+  int32_t sample = 0;
+  SoundEngine* engine = e.engine;
+  Voice* voice = &e.engine->voices[0];
+  std::deque<std::vector<int32_t>> values_;
+  std::deque<Envelope> envelopes_;
+};
+
+TEST_F(VoiceTest, VibratoWinsOverAutoVibratoAndRepeatsEvery64Ticks) {
+  using namespace EventCode;
+  run({{VibratoSpeed, 0x10}, {VibratoDepth, 0x100}, {Vibrato, 1}});
+  voice->autoVibratoOn = 1;
+  voice->autoVibratoSpeed = 0x40;
+  voice->autoVibratoSweepLevel = 0;
+  voice->autoVibratoSweep = 0x1000;
+  voiceTick(engine, voice);
+  EXPECT_EQ(std::tuple(voice->vibratoPhase, voice->autoVibratoSweepLevel), std::tuple(0x10, 0));  // no auto-vibrato
+  std::vector<int32_t> pitches = ticks(128, [&] { return voice->pitch - voice->channelPitch; });
+  const auto [low, high] = std::minmax_element(pitches.begin(), pitches.end());
+  EXPECT_EQ(std::tuple(*low, *high), std::tuple(-0x100, 0x100));
+  EXPECT_TRUE(std::equal(pitches.begin(), pitches.begin() + 64, pitches.begin() + 64));
+  EXPECT_NE(pitches[0], pitches[1]);
+
+  run(Vibrato, 0);
+  voice->autoVibratoSpeed = 256;  // a quarter period a tick: peak, zero, trough
+  voice->autoVibratoDepth = 0x200;
+  voice->vibratoPhase = voice->autoVibratoSweepLevel = 0;  // the phase is shared
+  voice->autoVibratoSweep = 0x8000;  // half swept in at the peak, then fully
+  EXPECT_EQ(ticks(3, [&] { return voice->pitch - voice->channelPitch; }), (std::vector<int32_t>{0x100, 0, -0x200}));
+}
+
+TEST_F(VoiceTest, SlidesStopAtTheirTargetsAndLimits) {
+  using namespace EventCode;
+  run({{SetVolume, 0x2800}, {VolumeSlideSpeed, 0x1000}, {VolumeSlideTarget, 0}, {VolumeSlide, 1}});
+  EXPECT_EQ(effectTicks(4, [&] { return voice->channelVolume; }), (std::vector<int32_t>{0x1800, 0x0800, 0, 0}));
+  run({{SetPitch, 0x3C00}, {PitchSlideSpeed, 0x300}, {PitchSlideTarget, 0x3800}, {PitchSlide, 1}});
+  EXPECT_EQ(effectTicks(2, [&] { return voice->channelPitch; }), (std::vector<int32_t>{0x3900, 0x3800}));
+  run({{PitchSlide, 0}, {PanningSlideSpeed, 100}, {PanningSlideTarget, 4096}, {PanningSlide, 3}});
+  EXPECT_EQ(effectTicks(2, [&] { return voice->channelPanning; }), (std::vector<int32_t>{100, 100}));
+  EXPECT_EQ(voice->panningSlideMode, 0);  // a single step switches itself off
+  run({{SetPeriod, 1700}, {SetPeriodMax, 1712}, {SetPeriodMin, 1690}, {PeriodRiseSpeed, 16}, {PeriodSlide, 8}});
+  EXPECT_EQ(effectTicks(2, [&] { return voice->period; }), (std::vector<int32_t>{1712, 1712}));
+  EXPECT_EQ(voice->channelPitch, 15355);  // the table's pitch for period 1712
+  run({{PeriodFallSpeed, 16}, {PeriodSlide, 0x10}});
+  EXPECT_EQ(effectTicks(3, [&] { return voice->period; }), (std::vector<int32_t>{1696, 1690, 1690}));
+  EXPECT_EQ(voice->channelPitch, engine->periodTable[1690]);
+}
+
+// After a key-off a voice with a volume envelope fades out and keeps sounding; one without falls
+// silent at once.
+TEST_F(VoiceTest, ReleasedKeyFadesOutThroughTheVolumeEnvelopeOrSilences) {
+  start(0);
+  run(EventCode::ClearVoiceFlags, 2);
+  EXPECT_EQ(voice->active, 0);
+  start(0);
+  voice->volumeEnvelope = envelope({0x10000, 0x10000, 0x8000, 0x8000});
+  voice->fadeoutStep = 0x6000;
+  run(EventCode::ClearVoiceFlags, 2);
+  std::vector<int32_t> envelopeValue;
+  const auto fade = ticks(4, [&] {
+    envelopeValue.push_back(voice->volumeEnvelopeValue);
+    return voice->fadeoutLevel;
+  });
+  EXPECT_EQ(fade, (std::vector<int32_t>{0xA000, 0x4000, 0, 0}));
+  EXPECT_EQ(envelopeValue, (std::vector<int32_t>{0x10000, 0xA000, 0x2000, 0}));
+  EXPECT_EQ(std::tuple(voice->active, voice->volume), std::tuple(kVoiceSounding, 0));
+}
+
+// Indices after each tick; the sustain and loop ends are exclusive.
+TEST_F(VoiceTest, SustainHoldsWhileTheKeyIsHeldAndLoopsWrapAfterwards) {
+  const std::vector<int32_t> values = {10, 20, 30, 40, 50, 60};
+  voice->volumeEnvelope = envelope(values, kEnvelopeSustain | kEnvelopeLoop, {2, 2}, {3, 5});
+  voice->fadeoutLevel = 0x10000;
+  voice->active = kVoiceSounding | kVoiceKeyHeld;
+  auto index = [&] { return voice->volumeEnvelopeIndex; };
+  EXPECT_EQ(ticks(5, index), (std::vector<int32_t>{1, 2, 2, 2, 2}));
+  voice->active = kVoiceSounding;
+  EXPECT_EQ(ticks(5, index), (std::vector<int32_t>{3, 4, 3, 4, 3}));
+  voice->volumeEnvelope = envelope(values, kEnvelopeSustain, {1, 3});  // a sustain range loops while held
+  voice->volumeEnvelopeIndex = 0;
+  voice->active = kVoiceSounding | kVoiceKeyHeld;
+  EXPECT_EQ(ticks(5, index), (std::vector<int32_t>{1, 2, 1, 2, 1}));
+}
+
+TEST_F(VoiceTest, PanningEnvelopeScalesIntoTheRoomLeftBesideThePanningAndStopsAtItsEnd) {
+  voice->panningEnvelope = envelope({2048});
+  const std::pair<int32_t, int32_t> cases[] = {{0, 2048}, {4096, 4096}, {-2048, -1024}};  // -2048 + 2048 x 2048 / 4096
+  for (auto [channel, panning] : cases) {
+    voice->channelPanning = channel;
+    voiceTick(engine, voice);
+    EXPECT_EQ(voice->panning, panning) << channel;
+  }
+  voice->panningEnvelope = envelope({100, 200, 300});
+  voice->panningEnvelopeIndex = 0;
+  EXPECT_EQ(ticks(5, [&] { return voice->panningEnvelopeValue; }), (std::vector<int32_t>{100, 200, 300, 300, 300}));
+}
+
+TEST_F(VoiceTest, FinalVolumeIsTheProductOfGainVolumeAndEnvelopeWithinTheBounds) {
+  using namespace EventCode;
+  engine->outputGain = 0x8000;
+  voice->volumeEnvelope = envelope({0x8000});
+  voice->fadeoutLevel = 0x10000;
+  voice->active = kVoiceSounding | kVoiceKeyHeld;
+  run(SetVolume, 0x8000);
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->volume, 0x2000);
+  resetVoice(engine, voice);
+  engine->outputGain = 0x10000;
+  run({{SetVolume, 0xC000}, {SetVolumeMax, 0xF000}, {TremoloSpeed, 256}, {Tremolo, 1}});
+  voice->tremoloDepth = 0x8000;
+  voiceTick(engine, voice);  // to the sine's peak, limited
+  EXPECT_EQ(voice->volume, 0xF000);
+  run(TremoloSpeed, 512);  // to the trough: 0xC000 - 0x8000
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->volume, 0x4000);
+}
+
+TEST_F(VoiceTest, UnsetRampsTakeTheNewValuesAtTheNextTick) {
+  voice->channelVolume = 0x9000;
+  voice->channelPanning = -300;
+  voice->rampVolume = voice->rampPanning = kRampUnset;
+  voiceTick(engine, voice);
+  EXPECT_EQ(std::tuple(voice->rampVolume, voice->rampPanning), std::tuple(0x9000, -300));
+  voice->channelVolume = 0x1000;
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->rampVolume, 0x9000);  // set ramps are left to the mixer
+}
+
+TEST_F(VoiceTest, PitchPeriodAndVolumeEventsAreLimitedToTheirRanges) {
+  using namespace EventCode;
+  struct Step {
+    int32_t code, param;
+    int32_t Voice::*field;  // null: not checked
+    int32_t value;
+  } steps[] = {
+      {SetPitch, 0x50, &Voice::channelPitch, 0x100},
+      {SetPitch, 0x8000, &Voice::channelPitch, 0x7F00},
+      {SetPitch, 0x8000, &Voice::pitchSlideTarget, 0x7F00},
+      {SetPitchMax, 0x4000, nullptr, 0},
+      {AddPitch, -0x100, &Voice::channelPitch, 0x4000},  // voice bounds first, then the absolute range
+      {SetPeriod, 0, &Voice::period, 1},
+      {SetPeriod, 0, &Voice::channelPitch, 0x7F00},  // period 1 is far above the highest pitch
+      {SetPeriod, 20000, &Voice::period, 16383},
+      {SetPeriod, 20000, &Voice::channelPitch, 5346},
+      {SetPeriod, 20000, &Voice::periodSlideTarget, 16383},
+      {SetPeriod, 1712, &Voice::period, 1712},
+      {SetPeriodMin, 1000, &Voice::period, 1712},
+      {AddPeriod, -1000, &Voice::period, 1000},
+      {AddPeriod, 0, &Voice::channelPitch, 0x4000},  // the pitch limits hold for a period's pitch
+      {SetPitchMax, 0x7F00, nullptr, 0},
+      {AddPeriod, 0, &Voice::channelPitch, engine->periodTable[1000]},
+      {SetVolumeMax, 0xC000, nullptr, 0},
+      {SetVolume, 0x10000, &Voice::channelVolume, 0xC000},
+      {AddVolume, -0x20000, &Voice::channelVolume, 0},
+      {SetVolume, 0x8000, &Voice::channelVolume, 0x8000},
+      {ScaleVolume, 0x8000, &Voice::channelVolume, 0x4000},
+      {SetVolumeMin, 0x1000, nullptr, 0},
+      {SetVolume, -5, &Voice::channelVolume, 0x1000},
+      {TremoloDepth, 0x100, &Voice::tremoloDepth, 0x500},  // scaled by the ticks of a row at speed 6
+  };
+  ASSERT_GT(engine->periodTable[1000], 0x4000);
+  for (const Step& s : steps) {
+    run(s.code, s.param);
+    EXPECT_EQ(s.field ? voice->*s.field : 0, s.value) << std::hex << s.code << " " << s.param;
+  }
+}
+
+TEST_F(VoiceTest, WaveformParamsChooseTablesAndRandomOnesVary) {
+  const auto& t = engine->lfoTables;
+  run(EventCode::VibratoWaveform, 0x8003);  // the restart bit is not part of the choice
+  EXPECT_EQ(voice->vibratoWaveform, t[3]);
+  run(EventCode::VibratoWaveform, 9);  // no such waveform: unchanged
+  EXPECT_EQ(voice->vibratoWaveform, t[3]);
+  run(EventCode::TremoloWaveform, 6);
+  EXPECT_EQ(voice->tremoloWaveform, t[6]);
+  std::set<const int32_t*> four, three, all;
+  for (int i = 0; i < 200; ++i) {
+    for (auto [param, set] : {std::pair{0x7FFD, &four}, std::pair{0x7FFE, &three}, std::pair{0x7FFF, &all}}) {
+      run(EventCode::PeriodVibratoWaveform, param);
+      set->insert(voice->periodVibratoWaveform);
+    }
+  }
+  EXPECT_EQ(four, (std::set<const int32_t*>{t[0], t[2], t[3], t[4]}));
+  EXPECT_EQ(three, (std::set<const int32_t*>{t[0], t[3], t[4]}));
+  EXPECT_EQ(all.size(), 7u);
+}
+
+TEST_F(VoiceTest, SampleSelectionAndStartSetTheVoiceUp) {
+  run(EventCode::SetVoiceFlags, 1);
+  EXPECT_EQ(voice->active, 0);  // no sample selected yet
+  start(100);  // frame 100: the end of the sample
+  EXPECT_EQ(voice->active, 0);
+  voice->fadeoutLevel = 5;
+  start(99);
+  EXPECT_EQ(std::tuple(voice->active, voice->fadeoutLevel), std::tuple(3, 0x10000));  // the fade-out restarts
+  EXPECT_EQ(std::tuple(voice->sampleEnd, voice->loopEnd), std::tuple(200, kVoiceNoLoopEnd));
+  EXPECT_NE(voice->stepTable, nullptr);
+  voice->loopFlags |= kVoiceMovingBackward;
+  voice->vibratoPhase = voice->volumeEnvelopeIndex = 9;
+  run(EventCode::StartSample, 10);
+  EXPECT_EQ(std::tuple(voice->position, voice->rampVolume, voice->loopFlags & kVoiceMovingBackward),
+            std::tuple(20, kRampUnset, 0u));
+  EXPECT_EQ(voice->vibratoPhase, 9);
+  run(EventCode::SelectSample, sample);
+  EXPECT_EQ(voice->position, 20);  // the same slot again loads nothing
+  run(EventCode::StartSample, 0x40000000 | 4);  // and resets the modulators
+  EXPECT_EQ(std::tuple(voice->position, voice->vibratoPhase, voice->volumeEnvelopeIndex), std::tuple(8, 0, 0));
+  run(EventCode::AddSampleOffset, 7);  // an odd byte offset stays on a frame
+  EXPECT_EQ(voice->position, 14);
+  run(EventCode::SelectSample, 77);  // no such slot: no sample
+  EXPECT_EQ(std::tuple(voice->sampleData, voice->sampleSlot), std::tuple(nullptr, 77));
+}
+
+TEST_F(VoiceTest, InstrumentsChooseSamplesByNoteAndResolveRandomWaveformsOnce) {
+  Soundtrack* st = song.get();
+  // A second sample, so that the mapped slot differs from the empty entries' slot 0.
+  const int32_t mapped = song.addSample(std::vector<int16_t>(50, -1000), 8363);
+  ResizeInstrumentSlots(st, 2);
+  Instrument* instrument = st->instruments[1] = NewInstrument();
+  instrument->noteMap[0x3C] = {mapped, st->samples[mapped]};
+  instrument->autoVibratoOn = 1;
+  instrument->autoVibratoWaveform = 0x8000 | 0x7FFE;
+  instrument->fadeout = 0x400;
+  run(EventCode::SelectSampleByNote, 0);
+  EXPECT_EQ(voice->sampleSlot, -1);  // no instrument: no sample
+  run(EventCode::SelectInstrument, 1);
+  EXPECT_EQ(std::tuple(voice->instrument, voice->fadeoutStep, voice->autoVibratoOn), std::tuple(instrument, 0x400, 1));
+  const int32_t chosen = instrument->autoVibratoWaveform;
+  EXPECT_TRUE(chosen == 0 || chosen == 3 || chosen == 4) << chosen;
+  EXPECT_EQ(voice->vibratoWaveform, engine->lfoTables[chosen]);
+  run(EventCode::SetPitch, 0x3C80);
+  run(EventCode::SelectSampleByNote, 0);
+  EXPECT_EQ(std::tuple(voice->sampleSlot, voice->sampleData), std::tuple(mapped, st->samples[mapped]->data));
+  run(EventCode::SetPitch, 0x3D00);
+  run(EventCode::SelectSampleByNote, 0);  // an uncovered note: slot 0, no sample
+  EXPECT_EQ(std::tuple(voice->sampleSlot, voice->sampleData), std::tuple(0, nullptr));
+  run(EventCode::SelectInstrument, 0);  // an empty slot: no instrument
+  EXPECT_EQ(std::tuple(voice->instrument, voice->instrumentSlot), std::tuple(nullptr, 0));
+}
+
+}  // namespace
+}  // namespace tvp::test
