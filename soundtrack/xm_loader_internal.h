@@ -1,0 +1,34 @@
+#pragma once
+// Shared between the XM loader (file layout, instruments, samples) and its pattern decoder
+// (cells to engine events). Not part of the loaders' interface.
+#include <cstdint>
+
+#include "soundtrack/soundtrack.h"
+
+namespace tvp::xm {
+
+// The decoder keeps per-channel state in arrays of this size; headers asking for more channels
+// (or none) are refused.
+inline constexpr int32_t kMaxChannels = 32;
+
+// Records of the scratch array a pattern is first decoded into, header included.
+inline constexpr int32_t kScratchCapacity = 32768;
+
+// Time of the NextPlayPosition that closes a generated empty pattern: 64 rows.
+inline constexpr int32_t kEmptyPatternTime = 64 * 256;
+
+struct PatternLayout {
+  int32_t rows;             // from the pattern header, 0 .. 65535
+  int32_t channels;         // 1 .. kMaxChannels
+  int32_t songLength;       // F00 jumps to play position songLength + 2, the ending pattern
+  int32_t instrumentCount;  // instrument numbers above it are no instrument
+};
+
+// Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header
+// (param = capacity, 0 = unchecked). Returns the number of records the pattern needs, header and
+// closing NextPlayPosition included. When they all fit, records 1 .. n - 2 are sorted and all n
+// linked; otherwise nothing past the capacity was written and the caller decodes again into an
+// array of the returned size. The same input always gives the same records.
+int32_t DecodePattern(const uint8_t* data, int32_t size, const PatternLayout& layout, Event* events);
+
+}  // namespace tvp::xm

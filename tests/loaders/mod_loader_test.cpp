@@ -1,0 +1,345 @@
+// The MOD loader: signatures, sample headers, play positions, the effect translation with its
+// switches, sample data, the mends for hostile files, and the real songs of the corpus.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "soundtrack/loaders.h"
+#include "soundtrack/status.h"
+#include "tests/support/mod_builder.h"
+
+namespace tvp::test {
+namespace {
+
+using namespace EventCode;
+using Ptr = std::unique_ptr<Soundtrack, decltype(&ReleaseSoundtrack)>;
+constexpr int32_t B = INT32_MIN;  // the reset request of flow events
+
+struct Loaded {
+  int16_t status;
+  Ptr song;
+  std::string title;
+};
+Loaded Load(const std::vector<uint8_t>& bytes) {
+  ModuleFile* file = FileOpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
+  char title[kTitleCapacity] = "untouched";
+  Soundtrack* song = nullptr;
+  int16_t status = LoadMOD(file, title, &song);
+  FileClose(file);
+  return {status, Ptr(song, ReleaseSoundtrack), title};
+}
+
+struct E {
+  int32_t time, channel, code, param;
+  auto operator<=>(const E&) const = default;
+};
+void PrintTo(const E& e, std::ostream* os) {
+  *os << std::hex << "{t=" << e.time << " ch=" << e.channel << " code=" << e.code << " p=" << e.param << "}";
+}
+
+// The events of a pattern slot after the head whose time lies in [from, to), sorted as a set.
+std::vector<E> Events(const Soundtrack* song, int slot, int32_t from = 0, int32_t to = 1 << 20) {
+  std::vector<E> out;
+  for (const Event* e = song->patterns[slot]->next; e != nullptr; e = e->next)
+    if (e->time >= from && e->time < to) out.push_back({e->time, e->channel, e->code, e->param});
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+// What the engine and the mixer rely on, whatever the file held.
+void ExpectWellFormed(const Soundtrack* song, int channels) {
+  ASSERT_EQ(song->sampleCount, 31);
+  for (int i = 0; i < 31; ++i) {
+    const Sample* s = song->samples[i];
+    if (s == nullptr) continue;
+    EXPECT_EQ(s->data != nullptr, s->length > 0) << i;
+    bool loopInside = s->loopStart >= 0 && s->loopEnd - s->loopStart >= 4 && s->loopEnd <= s->length;
+    EXPECT_TRUE(s->loopMode == kLoopNone || loopInside) << i;
+  }
+  ASSERT_GE(song->playPositionCount, 1);
+  EXPECT_EQ(song->playPositions[0], 0);
+  for (int p = 0; p < song->playPositionCount; ++p) ASSERT_LT(song->playPositions[p], song->patternCount);
+  for (int slot = 0; slot < song->patternCount; ++slot) {
+    const Event* e = song->patterns[slot];
+    ASSERT_TRUE(e != nullptr && e->next != nullptr) << slot;
+    ASSERT_TRUE(e->time == 0 && e->channel == 0 && e->code == 0) << slot;  // the head sorts nowhere
+    auto key = [](const Event* x) { return std::tuple(x->time, x->channel, EventCodeRank(x->code)); };
+    for (e = e->next; e->next != nullptr; e = e->next) {
+      ASSERT_TRUE(e->channel >= 0 && e->channel < channels) << slot;
+      ASSERT_TRUE(slot == 0 || key(e) <= key(e->next)) << "slot " << slot << " unsorted at time " << e->time;
+    }
+    EXPECT_EQ(std::tuple(e->code, e->time), std::tuple(NextPlayPosition, slot > 0 ? 64 * 256 : 0)) << slot;
+  }
+}
+
+TEST(ModSignature, ChannelCountsAndRefusals) {
+  constexpr int16_t kNo = kStatusWrongFormat;
+  struct Case { const char* sig; int layout; int16_t status; } cases[] = {
+      {"M.K.", 4, 0},   {"M!K!", 4, 0},    {"FLT4", 4, 0},   {"FLT8", 4, 0},   {"1CHN", 1, 0},
+      {"6CHN", 6, 0},   {"16CH", 16, 0},   {"32CH", 32, 0},  {"33CH", 33, kNo}, {"99CH", 4, kNo},
+      {"0CHN", 4, kNo}, {"00CH", 4, kNo},  {"M.K ", 4, kNo}, {"\0\0\0\0", 4, kNo}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sig);
+    ModBuilder b(c.layout);
+    b.signature(std::string(c.sig, 4)).sample(0, {.words = 4}).cell(0, 63, c.layout - 1, {1, 428, 0, 0});
+    Loaded m = Load(b.bytes());
+    ASSERT_EQ(m.status, c.status);
+    if (c.status != 0) {
+      EXPECT_EQ(m.song, nullptr);
+      continue;
+    }
+    ExpectWellFormed(m.song.get(), c.layout);
+    std::vector<E> init = Events(m.song.get(), 0);
+    EXPECT_EQ(std::count_if(init.begin(), init.end(), [](const E& e) { return e.code == SetPanning; }), c.layout);
+    // Patterns are as wide as the signature says: the last cell is on the last channel and the
+    // sample data starts right after the last pattern.
+    EXPECT_EQ(Events(m.song.get(), 1, 63 * 256).at(0).channel, c.layout - 1);
+    EXPECT_EQ(m.song->samples[0]->data[0], ModBuilder::DefaultByte(0, 0) * 256);
+  }
+}
+
+TEST(ModRefusals, LeaveNoSoundtrack) {
+  std::vector<uint8_t> full = ModBuilder().orders({0, 1}).bytes();
+  struct Case { const char* name; std::vector<uint8_t> bytes; int16_t status; } cases[] = {
+      {"15-sample layout", ModBuilder().fifteenSamples().bytes(), kStatusWrongFormat},
+      {"header cut", std::vector<uint8_t>(full.begin(), full.begin() + 1083), kStatusDataEnded},
+      {"pattern data cut", std::vector<uint8_t>(full.begin(), full.end() - 1), kStatusDataEnded},
+      {"unused order entry past the file", ModBuilder().orderEntry(127, 255).storedPatterns(1).bytes(),
+       kStatusDataEnded}};
+  for (const Case& c : cases) {
+    Loaded m = Load(c.bytes);
+    EXPECT_EQ(m.status, c.status) << c.name;
+    EXPECT_EQ(m.song, nullptr) << c.name;
+  }
+  Soundtrack* song = nullptr;
+  EXPECT_EQ(LoadMOD(nullptr, nullptr, &song), kStatusBadParam);
+}
+
+TEST(ModHeader, TitlePlayPositionsAndInitialSettings) {
+  std::vector<uint8_t> bytes = ModBuilder().title("Twenty chars exactly!").orders({2, 0, 2}).orderEntry(100, 5).bytes();
+  Loaded m = Load(bytes);
+  ASSERT_EQ(m.status, 0);
+  EXPECT_EQ(m.title, "Twenty chars exactly");
+  ExpectWellFormed(m.song.get(), 4);
+  EXPECT_EQ(std::vector<int32_t>(m.song->playPositions, m.song->playPositions + 4), (std::vector<int32_t>{0, 3, 1, 3}));
+  EXPECT_EQ(CountFilledPatternSlots(m.song.get()), 7);  // the unused entry 5 counts too
+  std::vector<E> want = {{0, 0, SetSongMode, 0}, {0, 0, SetGlobalVolume, 0xE000}, {0, 0, NextPlayPosition, 0}};
+  for (int c = 0; c < 4; ++c) {
+    for (auto [code, param] : {std::pair{SetPanning, c == 1 || c == 2 ? 0x800 : -0x800}, {SetVolumeMax, 0x10000},
+                               {SetPeriodMin, 452}, {SetPeriodMax, 3424}, {SetPitchMin, 0x3000},
+                               {SetPitchMax, 0x5300}, {PeriodSlideSpeed, 0x7FFF}})
+      want.push_back({0, c, code, param});
+  }
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(Events(m.song.get(), 0), want);
+
+  char title[kTitleCapacity];
+  ModuleFile* file = FileOpenMemory(bytes.data(), 1084);  // a title query reads the header only
+  EXPECT_EQ(LoadMOD(file, title, nullptr), 0);
+  EXPECT_STREQ(title, "Twenty chars exactly");
+  FileClose(file);
+
+  for (int length : {0, 200}) {  // order entries past the 128th play the initial settings
+    Loaded n = Load(ModBuilder().songLength(length).bytes());
+    ASSERT_EQ(n.status, 0);
+    ASSERT_EQ(n.song->playPositionCount, length + 1);
+    EXPECT_EQ(std::count(n.song->playPositions, n.song->playPositions + length + 1, 1), std::min(length, 128));
+  }
+}
+
+TEST(ModSamples, HeadersLoopsAndData) {
+  ModBuilder b;
+  b.sample(0, {.words = 100, .fineTune = 0, .volume = 64, .repeatStart = 10, .repeatLength = 20})
+      .sample(1, {.words = 50, .fineTune = 7, .volume = 32, .repeatStart = 3, .repeatLength = 1})
+      .sample(2, {.words = 5, .fineTune = 8, .repeatLength = 0}).sample(3, {.words = 5, .fineTune = 15})
+      .sample(4, {.words = 0}).sample(5, {.words = 1, .data = {127, 127}})  // one word: no sample, bytes skipped
+      .sample(6, {.words = 8, .repeatStart = 4, .repeatLength = 8})         // loop past the data: cut
+      .sample(7, {.words = 8, .repeatStart = 8, .repeatLength = 4});        // loop wholly past it: dropped
+  Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  ExpectWellFormed(m.song.get(), 4);
+  struct Want { int slot, length, mode, start, end, volume; uint32_t rate; } wants[] = {
+      {0, 400, kLoopForward, 40, 120, 0x10000, 543105804}, {1, 200, kLoopNone, 0, kNoLoopEnd, 0x8000, 571260964},
+      {2, 20, kLoopNone, 0, kNoLoopEnd, 0x10000, 512623618}, {3, 20, kLoopNone, 0, kNoLoopEnd, 0x10000, 539198549},
+      {6, 32, kLoopForward, 16, 32, 0x10000, 543105804},    {7, 32, kLoopNone, 0, kNoLoopEnd, 0x10000, 543105804}};
+  for (const Want& w : wants) {
+    const Sample* s = m.song->samples[w.slot];
+    ASSERT_NE(s, nullptr) << w.slot;
+    EXPECT_EQ(std::tuple(s->length, s->loopMode, s->loopStart, s->loopEnd, s->loopLength),
+              std::tuple(w.length, w.mode, w.start, w.end, w.mode ? w.end - w.start : 0)) << w.slot;
+    EXPECT_EQ(std::tuple(s->volume, s->rate, s->baseNote), std::tuple(w.volume, w.rate, 0x3C00)) << w.slot;
+    for (int i = 0; i < w.length / 2; ++i) {
+      if (w.mode != kLoopNone && (i == w.end / 2 || i == w.end / 2 + 1)) continue;  // guard frames
+      ASSERT_EQ(s->data[i], ModBuilder::DefaultByte(w.slot, i) * 256) << w.slot;
+    }
+  }
+  EXPECT_EQ(m.song->samples[4], nullptr);
+  EXPECT_EQ(m.song->samples[5], nullptr);
+  EXPECT_EQ(m.song->samples[6]->data[16], m.song->samples[6]->data[8]);  // the cut loop's guard
+}
+
+TEST(ModSamples, DataCutByTheEndOfTheFileKeepsWhatIsThere) {
+  struct Case { int words, present, repeatStart, repeatLength, mode; } cases[] = {  // present: bytes
+      {50, 30, 0, 0, kLoopNone}, {65535, 100, 0, 0, kLoopNone}, {50, 0, 0, 0, kLoopNone},
+      {16, 29, 14, 2, kLoopNone} /* one frame of loop left */, {16, 30, 14, 2, kLoopForward}};
+  for (const Case& c : cases) {
+    ModBuilder b;
+    b.sample(0, {.words = c.words, .repeatStart = c.repeatStart, .repeatLength = c.repeatLength});
+    Loaded m = Load(b.truncate(b.sampleDataOffset(0) + c.present).bytes());
+    ASSERT_EQ(m.status, 0);
+    ExpectWellFormed(m.song.get(), 4);
+    const Sample* s = m.song->samples[0];
+    EXPECT_EQ(std::tuple(s->length, s->loopMode), std::tuple(c.present * 2, c.mode)) << c.words << " " << c.present;
+    for (int i = 0; i < c.present; ++i) ASSERT_EQ(s->data[i], ModBuilder::DefaultByte(0, i) * 256);
+  }
+}
+
+// One cell at row 1 on channel 2, after a row 0 that switched everything off.
+TEST(ModEffects, CellsBecomeEvents) {
+  auto ch = [](int32_t code, int32_t param, int32_t dt = 0) { return E{256 + dt, 2, code, param}; };
+  auto song = [](int32_t code, int32_t param) { return E{256, 0, code, param}; };
+  auto note = [&](int32_t period, int32_t sample, int32_t offset, int32_t dt = 0) {
+    return std::vector<E>{ch(SetPeriod, period * 4, dt), ch(StartSample, offset | 0x40000000, dt),
+                          ch(SetVoiceFlags, 1, dt), ch(SelectSample, sample - 1, dt), ch(ResetVolume, 0, dt)};
+  };
+  struct Case { ModCell cell; std::vector<E> want; } cases[] = {
+      {{0, 0, 0x0, 0x37}, {ch(Arpeggio, 1), ch(ArpeggioFirst, 0x300), ch(ArpeggioSecond, 0x700)}},
+      {{0, 0, 0x1, 0x05}, {ch(PeriodFallSpeed, 20), ch(PeriodSlide, 0x10)}},
+      {{0, 0, 0x1, 0x00}, {ch(PeriodSlide, 0x10)}},
+      {{0, 0, 0x2, 0x03}, {ch(PeriodRiseSpeed, 12), ch(PeriodSlide, 8)}},
+      // 3xx with a note slides to it without playing it; without one the slide goes on
+      {{1, 428, 0x3, 0x04}, {ch(PeriodSlideSpeed, 16), ch(PeriodSlideTarget, 1712), ch(PeriodSlide, 1),
+                             ch(SelectSample, 0), ch(ResetVolume, 0)}},
+      {{0, 0, 0x3, 0x00}, {ch(PeriodSlide, 1)}},
+      {{0, 0, 0x4, 0x37}, {ch(PeriodVibrato, 1), ch(PeriodVibratoSpeed, 48), ch(PeriodVibratoDepth, 56)}},
+      {{0, 428, 0x5, 0x30}, {ch(PeriodSlideTarget, 1712), ch(PeriodSlide, 1), ch(VolumeSlideSpeed, 3072),
+                             ch(VolumeSlideTarget, 0x10000), ch(VolumeSlide, 1)}},
+      {{0, 0, 0x6, 0x02},
+       {ch(PeriodVibrato, 1), ch(VolumeSlideSpeed, 2048), ch(VolumeSlideTarget, 0), ch(VolumeSlide, 1)}},
+      {{0, 0, 0x7, 0x45}, {ch(Tremolo, 1), ch(TremoloSpeed, 64), ch(TremoloDepth, 5120)}},
+      {{0, 0, 0x8, 0x40}, {ch(SetPanning, 0)}}, {{0, 0, 0x8, 0xFF}, {ch(SetPanning, 4096)}},
+      {{0, 0, 0x8, 0x00}, {ch(SetPanning, -4096)}},
+      {{1, 428, 0x9, 0x02}, note(428, 1, 512)}, {{0x13, 856, 0x0, 0x00}, note(856, 0x13, 0)},
+      {{0x20, 0, 0x0, 0x00}, {}},  // sample numbers above 31 are none
+      {{0, 0, 0xA, 0x00}, {ch(VolumeSlide, 1)}}, {{0, 0, 0xB, 0x05}, {song(PositionJump, 6 | B)}},
+      {{2, 0, 0xC, 0x40}, {ch(SelectSample, 1), ch(SetVolume, 0x10000)}},
+      {{0, 0, 0xD, 0x12}, {song(PatternBreak, 12 * 256 | B)}}, {{0, 0, 0xD, 0x63}, {song(PatternBreak, 63 * 256 | B)}},
+      {{0, 0, 0xD, 0x64}, {song(PatternBreak, 0 | B)}},
+      {{0, 0, 0xE, 0x13}, {ch(AddPeriod, -12)}}, {{0, 0, 0xE, 0x23}, {ch(AddPeriod, 12)}},
+      {{0, 0, 0xE, 0x40}, {ch(PeriodVibratoWaveform, 0x8000)}}, {{0, 0, 0xE, 0x45}, {ch(PeriodVibratoWaveform, 3)}},
+      {{0, 0, 0xE, 0x72}, {ch(TremoloWaveform, 0x8004)}}, {{0, 0, 0xE, 0x77}, {ch(TremoloWaveform, 0x7FFE)}},
+      {{0, 0, 0xE, 0x61}, {song(LoopBack, 0 | B)}}, {{0, 0, 0xE, 0x63}, {song(LoopCount, 3), song(LoopBack, 0 | B)}},
+      {{0, 0, 0xE, 0x87}, {ch(SetPanning, -274)}},
+      {{0, 0, 0xE, 0x9A}, {ch(StartSample, 0), ch(SetVoiceFlags, 1), ch(StartSample, 0, 10),
+                           ch(SetVoiceFlags, 1, 10), ch(StartSample, 0, 20), ch(SetVoiceFlags, 1, 20),
+                           ch(StartSample, 0, 30), ch(SetVoiceFlags, 1, 30)}},
+      {{0, 0, 0xE, 0xA3}, {ch(AddVolume, 3072)}}, {{0, 0, 0xE, 0xB2}, {ch(AddVolume, -2048)}},
+      {{0, 0, 0xE, 0xC3}, {ch(SetVolume, 0, 3)}}, {{1, 428, 0xE, 0xD2}, note(428, 1, 0, 2)},
+      {{0, 0, 0xE, 0xE4}, {ch(PatternDelay, 1024)}},
+      {{0, 0, 0xE, 0x05}, {}}, {{0, 0, 0xE, 0x31}, {}}, {{0, 0, 0xE, 0x90}, {}}, {{0, 0, 0xE, 0xF1}, {}},
+      {{0, 0, 0xF, 0x06}, {song(SetSpeed, 6)}}, {{0, 0, 0xF, 0x00}, {song(SetSpeed, 0)}},  // F00: the engine ignores it
+      {{0, 0, 0xF, 0x20}, {song(SetTempo, 0x20)}}};
+  for (Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.cell.effect << " " << c.cell.param);
+    Loaded m = Load(ModBuilder().cell(0, 1, 2, c.cell).bytes());
+    ASSERT_EQ(m.status, 0);
+    ExpectWellFormed(m.song.get(), 4);
+    std::sort(c.want.begin(), c.want.end());
+    EXPECT_EQ(Events(m.song.get(), 1, 256, 512), c.want);
+  }
+}
+
+TEST(ModEffects, SwitchesGoOnOnceOffOnceAndAllOffAtEveryPatternStart) {
+  ModBuilder b;
+  b.orders({0, 1}).cell(0, 0, 0, {0, 0, 4, 0x11}).cell(0, 1, 0, {0, 0, 4, 0x22})  // vibrato on, then new values
+      .cell(0, 1, 1, {0, 0, 3, 0}).cell(0, 2, 1, {0, 0, 1, 0})                     // the slide mode goes out each row
+      .cell(0, 4, 3, {0, 0, 0xE, 0x60}).cell(0, 8, 3, {0, 0, 0xE, 0x62})
+      .cell(1, 0, 0, {0, 0, 4, 0}).cell(1, 5, 3, {0, 0, 0xE, 0x61});  // loop starts are per pattern
+  Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  auto at = [&](int slot, int row, int channel) {
+    std::vector<E> out = Events(m.song.get(), slot, row * 256, row * 256 + 1);
+    std::erase_if(out, [channel](const E& e) { return e.channel != channel; });
+    return out;
+  };
+  auto row = [](int r, int c, std::vector<std::pair<int32_t, int32_t>> codes) {
+    std::vector<E> out;
+    for (auto [code, param] : codes) out.push_back({r * 256, c, code, param});
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  EXPECT_EQ(at(1, 0, 1),
+            row(0, 1, {{Arpeggio, 0}, {VolumeSlide, 0}, {PeriodSlide, 0}, {PeriodVibrato, 0}, {Tremolo, 0}}));
+  EXPECT_EQ(at(1, 0, 0), row(0, 0, {{Arpeggio, 0}, {VolumeSlide, 0}, {PeriodSlide, 0}, {PeriodVibrato, 1},
+                                     {PeriodVibratoSpeed, 16}, {PeriodVibratoDepth, 8}, {Tremolo, 0}}));
+  EXPECT_EQ(at(1, 1, 0), row(1, 0, {{PeriodVibratoSpeed, 32}, {PeriodVibratoDepth, 16}}));
+  EXPECT_EQ(at(1, 2, 0), row(2, 0, {{PeriodVibrato, 0}}));
+  EXPECT_EQ(at(1, 3, 0), row(3, 0, {}));
+  EXPECT_EQ(at(1, 1, 1), row(1, 1, {{PeriodSlide, 1}}));
+  EXPECT_EQ(at(1, 2, 1), row(2, 1, {{PeriodSlide, 0x10}}));
+  EXPECT_EQ(at(1, 3, 1), row(3, 1, {{PeriodSlide, 0}}));
+  EXPECT_EQ(at(1, 8, 0), row(8, 0, {{LoopCount, 2}, {LoopBack, 4 * 256 | B}}));
+  EXPECT_EQ(at(2, 0, 0),
+            row(0, 0, {{Arpeggio, 0}, {VolumeSlide, 0}, {PeriodSlide, 0}, {PeriodVibrato, 1}, {Tremolo, 0}}));
+  EXPECT_EQ(at(2, 5, 0), row(5, 0, {{LoopBack, 0 | B}}));
+}
+
+TEST(ModHostileFiles, ScratchOverflowStillEndsThePatternAndDamageNeverBreaksTheSoundtrack) {
+  ModBuilder wide(32);
+  for (int r = 0; r < 64; ++r)
+    for (int c = 0; c < 32; ++c) wide.cell(0, r, c, {1, 428, 0xE, 0x91});  // 64 retrigger events a cell
+  Loaded m = Load(wide.bytes());
+  ASSERT_EQ(m.status, 0);
+  ExpectWellFormed(m.song.get(), 32);
+  EXPECT_EQ(Events(m.song.get(), 1).size(), 16383u);  // the scratch array's 16384 records less the head
+
+  ModBuilder b;
+  b.orders({0, 1}).sample(0, {.words = 40, .repeatStart = 2, .repeatLength = 30}).sample(1, {.words = 20});
+  const std::vector<uint8_t> good = b.cell(0, 3, 1, {1, 428, 0xE, 0x94}).cell(1, 9, 2, {2, 214, 0xD, 0x10}).bytes();
+  std::mt19937 random(1234);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<uint8_t> bytes = good;
+    if (round % 2 == 1) bytes.resize(random() % (bytes.size() + 1));
+    for (int k = random() % 12; k > 0 && !bytes.empty(); --k) {
+      bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
+    }
+    Loaded n = Load(bytes);
+    ASSERT_TRUE(n.status == 0 || n.status == kStatusDataEnded || n.status == kStatusWrongFormat) << n.status;
+    if (n.status == 0) ExpectWellFormed(n.song.get(), 4);
+  }
+}
+
+TEST(ModCorpus, EveryModLoadsExceptTheXmUnderAModName) {
+  const std::filesystem::path dir = TVP_CORPUS_DIR;
+  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;
+  int loaded = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().extension() != ".mod") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    ModuleFile* file = FileOpen(entry.path().c_str(), kFileRead);
+    Soundtrack* raw = nullptr;
+    int16_t status = LoadMOD(file, nullptr, &raw);
+    FileClose(file);
+    Ptr song(raw, ReleaseSoundtrack);
+    if (entry.path().filename() == "area1-game2.mod") {  // an XM under a MOD name
+      EXPECT_EQ(status, kStatusWrongFormat);
+      continue;
+    }
+    ASSERT_EQ(status, 0);
+    ExpectWellFormed(song.get(), 4);
+    int32_t seconds = 0;
+    EXPECT_EQ(EstimatePlayTime(song.get(), &seconds, nullptr), 0);
+    EXPECT_GT(seconds, 3);
+    ++loaded;
+  }
+  EXPECT_GE(loaded, 6);
+}
+
+}  // namespace
+}  // namespace tvp::test
