@@ -39,8 +39,8 @@ case "${1:-}" in
   run)
     deps
     build release
-    echo "The player itself is not built yet: this build holds the soundtrack model, the engine"
-    echo "and the mixer, exercised by './dev.sh test'."
+    echo "The player itself is not built yet: this build holds the loaders, the engine and the"
+    echo "offline renderer build/release/tools/render/tpw-render (see README.md)."
     exit 1
     ;;
   test)

@@ -1,0 +1,181 @@
+#include "tools/render/render_session.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/offline_output.h"
+#include "engine/sound_engine.h"
+#include "soundtrack/event_codes.h"
+#include "soundtrack/event_dump.h"
+#include "soundtrack/status.h"
+#include "tools/render/wav_writer.h"
+
+namespace tvp {
+
+namespace {
+
+// The play-time estimate counts frames at this rate and at 100 % speed.
+constexpr double kEstimateRate = 44100.0;
+// Without a length of the caller's, a song that neither ends nor loops back (two pattern loops
+// re-arming each other, say) stops at twice its estimated length plus a minute, and never before
+// ten minutes.
+constexpr double kSafetyMinimumSeconds = 600.0;
+constexpr double kSafetyMarginSeconds = 60.0;
+
+EngineResult Command(SoundEngine** engine, uint32_t code, intptr_t p0 = 0, intptr_t p1 = 0, intptr_t p2 = 0,
+                     intptr_t p3 = 0) {
+  ParamBlock params{{p0, p1, p2, p3}};
+  return engineCommand(engine, code, &params);
+}
+
+}  // namespace
+
+RenderSettings RenderSettingsFrom(const RenderOptions& options) {
+  RenderSettings settings;
+  settings.rate = options.rate;
+  settings.interpolation = options.interpolation;
+  settings.speedPercent = options.speedPercent;
+  settings.a4Frequency = options.a4Frequency;
+  settings.masterVolume = options.masterVolume;
+  settings.framesPerBuffer = options.framesPerBuffer;
+  settings.maxFrames = options.seconds > 0 ? std::max<int64_t>(1, std::llround(options.seconds * options.rate)) : 0;
+  settings.loops = options.loops;
+  settings.fadeSeconds = options.fadeSeconds;
+  return settings;
+}
+
+const char* StopReasonText(StopReason reason) {
+  switch (reason) {
+    case StopReason::Playing: return "still playing";
+    case StopReason::Ended: return "the song ended";
+    case StopReason::LoopedBack: return "the song looped back";
+    case StopReason::FadedOut: return "faded out after the song looped back";
+    case StopReason::FrameLimit: return "the requested length was reached";
+    case StopReason::SafetyLimit: return "stopped: the song neither ended nor looped back";
+    case StopReason::EngineFailed: return "the engine refused to render";
+  }
+  return "";
+}
+
+int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtrack) {
+  close();
+  settings_ = settings;
+  if (soundtrack == nullptr) return kStatusNoSoundtrack;
+
+  // The player's start-up, then its opening of a module: fade step 0 while the song plays on,
+  // the fade step of --fade only once the passes are done.
+  const int32_t voices = std::clamp(settings.voices > 0 ? settings.voices : CountChannels(soundtrack), 1, kRenderVoices);
+  int32_t status =
+      static_cast<int32_t>(Command(&engine_, ENG_OPEN, 0, kOfflineRoad, voices, settings.framesPerBuffer));
+  if (status != kStatusOk) {
+    engine_ = nullptr;
+    return status;
+  }
+  Command(&engine_, ENG_RESET);
+  Command(&engine_, ENG_SET_MASTER_VOLUME, settings.masterVolume);
+  Command(&engine_, ENG_SET_A4_FREQUENCY, static_cast<intptr_t>(settings.a4Frequency) << 16);
+  Command(&engine_, ENG_SET_SPEED, static_cast<intptr_t>(settings.speedPercent) << 16);
+  Command(&engine_, ENG_SET_FADE_STEP, 0);
+  Command(&engine_, ENG_SET_INTERPOLATION, settings.interpolation);
+  soundtrack->flags |= kSoundtrackInUse;
+  status = static_cast<int32_t>(Command(&engine_, ENG_BIND_SOUNDTRACK, reinterpret_cast<intptr_t>(soundtrack)));
+  if (status == kStatusOk)
+    status = static_cast<int32_t>(Command(&engine_, ENG_PREPARE, 16, 1, static_cast<intptr_t>(settings.rate) << 16,
+                                          settings.interpolation));
+  if (status == kStatusOk) status = static_cast<int32_t>(Command(&engine_, ENG_START));
+  if (status != kStatusOk) {
+    close();
+    return status;
+  }
+
+  buffer_.assign(static_cast<size_t>(settings.framesPerBuffer) * 2, 0);
+  reason_ = StopReason::Playing;
+  frames_ = 0;
+  loops_ = 0;
+  fading_ = false;
+  checkedPattern_ = nullptr;
+
+  int32_t estimateUnits = 0;  // 256 frames at 44100 Hz
+  EstimatePlayTime(soundtrack, nullptr, &estimateUnits);
+  double passSeconds = estimateUnits * 256.0 / kEstimateRate * 100.0 / settings.speedPercent;
+  double expectedSeconds = passSeconds * (settings.loops + 1) + settings.fadeSeconds;
+  expected_ = std::llround(expectedSeconds * settings.rate);
+  limitAsked_ = settings.maxFrames > 0;
+  double safetySeconds = std::max(kSafetyMinimumSeconds, 2 * expectedSeconds + kSafetyMarginSeconds);
+  limit_ = limitAsked_ ? settings.maxFrames : std::llround(safetySeconds * settings.rate);
+  // A render never grows past what a WAV file can hold.
+  limit_ = std::min(limit_, kWavMaxFrames);
+  if (limitAsked_) expected_ = expected_ > 0 ? std::min(expected_, limit_) : limit_;
+  return kStatusOk;
+}
+
+void RenderSession::close() {
+  if (engine_ != nullptr) Command(&engine_, ENG_CLOSE);
+  engine_ = nullptr;
+}
+
+RenderSession::Mark RenderSession::mark() const {
+  return {engine_->playPosition, engine_->positionCounter};
+}
+
+bool RenderSession::patternLoopsBack(const Event* pattern) {
+  if (pattern != checkedPattern_) {
+    checkedPattern_ = pattern;
+    checkedPatternLoops_ = false;
+    for (const Event* e = pattern; e != nullptr; e = e->next)
+      if (e->code == EventCode::LoopBack) {
+        checkedPatternLoops_ = true;
+        break;
+      }
+  }
+  return checkedPatternLoops_;
+}
+
+// A pass is over when play has gone back: to an earlier position, or to an earlier time in the
+// same one. The engine's looped flag alone is not enough: a position jump and a pattern break on
+// one row (go to that position, at that row) set it whenever the jump's target is not after the
+// current position, even when the break then lands later in the song than play stood. The flag
+// still has to be set, so a pattern loop inside a position is never a pass; and in a pattern that
+// holds a pattern loop, going back in the same position is not counted either (such a song runs
+// on to the safety limit).
+bool RenderSession::loopedBack(const Mark& before) {
+  if (!(engine_->flags & kEngineLooped)) return false;
+  Mark now = mark();
+  if (now.playPosition != before.playPosition) return now.playPosition < before.playPosition;
+  return now.positionCounter < before.positionCounter && !patternLoopsBack(engine_->patternStart);
+}
+
+int32_t RenderSession::renderNext() {
+  if (finished() || engine_ == nullptr) return 0;
+  Mark before = mark();
+  if (renderOfflineBuffer(&engine_, buffer_.data()) != 1) {
+    finish(StopReason::EngineFailed);
+    return 0;
+  }
+
+  int32_t keep = settings_.framesPerBuffer;
+  if (frames_ + keep >= limit_) {
+    keep = static_cast<int32_t>(limit_ - frames_);
+    finish(limitAsked_ || limit_ == kWavMaxFrames ? StopReason::FrameLimit : StopReason::SafetyLimit);
+  }
+  frames_ += keep;
+
+  // The flags are looked at once per buffer: a song that ends or loops back inside a buffer is
+  // rendered to the buffer's end (after an end, that rest is silence).
+  if (engine_->flags & kEngineEnded) {
+    if (keep == settings_.framesPerBuffer) finish(fading_ ? StopReason::FadedOut : StopReason::Ended);
+  } else if (!fading_ && loopedBack(before) && ++loops_ > settings_.loops && !finished()) {
+    if (settings_.fadeSeconds > 0) {
+      // The fade step is taken off the fade level once per buffer.
+      double buffers = settings_.fadeSeconds * settings_.rate / settings_.framesPerBuffer;
+      int64_t step = std::clamp<int64_t>(std::llround(65536.0 / buffers), 1, 65536);
+      Command(&engine_, ENG_SET_FADE_STEP, static_cast<intptr_t>(step));
+      fading_ = true;
+    } else {
+      finish(StopReason::LoopedBack);
+    }
+  }
+  return keep;
+}
+
+}  // namespace tvp
