@@ -1,5 +1,5 @@
 // The built tpw-render program on the corpus, and the loader chain it uses: --info on every
-// module, full renders of the XM songs as long as the engine counts them, raw output, and
+// module, full renders of every module as long as the engine counts them, raw output, and
 // failures as one line with a non-zero exit.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -105,14 +105,12 @@ TEST_F(RenderCli, InfoDescribesEveryCorpusModule) {
   }
 }
 
-TEST_F(RenderCli, EveryXmRendersToTheLengthTheEngineCounts) {
+TEST_F(RenderCli, EveryModuleRendersToItsEndAsLongAsTheEngineCounts) {
   int rendered = 0;
   for (const fs::path& file : Corpus()) {
     Soundtrack* soundtrack = nullptr;
-    if (Load(file, &soundtrack) != ModuleFormat::XM) {
-      ReleaseSoundtrack(soundtrack);
-      continue;
-    }
+    const ModuleFormat format = Load(file, &soundtrack);
+    ASSERT_NE(soundtrack, nullptr) << file;
     ++rendered;
     fs::path wav = dir_ / (file.stem().string() + ".wav");
     Result r = Run("-q '" + file.string() + "' '" + wav.string() + "'");
@@ -137,18 +135,22 @@ TEST_F(RenderCli, EveryXmRendersToTheLengthTheEngineCounts) {
     int64_t frames = dataBytes / 4;
     EXPECT_EQ(frames, session.framesRendered()) << file;
     EXPECT_EQ(frames, int64_t{session.engine()->buffersRendered} * 4096) << file;
-    // An XM song that reaches its end goes on at its restart position: that is a loop back.
+    // A song that reaches its end goes on at its restart position: that is a loop back.
     EXPECT_TRUE(session.stopReason() == StopReason::Ended || session.stopReason() == StopReason::LoopedBack)
         << file << ": " << StopReasonText(session.stopReason());
-    // ... and the play-time estimate, which walks the patterns without playing them.
+    // ... and the play-time estimate, which walks the patterns without playing them. The XM songs
+    // hold no row with both a jump and a break, where the estimate takes the first of the two
+    // and play takes both.
     int32_t units = 0;
     EstimatePlayTime(soundtrack, nullptr, &units);
-    EXPECT_GE(frames + 256, int64_t{units} * 256) << file;
-    EXPECT_LT(frames, int64_t{units} * 256 + 4096 + 256) << file;
+    if (format == ModuleFormat::XM) {
+      EXPECT_GE(frames + 256, int64_t{units} * 256) << file;
+      EXPECT_LT(frames, int64_t{units} * 256 + 4096 + 256) << file;
+    }
     session.close();
     ReleaseSoundtrack(soundtrack);
   }
-  EXPECT_GE(rendered, 5);
+  EXPECT_GE(rendered, 15);
 }
 
 TEST_F(RenderCli, RawOutputIsTheFramesAlone) {
