@@ -99,6 +99,33 @@ void dispatchEvents(SoundEngine* engine, int32_t time) {
   engine->eventCursor = cursor;
 }
 
+namespace {
+
+// The first event of the pattern from `start` at or after `time` (or its last event). Loops and
+// breaks land on the same rows again and again, and a walk from the pattern's start costs the
+// whole pattern each time, so the last seek is remembered: a seek into the same pattern at that
+// time or later goes on from where it stopped. The walk from the start passes that event anyway,
+// since every event before it is earlier than the time sought then, which is no later than now.
+const Event* seekInPattern(SoundEngine* engine, const Event* start, int32_t time) {
+  const uint32_t target = static_cast<uint32_t>(time);
+  const Event* cursor = start;
+  if (start && start == engine->seekPattern && static_cast<uint32_t>(engine->seekTime) <= target)
+    cursor = engine->seekCursor;
+  while (cursor && cursor->next && static_cast<uint32_t>(cursor->time) < target) cursor = cursor->next;
+  engine->seekPattern = start;
+  engine->seekTime = time;
+  engine->seekCursor = cursor;
+  return cursor;
+}
+
+}  // namespace
+
+void forgetPatternSeek(SoundEngine* engine) {
+  engine->seekPattern = nullptr;
+  engine->seekTime = 0;
+  engine->seekCursor = nullptr;
+}
+
 void flowControl(SoundEngine* engine, int32_t time) {
   bool moved = false;
   bool resetEffects = false;
@@ -134,11 +161,7 @@ void flowControl(SoundEngine* engine, int32_t time) {
   }
   if (moved) {
     enterPlayPosition(engine);
-    const Event* cursor = engine->eventCursor;
-    while (cursor && cursor->next &&
-           static_cast<uint32_t>(cursor->time) < static_cast<uint32_t>(engine->positionCounter))
-      cursor = cursor->next;
-    engine->eventCursor = cursor;
+    engine->eventCursor = seekInPattern(engine, engine->eventCursor, engine->positionCounter);
   }
   if (resetEffects) stopAllVoiceEffects(engine);
 }

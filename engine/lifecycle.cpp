@@ -126,6 +126,7 @@ void resetEngine(SoundEngine* engine) {
   engine->fadeStep = 0x10000;
   engine->patternStart = nullptr;
   engine->eventCursor = nullptr;
+  forgetPatternSeek(engine);
   engine->flags &= kEnginePitchTablesValid;
   engine->scopeRequest = 0;
   for (int32_t i = 0; i < engine->voiceCount; ++i) engine->voices[i].enabled = kVoiceEnabled;
@@ -134,6 +135,7 @@ void resetEngine(SoundEngine* engine) {
 void bindSoundtrack(SoundEngine* engine, Soundtrack* soundtrack) {
   stopEngine(engine);
   engine->boundSoundtrack = soundtrack;
+  forgetPatternSeek(engine);
   engine->flags = 0;
 }
 
@@ -179,6 +181,7 @@ int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_
   engine->songModeFlag = 1;
   engine->patternStart = firstEventOfPosition(engine, 0);
   engine->eventCursor = engine->patternStart;
+  forgetPatternSeek(engine);
   engine->scopeRequest = 0;
 
   recomputeTiming(engine);

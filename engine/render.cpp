@@ -13,7 +13,11 @@ namespace {
 
 // A song whose events keep moving play without letting time pass (a jump to itself at time 0,
 // say) would spin here forever; after this many stretches in a row without a frame it has ended.
-constexpr int32_t kMaxEmptyStretches = 65536;
+// A stretch without frames follows only a change of play position on the same tick, and a song
+// passes each of its positions once (songs have a few hundred at most) before it must let time
+// pass or go round again. Each such stretch still dispatches a row and ticks every voice, so the
+// limit stays low.
+constexpr int32_t kMaxEmptyStretches = 1024;
 
 void clearPendingFlow(SoundEngine* engine) {
   engine->breakTime = engine->breakTarget = 0;

@@ -122,6 +122,11 @@ struct SoundEngine {
 
   const Event* patternStart;
   const Event* eventCursor;  // host-visible
+  // The last seek into a pattern after a loop or a break: the pattern's first event, the time
+  // sought and the event the walk stopped at. Cleared whenever the soundtrack may have changed.
+  const Event* seekPattern;
+  int32_t seekTime;
+  const Event* seekCursor;
   Soundtrack* boundSoundtrack;  // host-visible
 
   uint32_t arpeggioStepFrames;  // tickRate / 50
@@ -179,6 +184,8 @@ void render(SoundEngine* engine, int16_t* destination, int32_t frameCount);
 void installHandlers(SoundEngine* engine);
 void dispatchEvents(SoundEngine* engine, int32_t time);
 void flowControl(SoundEngine* engine, int32_t time);
+// Drops the remembered pattern seek; called wherever the bound soundtrack may change.
+void forgetPatternSeek(SoundEngine* engine);
 // The first event of the pattern at `playPosition`, or null when the position or its pattern
 // slot is out of range or empty.
 const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPosition);

@@ -29,6 +29,11 @@ constexpr int32_t kCellSize = 4;
 // The decoder keeps per-channel state for 32 channels; wider files are refused.
 constexpr int32_t kMaxChannels = 32;
 constexpr int32_t kScratchRecords = 16384;
+// Pattern events a file may make: a base plus so many per byte of file. A cell of four bytes can
+// ask for about 70 events (E91 retriggers on every tick), so narrow patterns full of them would
+// otherwise take hundreds of times the file's size; honest files stay far inside it.
+constexpr int64_t kEventBase = int64_t{1} << 20;
+constexpr int64_t kEventsPerByte = 4;
 constexpr int32_t kStartResetsModulators = 0x40000000;  // StartSample bit 30
 constexpr int32_t kFlowReset = static_cast<int32_t>(kFlowResetBit);
 
@@ -121,6 +126,9 @@ class PatternDecoder {
       decodeCell(row, channel, ReadU32BE(cells + channel * kCellSize));
     }
   }
+
+  // Records the block will take.
+  int32_t events() const { return count_ + 2; }
 
   // The pattern as one block, or null when memory is short.
   Event* finish() {
@@ -448,6 +456,8 @@ int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels
   PatternDecoder decoder(scratch, channels);
   const int32_t rowSize = channels * kCellSize;
   uint8_t bytes[kRows * kMaxChannels * kCellSize];
+  const int64_t eventBudget = kEventBase + kEventsPerByte * int64_t{FileLength(file)};
+  int64_t events = 0;
   status = kStatusOk;
   for (int32_t slot = 1; slot < soundtrack->patternCount; ++slot) {
     if (FileRead(file, rowSize * kRows, bytes) < rowSize * kRows) {
@@ -456,6 +466,11 @@ int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels
     }
     decoder.begin();
     for (int32_t row = 0; row < kRows; ++row) decoder.decodeRow(row, bytes + row * rowSize);
+    events += decoder.events();
+    if (events > eventBudget) {
+      status = kStatusWrongFormat;
+      break;
+    }
     soundtrack->patterns[slot] = decoder.finish();
     if (soundtrack->patterns[slot] == nullptr) {
       status = kStatusOutOfMemory;

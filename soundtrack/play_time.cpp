@@ -23,8 +23,10 @@ constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 // count their row and fall through, so every walk ends.
 constexpr int32_t kMaxLoopJumps = 4096;
 // A hostile song can still repeat that in every play position over a large pattern (seconds
-// of work, and the information window asks every frame). Loops jump only while the events
-// scanned in one estimate stay under this; real songs scan a few million at most.
+// of work, and the information window asks every frame), or name one large pattern in
+// thousands of play positions. Every event an estimate steps over counts, seeks to a loop start
+// or a break's row included; loops jump only while the count stays under this, and once it is
+// spent the estimate ends with what it has counted. Real songs scan a few million at most.
 constexpr int64_t kScanBudget = int64_t{1} << 25;
 
 // Hostile PatternDelay params could push the counted time without bound; this keeps every
@@ -51,8 +53,11 @@ int32_t TickLengthForTempo(int32_t tempo) {
   return static_cast<int32_t>(std::max<int64_t>(1, 220500 / (2 * int64_t{tempo})));
 }
 
-const Event* FirstAtOrAfter(const Event* from, int64_t time) {
-  while (from != nullptr && from->time < time) from = from->next;
+const Event* FirstAtOrAfter(const Event* from, int64_t time, int64_t* scanBudget) {
+  while (from != nullptr && from->time < time) {
+    from = from->next;
+    --*scanBudget;
+  }
   return from;
 }
 
@@ -136,7 +141,7 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
         // event is left there, the chain ends without a stop, as below.
         int32_t loopStart = FlowValue(e->param);
         counted = loopStart;
-        e = FirstAtOrAfter(start, loopStart);
+        e = FirstAtOrAfter(start, loopStart, scanBudget);
         continue;
       }
     } else {
@@ -181,7 +186,7 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
   int32_t stopPosition = 0;     // the play position of that walk
   int64_t scanBudget = kScanBudget;
 
-  for (int32_t p = 0; p < soundtrack->playPositionCount;) {
+  for (int32_t p = 0; p < soundtrack->playPositionCount && scanBudget > 0;) {
     int64_t startTime = 0;
     if (stop != nullptr) {
       int32_t code = stop->code;
@@ -200,7 +205,7 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
     stopPosition = p;
     const Event* cursor = PatternAt(soundtrack, p);
     ++p;
-    if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime);
+    if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime, &scanBudget);
     // The walk works on copies: a pattern that counts nothing (no chain, or a chain without a
     // stop event) must leave speed, tempo and remainder as they were.
     int32_t walkSpeed = speed;

@@ -33,6 +33,8 @@ constexpr int32_t kPackedCapacity = 65536;
 // header or one sample's data, and many patterns at one packed pattern; an honest file stores
 // each once, so budgets tied to its length leave it untouched.
 constexpr int32_t kSampleSharing = 4;             // sample frames loaded, per byte of file
+constexpr int64_t kSampleRecordBase = 256;        // sample records (each with a 12 kB step table)
+constexpr int64_t kBytesPerSampleRecord = 1024;   // allowed whatever the length, and one per kB
 constexpr int64_t kEventBase = 1 << 20;           // pattern events allowed whatever the length,
 constexpr int32_t kEventsPerByte = 4;             // and per byte of file
 constexpr int32_t kMaxSampleFrames = 0x3FFFFFF0;  // 2 bytes a frame must fit the 32-bit length
@@ -108,8 +110,9 @@ class S3MLoad {
     if (status != kStatusOk) return status;
     const uint32_t claimed = ReadU32LE(h + 0x10);
     if (claimed == 0) return kStatusOk;
-    // Honest files give every instrument a header of its own.
+    // Honest files give every instrument a header of its own, and have at most 99 of them.
     if (sampleRecords_ >= fileLength_ / kInstrumentHeaderSize) return kStatusOk;
+    if (sampleRecords_ >= kSampleRecordBase + fileLength_ / kBytesPerSampleRecord) return kStatusOk;
     int16_t made = kStatusOk;
     Sample* sample = NewSample(&made);
     if (sample == nullptr) return kStatusOutOfMemory;

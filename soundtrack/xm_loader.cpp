@@ -4,6 +4,12 @@
 // (volume) and 2i + 1 (panning). Every count, length and offset the file gives is checked
 // against what the file holds before anything is allocated for it, so a broken or hostile file
 // ends in a status, never in a read outside the file or an allocation it cannot back.
+//
+// Every part of the file is read once, in order, yet a few bytes can still ask for much: two
+// bytes of a packed cell for 96 retrigger events, the 48 bytes of an envelope's points for 65536
+// values, a 41-byte sample for a record with its 12 kB step table. Each of these draws on an
+// allowance that has a base and grows with the module's length, so honest files stay far inside
+// it; a file that would overdraw one is refused (kStatusWrongFormat) before the allocation.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -33,9 +39,39 @@ constexpr int32_t kSampleHeaderBytes = 40;
 constexpr int32_t kSamplesPerInstrument = 16;
 constexpr int32_t kEnvelopePoints = 12;  // stored per envelope, used or not
 constexpr int32_t kSongEndVariable = 32;  // counts how often the song reached its end
+// The highest tempo an Fxx effect can set. The header's field is 16 bits wide, but a tempo above
+// this would play a row in every few frames and turn a second of sound into thousands of rows.
+constexpr int32_t kMaxTempo = 255;
 constexpr uint32_t kXmSampleRate = 0x20AB0000;  // 8363 Hz, 16.16
 constexpr int32_t kReset = static_cast<int32_t>(kFlowResetBit);
 constexpr int32_t kBlockMarker = static_cast<int32_t>(0x80000000u);  // first record of a block pattern
+
+// The allowances: pattern events, envelope values and sample records, each a base plus so many
+// per byte of the module.
+constexpr int64_t kEventBase = int64_t{1} << 20;
+constexpr int64_t kEventsPerByte = 4;
+constexpr int64_t kEnvelopeValueBase = int64_t{1} << 20;
+constexpr int64_t kEnvelopeValuesPerByte = 4;
+constexpr int64_t kSampleRecordBase = 256;
+constexpr int64_t kBytesPerSampleRecord = 1024;
+
+struct Budget {
+  int64_t events;
+  int64_t envelopeValues;
+  int64_t sampleRecords;
+
+  explicit Budget(int64_t moduleBytes)
+      : events(kEventBase + kEventsPerByte * moduleBytes),
+        envelopeValues(kEnvelopeValueBase + kEnvelopeValuesPerByte * moduleBytes),
+        sampleRecords(kSampleRecordBase + moduleBytes / kBytesPerSampleRecord) {}
+};
+
+// Draws `amount` from an allowance: false, leaving it as it was, when that much is not left.
+bool Draw(int64_t* allowance, int64_t amount) {
+  if (amount > *allowance) return false;
+  *allowance -= amount;
+  return true;
+}
 
 struct Header {
   int64_t headerSize;  // patterns start at base + 60 + headerSize
@@ -158,7 +194,7 @@ int16_t BuildPlayPositions(const Header& header, Soundtrack* soundtrack) {
   initial.add(0, kSongEndVariable, ec::SetVariable, 0);
   initial.add(0, 0, ec::SetSongMode, 0);
   initial.add(0, 0, ec::SetSpeed, header.speed);
-  initial.add(0, 0, ec::SetTempo, header.tempo);
+  initial.add(0, 0, ec::SetTempo, std::min(header.tempo, kMaxTempo));
   for (int32_t c = 0; c < header.channels; ++c) {
     initial.add(0, c, ec::SetPanning, 16);
     initial.add(0, c, ec::SetVolumeMax, 0x10000);
@@ -196,11 +232,13 @@ int16_t BuildPlayPositions(const Header& header, Soundtrack* soundtrack) {
 
 // Decodes one pattern into the scratch array and keeps it as one block. A pattern with more
 // events than the scratch array holds is decoded a second time, straight into a block of the
-// size the first pass counted.
+// size the first pass counted. The first pass only counts past the scratch array, so the events
+// are drawn from the allowance before any block is allocated for them.
 int16_t DecodeIntoSlot(const uint8_t* data, int32_t size, const xm::PatternLayout& layout, Event* scratch,
-                       Event** slot) {
+                       Budget* budget, Event** slot) {
   scratch[0] = Event{nullptr, 0, 0, 0, xm::kScratchCapacity};
   const int32_t count = xm::DecodePattern(data, size, layout, scratch);
+  if (!Draw(&budget->events, count)) return kStatusWrongFormat;
   Event* block = nullptr;
   if (count <= xm::kScratchCapacity) {
     scratch[0].param = 0;  // the header becomes the pattern's head record
@@ -217,7 +255,8 @@ int16_t DecodeIntoSlot(const uint8_t* data, int32_t size, const xm::PatternLayou
   return kStatusOk;
 }
 
-int16_t ReadPatterns(ModuleFile* file, int32_t base, const Header& header, Soundtrack* soundtrack) {
+int16_t ReadPatterns(ModuleFile* file, int32_t base, const Header& header, Budget* budget,
+                     Soundtrack* soundtrack) {
   int16_t status = SeekTo(file, base + int64_t{60} + header.headerSize);
   if (status != kStatusOk) return status;
   // Each pattern has at least its header in the file.
@@ -243,7 +282,7 @@ int16_t ReadPatterns(ModuleFile* file, int32_t base, const Header& header, Sound
     } else if (ReadExact(file, size, packed.get()) != kStatusOk) {
       return kStatusDataEnded;
     } else {
-      status = DecodeIntoSlot(packed.get(), size, layout, scratch.get(), slot);
+      status = DecodeIntoSlot(packed.get(), size, layout, scratch.get(), budget, slot);
     }
     if (status != kStatusOk) return status;
   }
@@ -267,12 +306,8 @@ int32_t PanningValue(int32_t y) { return y * 128 - 4080; }  // 32 is the centre
 // Expands the points into one value per tick. Only the stored points count, and a tick lower
 // than the one before it is held at that one, so the values array has at least one entry and
 // every segment between two points a width of at least one tick.
-int16_t BuildEnvelope(const EnvelopeFields& fields, int32_t (*convert)(int32_t), Envelope** slot) {
+int16_t BuildEnvelope(const EnvelopeFields& fields, int32_t (*convert)(int32_t), Budget* budget, Envelope** slot) {
   if ((fields.type & 1) == 0) return kStatusOk;
-  Envelope* envelope = NewEnvelope();
-  if (envelope == nullptr) return kStatusOutOfMemory;
-  *slot = envelope;
-
   const int32_t count = std::clamp(fields.count, 0, kEnvelopePoints);
   const int32_t used = std::max(count, 1);  // without points, point 0 gives the one value
   int32_t ticks[kEnvelopePoints];
@@ -282,6 +317,11 @@ int16_t BuildEnvelope(const EnvelopeFields& fields, int32_t (*convert)(int32_t),
     if (p > 0) ticks[p] = std::max(ticks[p], ticks[p - 1]);
     values[p] = convert(fields.points[4 * p + 2]);  // the value's low byte
   }
+  if (!Draw(&budget->envelopeValues, ticks[used - 1] + 1)) return kStatusWrongFormat;
+
+  Envelope* envelope = NewEnvelope();
+  if (envelope == nullptr) return kStatusOutOfMemory;
+  *slot = envelope;
   envelope->length = ticks[used - 1] + 1;
   envelope->values = static_cast<int32_t*>(ZeroAllocArray(envelope->length, static_cast<int32_t>(sizeof(int32_t))));
   if (envelope->values == nullptr) return kStatusOutOfMemory;
@@ -418,7 +458,7 @@ int32_t AutoVibratoWaveform(int32_t type) {
   }
 }
 
-int16_t ReadInstrument(ModuleFile* file, int32_t index, Soundtrack* soundtrack) {
+int16_t ReadInstrument(ModuleFile* file, int32_t index, Budget* budget, Soundtrack* soundtrack) {
   const int64_t start = FilePosition(file);
   uint8_t head[kInstrumentHeaderBytes];
   if (ReadExact(file, kInstrumentHeaderBytes, head) != kStatusOk) return kStatusDataEnded;
@@ -448,6 +488,7 @@ int16_t ReadInstrument(ModuleFile* file, int32_t index, Soundtrack* soundtrack) 
   Sample** samples = soundtrack->samples + kSamplesPerInstrument * index;
   for (int32_t j = 0; j < sampleCount; ++j) {
     if (ReadU32LE(headers[j]) == 0) continue;
+    if (!Draw(&budget->sampleRecords, 1)) return kStatusWrongFormat;
     status = ReadSample(file, headers[j], &samples[j]);
     if (status != kStatusOk) return status;
   }
@@ -473,14 +514,14 @@ int16_t ReadInstrument(ModuleFile* file, int32_t index, Soundtrack* soundtrack) 
   Envelope** envelopes = soundtrack->envelopes + 2 * index;
   const EnvelopeFields volume{extra + 100, extra[196], extra[198], extra[199], extra[200], extra[204]};
   const EnvelopeFields panning{extra + 148, extra[197], extra[201], extra[202], extra[203], extra[205]};
-  status = BuildEnvelope(volume, VolumeValue, &envelopes[0]);
-  if (status == kStatusOk) status = BuildEnvelope(panning, PanningValue, &envelopes[1]);
+  status = BuildEnvelope(volume, VolumeValue, budget, &envelopes[0]);
+  if (status == kStatusOk) status = BuildEnvelope(panning, PanningValue, budget, &envelopes[1]);
   instrument->volumeEnvelope = envelopes[0];
   instrument->panningEnvelope = envelopes[1];
   return status;
 }
 
-int16_t ReadInstruments(ModuleFile* file, const Header& header, Soundtrack* soundtrack) {
+int16_t ReadInstruments(ModuleFile* file, const Header& header, Budget* budget, Soundtrack* soundtrack) {
   const int32_t count = header.instruments;
   // Each instrument has at least its 29-byte header in the file.
   if (int64_t{count} * kInstrumentHeaderBytes > Remaining(file)) return kStatusDataEnded;
@@ -488,7 +529,7 @@ int16_t ReadInstruments(ModuleFile* file, const Header& header, Soundtrack* soun
   if (status == kStatusOk) status = ResizeSampleSlots(soundtrack, count * kSamplesPerInstrument);
   if (status == kStatusOk) status = ResizeEnvelopeSlots(soundtrack, 2 * count + 1);
   if (status == kStatusOk) status = StoreBuiltInEnvelope(&soundtrack->envelopes[2 * count]);
-  for (int32_t i = 0; i < count && status == kStatusOk; ++i) status = ReadInstrument(file, i, soundtrack);
+  for (int32_t i = 0; i < count && status == kStatusOk; ++i) status = ReadInstrument(file, i, budget, soundtrack);
   return status;
 }
 
@@ -505,9 +546,10 @@ int16_t LoadXM(ModuleFile* file, char* title, Soundtrack** soundtrack) {
 
   Soundtrack* built = NewSoundtrack();
   if (built == nullptr) return kStatusOutOfMemory;
+  Budget budget(int64_t{FileLength(file)} - base);
   status = BuildPlayPositions(header, built);
-  if (status == kStatusOk) status = ReadPatterns(file, base, header, built);
-  if (status == kStatusOk) status = ReadInstruments(file, header, built);
+  if (status == kStatusOk) status = ReadPatterns(file, base, header, &budget, built);
+  if (status == kStatusOk) status = ReadInstruments(file, header, &budget, built);
   if (status != kStatusOk) {
     ReleaseSoundtrack(built);
     return status;

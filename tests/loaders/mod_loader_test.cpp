@@ -315,6 +315,25 @@ TEST(ModHostileFiles, ScratchOverflowStillEndsThePatternAndDamageNeverBreaksTheS
   }
 }
 
+// Two-channel patterns of E91 cells ask for 69 events per four bytes. All patterns together may
+// make 2^20 events plus four per byte of the file; beyond that the file is refused.
+TEST(ModHostileFiles, PatternEventsAreBoundByTheFileLength) {
+  auto retriggers = [](int patterns) {
+    ModBuilder b(2);
+    b.orders({patterns - 1});
+    for (int p = 0; p < patterns; ++p)
+      for (int r = 0; r < 64; ++r)
+        for (int c = 0; c < 2; ++c) b.cell(p, r, c, {1, 428, 0xE, 0x91});
+    return b.bytes();
+  };
+  Loaded fits = Load(retriggers(100));  // 884 400 events from 52 kB
+  ASSERT_EQ(fits.status, 0);
+  ExpectWellFormed(fits.song.get(), 2);
+  // Each channel's switches go off in row 0; NextPlayPosition closes the pattern.
+  EXPECT_EQ(Events(fits.song.get(), 100).size(), 2u * (64 * 69 + 5) + 1);
+  EXPECT_EQ(Load(retriggers(200)).status, kStatusWrongFormat);  // 1 768 800 events from 103 kB
+}
+
 TEST(ModCorpus, EveryModLoadsExceptTheXmUnderAModName) {
   const std::filesystem::path dir = TVP_CORPUS_DIR;
   if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;

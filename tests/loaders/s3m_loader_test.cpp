@@ -290,6 +290,17 @@ TEST(S3MLoader, SharedHeadersDataAndPatternsCannotMultiplyMemory) {
   EXPECT_LE(frames, 4 * static_cast<int64_t>(bytes.size()));
   EXPECT_GE(frames, 4 * 4000);
 
+  // In a long file records are also limited to 256 plus one per kB of file: each comes with a
+  // step table of 12 kB.
+  S3MBuilder many;
+  many.emptyPattern(0).sample(0, {.data = std::vector<uint8_t>(150000, 1)}).instrumentCount(4000);
+  const int shared = static_cast<int>(many.instrumentOffset(0) / 16);
+  for (int i = 1; i < 4000; ++i) many.sample(i, {.headerPointer = shared});
+  bytes = many.bytes();
+  l = Load(bytes);
+  ASSERT_EQ(l.status, 0);
+  EXPECT_EQ(CountFilledSampleSlots(l.song.get()), static_cast<int32_t>(256 + bytes.size() / 1024));
+
   // 64 patterns share one packed pattern that fills the scratch array: refused.
   S3MBuilder p;
   for (int c = 0; c < 32; ++c) p.channel(c, c % 16);

@@ -642,6 +642,91 @@ TEST(XmMends, DecodingEndsWithTheDataWhateverTheRowCount) {
                     {0, 1, ec::SetVoiceFlags, 1}, {R, 0, ec::VolumeSlide, 0}, {0xFFFF * R, 0, ec::NextPlayPosition, 0}}));
 }
 
+// A few bytes can ask for much: a retrigger cell 96 events from two bytes, an envelope 65536
+// values from 48, a one-frame sample a record with a 12 kB step table from 41. Each load has an
+// allowance of events (2^20 + 4 per byte), envelope values (2^20 + 4 per byte) and sample
+// records (256 + 1 per kB); a file that would overdraw one, in one part or in many parts
+// together, is refused before the allocation.
+TEST(XmMends, AllowancesBoundWhatAFileCanAskFor) {
+  // `cells` retrigger cells (each channel's first gives the parameter the others recall) in each
+  // of `patterns` patterns.
+  auto retriggers = [](int patterns, int cells) {
+    XmBuilder b = Song();
+    b.channels = 32;
+    b.orders.clear();
+    for (int p = 0; p < patterns; ++p) {
+      b.orders.push_back(p);
+      b.pattern(p).rows = 0xFFFF;
+      std::vector<uint8_t>& raw = b.pattern(p).raw;
+      for (int c = 0; c < cells; ++c) {
+        if (c < 32) {
+          raw.insert(raw.end(), {0x98, kR, 0x11});
+        } else {
+          raw.insert(raw.end(), {0x88, kR});
+        }
+      }
+    }
+    return b;
+  };
+  auto envelopes = [](int instruments) {  // two envelopes of 65536 ticks each
+    XmBuilder b = Song();
+    XmInstrumentSpec i;
+    i.samples = {Sample8({1})};
+    i.volumeEnvelope = i.panningEnvelope = {{{0, 64}, {65535, 0}}, -1, 0, 0, 0, 1};
+    b.instruments.assign(instruments, i);
+    return b;
+  };
+  auto samples = [](int instruments) {  // sixteen one-frame samples each
+    XmBuilder b = Song();
+    XmInstrumentSpec i;
+    i.samples.assign(16, Sample8({1}));
+    b.instruments.assign(instruments, i);
+    return b;
+  };
+  using Measure = int64_t (*)(const Soundtrack*);
+  const Measure events = [](const Soundtrack* s) { return static_cast<int64_t>(Events(s, 1).size()); };
+  const Measure values = [](const Soundtrack* s) {
+    int64_t n = 0;
+    for (int e = 0; e < s->envelopeCount; ++e) n += s->envelopes[e] != nullptr ? s->envelopes[e]->length : 0;
+    return n;
+  };
+  const Measure records = [](const Soundtrack* s) { return int64_t{CountFilledSampleSlots(s)}; };
+  struct Case {
+    const char* name;
+    XmBuilder song;
+    int16_t status;
+    Measure measure = nullptr;
+    int64_t loaded = 0;  // what the measure finds in a loaded song
+  } cases[] = {
+      {"192 000 events", retriggers(1, 2000), kStatusOk, events, 192000 + 1},
+      {"1 536 000 events from 32 kB", retriggers(1, 16000), kStatusWrongFormat},
+      {"two patterns of 600 000 events from 25 kB", retriggers(2, 6250), kStatusWrongFormat},
+      {"917 504 envelope values", envelopes(7), kStatusOk, values, 917504 + 6},  // and the built-in one's
+      {"1 179 648 envelope values from 3 kB", envelopes(9), kStatusWrongFormat},
+      {"256 samples from 15 kB", samples(16), kStatusOk, records, 256},
+      {"320 samples from 18 kB", samples(20), kStatusWrongFormat},
+  };
+  for (const Case& c : cases) {
+    Loaded l = Load(c.song.bytes());
+    ASSERT_EQ(l.status, c.status) << c.name;
+    if (l.status != kStatusOk) continue;
+    ExpectWellFormed(l.song.get(), c.song.channels);
+    EXPECT_EQ(c.measure(l.song.get()), c.loaded) << c.name;
+  }
+}
+
+// The header's tempo is limited to what an Fxx effect can set.
+TEST(XmMends, HeaderTempoIsLimitedToWhatAnEffectCanSet) {
+  for (auto [tempo, sent] : {std::pair{255, 255}, {256, 255}, {32767, 255}, {32, 32}, {0, 0}}) {
+    XmBuilder b = Song();
+    b.tempo = tempo;
+    Loaded l = Load(b.bytes());
+    ASSERT_EQ(l.status, kStatusOk);
+    const std::vector<E> initial = Events(l.song.get(), 0);
+    EXPECT_EQ(std::count(initial.begin(), initial.end(), E{0, 0, ec::SetTempo, sent}), 1) << tempo;
+  }
+}
+
 // A small song with every part, cut at each length and with bytes changed at random: every
 // outcome is a status, and a loaded song keeps the invariants.
 TEST(XmMends, CutAndDamagedFilesNeverReadOutOfBounds) {
