@@ -16,7 +16,6 @@ constexpr int32_t kHighestPitch = 0x7F00;
 constexpr int32_t kLowestPeriod = 1;
 constexpr int32_t kHighestPeriod = kPeriodTableLength - 1;
 constexpr int32_t kStartOffsetMask = 0x0FFFFFFF;
-constexpr int32_t kStartResetsModulators = 0x40000000;
 
 // x limited by a pair of bounds taken low first, as the voice's own limits are.
 int32_t bound(int64_t x, int32_t low, int32_t high) {

@@ -116,4 +116,7 @@ enum : int32_t {
 inline constexpr int32_t kFlowValueMask = 0x0FFFFFFF;
 inline constexpr uint32_t kFlowResetBit = 0x80000000u;
 
+// StartSample's argument: the byte offset, with bit 30 asking for the modulators to restart too.
+inline constexpr int32_t kStartResetsModulators = 0x40000000;
+
 }  // namespace tvp

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "soundtrack/byte_reader.h"
+#include "soundtrack/event_codes.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
 #include "soundtrack/zero_alloc.h"
@@ -34,7 +35,6 @@ constexpr int32_t kScratchRecords = 16384;
 // otherwise take hundreds of times the file's size; honest files stay far inside it.
 constexpr int64_t kEventBase = int64_t{1} << 20;
 constexpr int64_t kEventsPerByte = 4;
-constexpr int32_t kStartResetsModulators = 0x40000000;  // StartSample bit 30
 constexpr int32_t kFlowReset = static_cast<int32_t>(kFlowResetBit);
 
 // Per-channel switch flags: set while the engine has that continuous effect on.

@@ -16,7 +16,6 @@ namespace {
 constexpr int32_t kPeriodEntries = 128;
 constexpr uint8_t kNoteCut = 254;
 constexpr uint8_t kNoNote = 255;
-constexpr int32_t kStartResetsModulators = 0x40000000;  // StartSample bit 30
 constexpr int32_t kFlowReset = static_cast<int32_t>(kFlowResetBit);
 
 // Per-channel switch flags: set while the engine has that continuous effect on for the
