@@ -83,14 +83,12 @@ TEST(ModuleFile, WriteModesCreateAndReplace) {
   ASSERT_GE(fd, 0);
   ASSERT_EQ(write(fd, "abcdef", 6), 6);
   close(fd);
-  ModuleFile* kept = FileOpen(pattern, kFileWrite);
-  ASSERT_NE(kept, nullptr);
-  EXPECT_EQ(FileLength(kept), 6);
-  FileClose(kept);
-  ModuleFile* replaced = FileOpen(pattern, kFileWrite | kFileReplace);
-  ASSERT_NE(replaced, nullptr);
-  EXPECT_EQ(FileLength(replaced), 0);
-  FileClose(replaced);
+  for (auto [mode, length] : {std::pair{kFileWrite, 6}, {kFileWrite | kFileReplace, 0}}) {  // kept, then replaced
+    ModuleFile* file = FileOpen(pattern, mode);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(FileLength(file), length);
+    FileClose(file);
+  }
   std::remove(pattern);
 }
 

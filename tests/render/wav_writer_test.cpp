@@ -26,17 +26,12 @@ std::filesystem::path TempPath(const char* name) {
 TEST(WavWriter, TheHeaderIsLittleEndianPcmStereo16) {
   uint8_t header[kWavHeaderBytes];
   BuildWavHeader(header, 44100, 0x01020304);
-  const uint8_t expected[kWavHeaderBytes] = {
-      'R', 'I', 'F', 'F', 0x28, 0x03, 0x02, 0x01,  // 36 + data bytes
-      'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-      16, 0, 0, 0,                                 // fmt chunk size
-      1, 0, 2, 0,                                  // PCM, two channels
-      0x44, 0xAC, 0, 0,                            // 44100 Hz
-      0x10, 0xB1, 2, 0,                            // 176400 bytes per second
-      4, 0, 16, 0,                                 // 4 bytes per frame, 16 bits
-      'd', 'a', 't', 'a', 0x04, 0x03, 0x02, 0x01};
-  EXPECT_EQ(std::vector<uint8_t>(header, header + kWavHeaderBytes),
-            std::vector<uint8_t>(expected, expected + kWavHeaderBytes));
+  // 36 + data bytes; fmt chunk of 16 bytes: PCM, two channels, 44100 Hz, 176400 bytes a second,
+  // 4 bytes a frame of 16-bit samples; the data bytes.
+  const std::vector<uint8_t> expected = {'R', 'I', 'F', 'F', 0x28, 0x03, 0x02, 0x01, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                         16, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0,
+                                         'd', 'a', 't', 'a', 0x04, 0x03, 0x02, 0x01};
+  EXPECT_EQ(std::vector<uint8_t>(header, header + kWavHeaderBytes), expected);
 }
 
 TEST(WavWriter, CloseWritesTheSizesOfWhatWasWritten) {
