@@ -1,6 +1,7 @@
 // Channel event handlers: each changes one field of the voice of the event's channel. The slides
 // and modulators they switch on run in the per-tick voice updates.
 #include <algorithm>
+#include <type_traits>
 
 #include "engine/events.h"
 #include "soundtrack/event_codes.h"
@@ -30,6 +31,12 @@ int32_t voiceLimit(const Voice* voice, int64_t volume) {
   if (volume > voice->volumeMax) return voice->volumeMax;
   if (volume < 0) return 0;
   return static_cast<int32_t>(volume);
+}
+
+// The handlers that only keep their parameter in one field of the voice, for an update to use.
+template <auto Field>
+void store(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->*Field = static_cast<std::remove_reference_t<decltype(v->*Field)>>(p);
 }
 
 const Sample* sampleInSlot(const SoundEngine* engine, int32_t slot) {
@@ -114,31 +121,18 @@ void scaleVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
   uint32_t volume = static_cast<uint32_t>(std::max(v->channelVolume, 0));
   v->channelVolume = voiceLimit(v, clampedProduct(volume, static_cast<uint32_t>(std::max(p, 0))));
 }
-void setVolumeMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeMin = p; }
-void setVolumeMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeMax = p; }
-void volumeSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeSlideSpeed = p; }
-void volumeSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeSlideTarget = p; }
-void volumeSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->volumeSlideMode = p; }
 // The depth is per tick of the row it was set in.
 void tremoloDepth(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
   v->tremoloDepth = static_cast<int32_t>(static_cast<uint32_t>(e->speed - 1) * static_cast<uint32_t>(p));
 }
 void tremoloWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->tremoloWaveform, p); }
-void tremoloSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->tremoloSpeed = p; }
-void tremolo(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->tremoloOn = static_cast<int16_t>(p); }
 void resetVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channelVolume = voiceLimit(v, v->sampleVolume); }
 
 // Panning.
 
-void setPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->channelPanning = p; }
 void addPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
   v->channelPanning = static_cast<int32_t>(static_cast<uint32_t>(v->channelPanning) + static_cast<uint32_t>(p));
 }
-void setPanningMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningMin = p; }
-void setPanningMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningMax = p; }
-void panningSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningSlideSpeed = p; }
-void panningSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningSlideTarget = p; }
-void panningSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->panningSlideMode = p; }
 void resetPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channelPanning = v->samplePanning; }
 
 // Linear pitch. Set values ignore the voice's pitch bounds; added ones respect them.
@@ -152,21 +146,7 @@ void addPitch(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
   v->channelPitch = std::clamp(pitch, kLowestPitch, kHighestPitch);
   v->pitchSlideTarget = v->channelPitch;
 }
-void setPitchMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchMin = p; }
-void setPitchMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchMax = p; }
-void pitchSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideSpeed = p; }
-void pitchRiseSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideAdd = p; }
-void pitchFallSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideSubtract = p; }
-void pitchSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideTarget = p; }
-void pitchSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->pitchSlideMode = p; }
-void vibratoDepth(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->vibratoDepth = p; }
 void vibratoWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->vibratoWaveform, p); }
-void vibratoSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->vibratoSpeed = p; }
-void vibrato(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->vibratoOn = static_cast<int16_t>(p); }
-void arpeggioFirst(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioOffset1 = p; }
-void arpeggioSecond(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioOffset2 = p; }
-void setArpeggioCounter(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioCounter = p; }
-void arpeggio(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->arpeggioOn = static_cast<int16_t>(p); }
 
 // Periods, turned into pitch through the period table.
 
@@ -184,19 +164,9 @@ void addPeriod(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
   v->channelPitch = std::clamp(pitch, kLowestPitch, kHighestPitch);
   v->pitchSlideTarget = v->channelPitch;
 }
-void setPeriodMin(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodMin = p; }
-void setPeriodMax(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodMax = p; }
-void periodSlideSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideSpeed = p; }
-void periodRiseSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideAdd = p; }
-void periodFallSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideSubtract = p; }
-void periodSlideTarget(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideTarget = p; }
-void periodSlide(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodSlideMode = p; }
-void periodVibratoDepth(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodVibratoDepth = p; }
 void periodVibratoWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
   setWaveform(e, v->periodVibratoWaveform, p);
 }
-void periodVibratoSpeed(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodVibratoSpeed = p; }
-void periodVibrato(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->periodVibratoOn = static_cast<int16_t>(p); }
 
 }  // namespace
 
@@ -217,54 +187,54 @@ void installVoiceHandlers(HandlerEntry* handlers) {
       {EventCode::SetVolume, setVolume},
       {EventCode::AddVolume, addVolume},
       {EventCode::ScaleVolume, scaleVolume},
-      {EventCode::SetVolumeMin, setVolumeMin},
-      {EventCode::SetVolumeMax, setVolumeMax},
-      {EventCode::VolumeSlideSpeed, volumeSlideSpeed},
-      {EventCode::VolumeSlideTarget, volumeSlideTarget},
-      {EventCode::VolumeSlide, volumeSlide},
+      {EventCode::SetVolumeMin, store<&Voice::volumeMin>},
+      {EventCode::SetVolumeMax, store<&Voice::volumeMax>},
+      {EventCode::VolumeSlideSpeed, store<&Voice::volumeSlideSpeed>},
+      {EventCode::VolumeSlideTarget, store<&Voice::volumeSlideTarget>},
+      {EventCode::VolumeSlide, store<&Voice::volumeSlideMode>},
       {EventCode::TremoloDepth, tremoloDepth},
       {EventCode::TremoloWaveform, tremoloWaveform},
-      {EventCode::TremoloSpeed, tremoloSpeed},
-      {EventCode::Tremolo, tremolo},
+      {EventCode::TremoloSpeed, store<&Voice::tremoloSpeed>},
+      {EventCode::Tremolo, store<&Voice::tremoloOn>},
       {EventCode::ResetVolume, resetVolume},
-      {EventCode::SetPanning, setPanning},
+      {EventCode::SetPanning, store<&Voice::channelPanning>},
       {EventCode::AddPanning, addPanning},
-      {EventCode::SetPanningMin, setPanningMin},
-      {EventCode::SetPanningMax, setPanningMax},
-      {EventCode::PanningSlideSpeed, panningSlideSpeed},
-      {EventCode::PanningSlideTarget, panningSlideTarget},
-      {EventCode::PanningSlide, panningSlide},
+      {EventCode::SetPanningMin, store<&Voice::panningMin>},
+      {EventCode::SetPanningMax, store<&Voice::panningMax>},
+      {EventCode::PanningSlideSpeed, store<&Voice::panningSlideSpeed>},
+      {EventCode::PanningSlideTarget, store<&Voice::panningSlideTarget>},
+      {EventCode::PanningSlide, store<&Voice::panningSlideMode>},
       {EventCode::ResetPanning, resetPanning},
       {EventCode::SetPitch, setPitch},
       {EventCode::AddPitch, addPitch},
-      {EventCode::SetPitchMin, setPitchMin},
-      {EventCode::SetPitchMax, setPitchMax},
-      {EventCode::PitchSlideSpeed, pitchSlideSpeed},
-      {EventCode::PitchRiseSpeed, pitchRiseSpeed},
-      {EventCode::PitchFallSpeed, pitchFallSpeed},
-      {EventCode::PitchSlideTarget, pitchSlideTarget},
-      {EventCode::PitchSlide, pitchSlide},
-      {EventCode::VibratoDepth, vibratoDepth},
+      {EventCode::SetPitchMin, store<&Voice::pitchMin>},
+      {EventCode::SetPitchMax, store<&Voice::pitchMax>},
+      {EventCode::PitchSlideSpeed, store<&Voice::pitchSlideSpeed>},
+      {EventCode::PitchRiseSpeed, store<&Voice::pitchSlideAdd>},
+      {EventCode::PitchFallSpeed, store<&Voice::pitchSlideSubtract>},
+      {EventCode::PitchSlideTarget, store<&Voice::pitchSlideTarget>},
+      {EventCode::PitchSlide, store<&Voice::pitchSlideMode>},
+      {EventCode::VibratoDepth, store<&Voice::vibratoDepth>},
       {EventCode::VibratoWaveform, vibratoWaveform},
-      {EventCode::VibratoSpeed, vibratoSpeed},
-      {EventCode::Vibrato, vibrato},
-      {EventCode::ArpeggioFirst, arpeggioFirst},
-      {EventCode::ArpeggioSecond, arpeggioSecond},
-      {EventCode::SetArpeggioCounter, setArpeggioCounter},
-      {EventCode::Arpeggio, arpeggio},
+      {EventCode::VibratoSpeed, store<&Voice::vibratoSpeed>},
+      {EventCode::Vibrato, store<&Voice::vibratoOn>},
+      {EventCode::ArpeggioFirst, store<&Voice::arpeggioOffset1>},
+      {EventCode::ArpeggioSecond, store<&Voice::arpeggioOffset2>},
+      {EventCode::SetArpeggioCounter, store<&Voice::arpeggioCounter>},
+      {EventCode::Arpeggio, store<&Voice::arpeggioOn>},
       {EventCode::SetPeriod, setPeriod},
       {EventCode::AddPeriod, addPeriod},
-      {EventCode::SetPeriodMin, setPeriodMin},
-      {EventCode::SetPeriodMax, setPeriodMax},
-      {EventCode::PeriodSlideSpeed, periodSlideSpeed},
-      {EventCode::PeriodRiseSpeed, periodRiseSpeed},
-      {EventCode::PeriodFallSpeed, periodFallSpeed},
-      {EventCode::PeriodSlideTarget, periodSlideTarget},
-      {EventCode::PeriodSlide, periodSlide},
-      {EventCode::PeriodVibratoDepth, periodVibratoDepth},
+      {EventCode::SetPeriodMin, store<&Voice::periodMin>},
+      {EventCode::SetPeriodMax, store<&Voice::periodMax>},
+      {EventCode::PeriodSlideSpeed, store<&Voice::periodSlideSpeed>},
+      {EventCode::PeriodRiseSpeed, store<&Voice::periodSlideAdd>},
+      {EventCode::PeriodFallSpeed, store<&Voice::periodSlideSubtract>},
+      {EventCode::PeriodSlideTarget, store<&Voice::periodSlideTarget>},
+      {EventCode::PeriodSlide, store<&Voice::periodSlideMode>},
+      {EventCode::PeriodVibratoDepth, store<&Voice::periodVibratoDepth>},
       {EventCode::PeriodVibratoWaveform, periodVibratoWaveform},
-      {EventCode::PeriodVibratoSpeed, periodVibratoSpeed},
-      {EventCode::PeriodVibrato, periodVibrato},
+      {EventCode::PeriodVibratoSpeed, store<&Voice::periodVibratoSpeed>},
+      {EventCode::PeriodVibrato, store<&Voice::periodVibratoOn>},
   };
   for (const Row& row : kRows) handlers[row.code] = {row.run, true};
 }
