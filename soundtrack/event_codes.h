@@ -116,6 +116,14 @@ enum : int32_t {
 inline constexpr int32_t kFlowValueMask = 0x0FFFFFFF;
 inline constexpr uint32_t kFlowResetBit = 0x80000000u;
 
+// The waveform argument for a tracker's waveform nibble (vibrato and tremolo control): bits 0..1
+// choose sine, ramp down, square or a random one of the three (0x7FFE); without bit 2 the phase
+// restarts with each note (0x8000).
+constexpr int32_t WaveformForNibble(int32_t x) {
+  constexpr int32_t kShapes[4] = {0, 3, 4, 0x7FFE};
+  return kShapes[x & 3] | ((x & 4) == 0 ? 0x8000 : 0);
+}
+
 // StartSample's argument: the byte offset, with bit 30 asking for the modulators to restart too.
 inline constexpr int32_t kStartResetsModulators = 0x40000000;
 

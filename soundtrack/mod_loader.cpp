@@ -75,13 +75,6 @@ int32_t ChannelsOfSignature(const uint8_t* s) {
   return 0;
 }
 
-// The engine's waveform code for the nibble of E4x and E7x: bits 0..1 the wave, bit 2 keeps
-// the phase across notes (otherwise 0x8000 asks for a restart at each note).
-int32_t WaveformOf(int32_t x) {
-  static constexpr int32_t kWaves[4] = {0, 3, 4, 0x7FFE};
-  return kWaves[x & 3] | ((x & 4) == 0 ? 0x8000 : 0);
-}
-
 // What one cell asks for besides the events it emits at once; turned into events in a fixed
 // order once the effect is read.
 struct CellRequests {
@@ -271,7 +264,7 @@ class PatternDecoder {
         emit(T, c, EventCode::AddPeriod, y * 4);
         break;
       case 0x4:
-        emit(T, c, EventCode::PeriodVibratoWaveform, WaveformOf(y));
+        emit(T, c, EventCode::PeriodVibratoWaveform, WaveformForNibble(y));
         break;
       case 0x6:  // pattern loop: E60 marks the start, E6y repeats y times
         if (y == 0) {
@@ -282,7 +275,7 @@ class PatternDecoder {
         }
         break;
       case 0x7:
-        emit(T, c, EventCode::TremoloWaveform, WaveformOf(y));
+        emit(T, c, EventCode::TremoloWaveform, WaveformForNibble(y));
         break;
       case 0x8:  // panning in sixteen steps
         emit(T, c, EventCode::SetPanning, y * 8192 / 15 - 4096);

@@ -56,13 +56,6 @@ const std::array<uint16_t, kPeriodEntries>& PeriodTable() {
   return table;
 }
 
-// The engine's waveform code for the nibble of S3x and S4x: bits 0..1 the wave (sine, ramp
-// down, square, random), bit 2 keeps the phase across notes (otherwise 0x8000 restarts it).
-int32_t WaveformOf(int32_t x) {
-  static constexpr int32_t kWaves[4] = {0, 3, 4, 0x7FFE};
-  return kWaves[x & 3] | ((x & 4) == 0 ? 0x8000 : 0);
-}
-
 }  // namespace
 
 // One cell's bytes; -1 where the cell has none.
@@ -325,10 +318,10 @@ void PatternDecoder::retrigger(int32_t T, int32_t c, int32_t x, int32_t y) {
 void PatternDecoder::special(int32_t T, int32_t c, int32_t x, int32_t y) {
   switch (x) {
     case 0x3:  // vibrato waveform
-      emit(T, c, EventCode::PeriodVibratoWaveform, WaveformOf(y));
+      emit(T, c, EventCode::PeriodVibratoWaveform, WaveformForNibble(y));
       break;
     case 0x4:  // tremolo waveform
-      emit(T, c, EventCode::TremoloWaveform, WaveformOf(y));
+      emit(T, c, EventCode::TremoloWaveform, WaveformForNibble(y));
       break;
     case 0x8:  // panning 0..15 (stereo songs only)
       if (header_.stereo) emit(T, c, EventCode::SetPanning, PanningOf(y));

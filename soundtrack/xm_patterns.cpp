@@ -103,13 +103,6 @@ int32_t Recall(int32_t* memory, int32_t value) {
   return *memory;
 }
 
-// E4x, E7x: the low two bits choose sine, ramp down, square or a random one of the three; the
-// phase restarts with each note unless bit 2 is set.
-int32_t Waveform(int32_t x) {
-  constexpr int32_t kShapes[4] = {0, 3, 4, 0x7FFE};
-  return kShapes[x & 3] | ((x & 4) == 0 ? 0x8000 : 0);
-}
-
 // The volume change of Rxy by x: nothing, a step of 1024 (volume 1) per unit, or a factor.
 struct VolumeChange {
   int32_t code;  // 0: none
@@ -447,7 +440,7 @@ void Decoder::applyExtended(int32_t channel, int32_t x, int32_t y, Cell* cell) {
       cell->pitchAdd = -Recall(&memory.e2, y) * 16;
       break;
     case 0x4:
-      put(rowTime_, channel, ec::VibratoWaveform, Waveform(y));
+      put(rowTime_, channel, ec::VibratoWaveform, WaveformForNibble(y));
       break;
     case 0x6:  // pattern loop: E60 marks the start, E6x plays the rows up to here x more times
       if (y == 0) {
@@ -459,7 +452,7 @@ void Decoder::applyExtended(int32_t channel, int32_t x, int32_t y, Cell* cell) {
       }
       break;
     case 0x7:
-      put(rowTime_, channel, ec::TremoloWaveform, Waveform(y));
+      put(rowTime_, channel, ec::TremoloWaveform, WaveformForNibble(y));
       break;
     case 0x9:  // retrigger every y ticks
       for (int32_t t = 0; y != 0 && t < 32; t += y) {
