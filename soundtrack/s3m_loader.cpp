@@ -88,11 +88,16 @@ class S3MLoad {
     return ResizePlayPositionSlots(soundtrack_, used) == kStatusOk ? kStatusOk : kStatusOutOfMemory;
   }
 
+  // Reads a table of `count` 16-bit parapointers into `table` (2 x count bytes).
+  int16_t readPointers(int64_t offset, int32_t count, const Buffer& table) {
+    if (!table) return kStatusOutOfMemory;
+    return ReadAt(file_, offset, 2 * count, table.get());
+  }
+
   int16_t samples() {
     const int32_t count = header_.instruments;
     Buffer pointers = NewBuffer(2 * count);
-    if (!pointers) return kStatusOutOfMemory;
-    int16_t status = ReadAt(file_, header_.instrumentPointers(), 2 * count, pointers.get());
+    int16_t status = readPointers(header_.instrumentPointers(), count, pointers);
     if (status != kStatusOk) return status;
     if (ResizeSampleSlots(soundtrack_, count) != kStatusOk) return kStatusOutOfMemory;
     for (int32_t i = 0; i < count; ++i) {
@@ -215,8 +220,7 @@ class S3MLoad {
   int16_t patterns() {
     const int32_t count = header_.patterns;
     Buffer pointers = NewBuffer(2 * count);
-    if (!pointers) return kStatusOutOfMemory;
-    int16_t status = ReadAt(file_, header_.patternPointers(), 2 * count, pointers.get());
+    int16_t status = readPointers(header_.patternPointers(), count, pointers);
     if (status != kStatusOk) return status;
     const int32_t decoded = std::min(highestPattern_ + 1, count);
     if (decoded < 1) return kStatusOk;
