@@ -13,6 +13,7 @@ case "$target" in xm|s3m|mod|pipeline) ;; *) echo "usage: tools/fuzz.sh xm|s3m|m
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "SECONDS must be a whole number" >&2; exit 2; }
 shift 2
 
+command -v clang++ >/dev/null || { echo "tools/fuzz.sh needs clang: apt-get install -y clang" >&2; exit 2; }
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "fuzz_$target" write_fuzz_seeds >/dev/null
 
