@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libsdl2-dev)
+PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libsdl2-dev libpng-dev)
 
 deps() {
   local missing=()

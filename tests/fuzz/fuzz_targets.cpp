@@ -6,6 +6,8 @@
 
 #include "engine/engine_api.h"
 #include "engine/offline_output.h"
+#include "screen/pixel_image.h"
+#include "screen/screen_font.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
 
@@ -41,7 +43,8 @@ void LoadWithOneLoader(Target loader, const uint8_t* data, size_t size) {
     case Target::XM: status = LoadXM(file, title, &soundtrack); break;
     case Target::S3M: status = LoadS3M(file, title, &soundtrack); break;
     case Target::MOD: status = LoadMOD(file, title, &soundtrack); break;
-    case Target::Pipeline: break;
+    case Target::Pipeline:
+    case Target::Picture: break;
   }
   // A loader hands out a soundtrack exactly when it reports success, and its title is always
   // terminated.
@@ -89,18 +92,37 @@ void LoadAndPlay(const uint8_t* data, size_t size) {
   ReleaseSoundtrack(soundtrack);
 }
 
+void ReadPicture(const uint8_t* data, size_t size) {
+  if (size > 0x7FFFFFFF) return;
+  Pixmap* picture = nullptr;
+  if (DecodePixelImage(&picture, data, static_cast<int32_t>(size)) != kStatusOk) {
+    if (picture) std::abort();  // a failed read hands out nothing
+    return;
+  }
+  Pixmap* frame = nullptr;
+  ScreenFont font;
+  if (font.Build(picture, 256, 6, 8, ScreenFont::kGrid | ScreenFont::kInverted) == kStatusOk &&
+      PixmapCreate(&frame, 64, 16) == kStatusOk) {
+    font.DrawTextShadowedInColour("Tonvale \xFE\xC1", frame, -3, 4, 70);
+  }
+  PixmapDispose(frame);
+  PixmapDispose(picture);
+}
+
 void RunTarget(Target target, const uint8_t* data, size_t size) {
-  if (target == Target::Pipeline)
-    LoadAndPlay(data, size);
-  else
-    LoadWithOneLoader(target, data, size);
+  switch (target) {
+    case Target::Pipeline: LoadAndPlay(data, size); break;
+    case Target::Picture: ReadPicture(data, size); break;
+    default: LoadWithOneLoader(target, data, size); break;
+  }
 }
 
 bool TargetByName(const char* name, Target* target) {
   static const struct {
     const char* name;
     Target target;
-  } kNames[] = {{"xm", Target::XM}, {"s3m", Target::S3M}, {"mod", Target::MOD}, {"pipeline", Target::Pipeline}};
+  } kNames[] = {{"xm", Target::XM}, {"s3m", Target::S3M}, {"mod", Target::MOD}, {"pipeline", Target::Pipeline},
+                {"picture", Target::Picture}};
   for (const auto& entry : kNames) {
     if (std::strcmp(entry.name, name) == 0) {
       *target = entry.target;

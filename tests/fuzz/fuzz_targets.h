@@ -7,7 +7,7 @@
 
 namespace tvp::fuzz {
 
-enum class Target { XM, S3M, MOD, Pipeline };
+enum class Target { XM, S3M, MOD, Pipeline, Picture };
 
 // Feeds the bytes through the file layer to one loader, then releases what it built.
 void LoadWithOneLoader(Target loader, const uint8_t* data, size_t size);
@@ -15,8 +15,11 @@ void LoadWithOneLoader(Target loader, const uint8_t* data, size_t size);
 // mode chosen by the input, then the play-time estimate.
 void LoadAndPlay(const uint8_t* data, size_t size);
 
+// The picture reader, then a font cut from what it read and a line of text drawn with it.
+void ReadPicture(const uint8_t* data, size_t size);
+
 void RunTarget(Target target, const uint8_t* data, size_t size);
-// "xm", "s3m", "mod", "pipeline"; false for any other name.
+// "xm", "s3m", "mod", "pipeline", "picture"; false for any other name.
 bool TargetByName(const char* name, Target* target);
 
 }  // namespace tvp::fuzz

@@ -1,12 +1,15 @@
 // Writes the seed inputs of a fuzzing harness: small modules composed by the test builders, each
 // with notes, instruments, loops and a spread of effects, so that the fuzzer starts from files
 // every loader accepts and reaches the pattern decoders at once.
-//   write_fuzz_seeds TARGET DIRECTORY      (TARGET: xm, s3m, mod or pipeline)
+//   write_fuzz_seeds TARGET DIRECTORY      (TARGET: xm, s3m, mod, pipeline or picture)
+// The picture harness starts from the program's own font picture and a few small pictures in
+// each pixel coding.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "resources/resources.h"
 #include "tests/support/mod_builder.h"
 #include "tests/support/s3m_builder.h"
 #include "tests/support/xm_builder.h"
@@ -129,15 +132,44 @@ bool writeAll(const std::string& directory, const char* prefix, const std::vecto
   return true;
 }
 
+void put32(Bytes* b, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) b->push_back(static_cast<uint8_t>(v >> s));
+}
+
+Bytes pictureWith(const char* tag, const Bytes& pixels, uint8_t colourCountHigh) {
+  Bytes area = {0, 0, 0, 18, 'I', 'I', 'N', 'F', 0, 0, 0, 8, 0, 12, 0, 8, colourCountHigh, 2, 0, 0,
+                'M', 'G', 'I', 'N', 0, 0, 0, 5, 7, 1, 2, 1, 2};
+  area.insert(area.end(), tag, tag + 4);
+  put32(&area, static_cast<uint32_t>(pixels.size()));
+  area.insert(area.end(), pixels.begin(), pixels.end());
+  Bytes b = {'P', 'x', 'l', 'r'};
+  put32(&b, static_cast<uint32_t>(area.size()));
+  b.insert(b.end(), area.begin(), area.end());
+  return b;
+}
+
+std::vector<Bytes> pictureSeeds() {
+  std::vector<Bytes> seeds = {
+      pictureWith("PIX1", {9, 1, 2, 9, 3, 20, 4, 9, 0, 0x81, 0x10}, 0),
+      pictureWith("PIX5", {9, 1, 2, 9, 3, 20, 4, 9, 0, 0x81, 0x10}, 0),
+      pictureWith("PIX1", {1, 2, 2, 5, 3, 3, 0x81, 0}, 1),
+      pictureWith("PIXA", {0, 1, 2, 128, 3, 9, 1, 2, 3, 9, 5, 4, 1}, 0),
+  };
+  tvp::ResourceBytes font;
+  if (tvp::FindResource("PXL_MAIN_FONT", &font)) seeds.emplace_back(font.data, font.data + font.size);
+  return seeds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: write_fuzz_seeds xm|s3m|mod|pipeline DIRECTORY\n");
+    std::fprintf(stderr, "usage: write_fuzz_seeds xm|s3m|mod|pipeline|picture DIRECTORY\n");
     return 2;
   }
   const std::string target = argv[1];
   const std::string directory = argv[2];
+  if (target == "picture") return writeAll(directory, "pxlr", pictureSeeds()) ? 0 : 1;
   const bool all = target == "pipeline";
   bool ok = true;
   if (all || target == "xm") ok = ok && writeAll(directory, "xm", xmSeeds());
