@@ -1,6 +1,7 @@
 #include "tools/font_packer.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace tvp {
 namespace {
