@@ -1,0 +1,63 @@
+#pragma once
+// The player's settings: read once at start-up from tpw32.ini through the settings reader,
+// settled to their values or defaults, a few of them corrected. Nothing is written back.
+#include <cstdint>
+#include <string>
+
+#include "app/settings_reader.h"
+
+namespace tvp {
+
+struct PlayerState;
+
+inline constexpr char kSettingsFileName[] = "tpw32.ini";
+
+// The engine refuses a buffer whose mix buffer (8 bytes a frame) would pass INT32_MAX bytes;
+// this is the largest multiple of 256 below that. FRAMESPERBUFFER above it is limited to it, so
+// that the rounding up to a multiple of 256 cannot wrap past the integer limit.
+inline constexpr int32_t kMaxFramesPerBuffer = (INT32_MAX / 8) & ~255;
+
+struct PlayerSettings {
+  int32_t sampleRate = 44100;  // Hz; sent to the engine as 16.16
+  // The output format beside the settings, fixed.
+  int32_t bitsPerSample = 16;
+  int32_t stereo = 1;
+  int32_t masterVolume = 32768;  // 65536 is full scale
+  int32_t framesPerBuffer = 4096;
+  int32_t interpolation = 0;  // 0, 1, 2, 3 or 7
+  int32_t a4Frequency = 440;  // Hz
+  int32_t speed = 100;        // percent
+  bool resetParams = true;    // resend the four engine settings after every load
+  int32_t resolutionX = 320;  // requested; the start-up stores the size obtained
+  int32_t resolutionY = 240;
+  bool vsync = false;
+  const char* openDir = nullptr;  // null when absent; the text belongs to the settings reader
+  bool autoOpen = false;
+  bool autoStart = false;
+  int32_t display = 1;  // 1 .. 4
+  bool mouseCursor = false;
+  bool drawFps = false;
+  bool flip = false;
+  bool window = false;
+};
+
+// Looks every key up in `reader` (already loaded), with its default, and applies the
+// corrections: INTERPOLATION outside {0, 1, 2, 3, 7} becomes 0, DISPLAY is clamped to 1..4,
+// FRAMESPERBUFFER is rounded up to a multiple of 256, at least 256 and at most
+// kMaxFramesPerBuffer. Every other value is passed on as read.
+PlayerSettings SettleSettings(SettingsReader& reader);
+
+// Loads the settings file at `path` into the state's settings reader (a file that cannot be
+// opened leaves every key at its default), fills `state.settings` and sets `displayMode` from
+// DISPLAY.
+void ReadPlayerSettings(PlayerState& state, const char* path);
+
+// Which settings file to read: `localFile` (tpw32.ini in the working directory) when it can be
+// opened; otherwise tonvale/tpw32.ini under $XDG_CONFIG_HOME, or under $HOME/.config when that
+// variable is unset, empty or not an absolute path; `localFile` again when neither is known.
+// The two values are the environment's, passed in (null when unset).
+std::string ChooseSettingsPath(const char* localFile, const char* xdgConfigHome, const char* home);
+// The same for this process: its working directory and environment.
+std::string SettingsPath();
+
+}  // namespace tvp

@@ -1,0 +1,23 @@
+#include "app/player_state.h"
+
+#include <cstring>
+
+namespace tvp {
+
+namespace {
+
+constexpr int32_t kNoticeGlyphWidth = 6;
+constexpr int32_t kNoticeMargin = 80;  // pixels outside the frame at either end of the run
+
+}  // namespace
+
+void ShowNotice(PlayerState& state, const char* text) {
+  int32_t length = 0;
+  while (text != nullptr && length < kNoticeCapacity - 1 && text[length] != '\0') ++length;
+  if (length > 0) std::memmove(state.noticeText, text, static_cast<size_t>(length));
+  state.noticeText[length] = '\0';
+  state.noticeX = FRAME_WIDTH + kNoticeMargin;
+  state.noticeEndX = -kNoticeGlyphWidth * length - kNoticeMargin;
+}
+
+}  // namespace tvp

@@ -1,0 +1,96 @@
+#pragma once
+// The player's one shared application state: what the main loop, the opening of modules and the
+// screens share for the whole run. The program makes one PlayerState and hands it to every part
+// that needs it; there is no other mutable state outside it, so tests can make as many as they
+// like.
+#include <cstdint>
+
+#include "app/player_settings.h"
+#include "app/settings_reader.h"
+#include "engine/engine_api.h"
+#include "screen/pixmap.h"
+#include "soundtrack/loaders.h"
+#include "soundtrack/soundtrack.h"
+
+namespace tvp {
+
+// The long-lived objects the start-up makes; the state only refers to them.
+class DisplayWindow;
+class InputDevices;
+class ScreenFont;
+struct SoundDevice;
+
+// The frame bitmap every screen draws into.
+inline constexpr int32_t FRAME_WIDTH = 312;
+inline constexpr int32_t FRAME_HEIGHT = 240;
+
+inline constexpr int32_t kNoticeCapacity = 1024;  // 1023 characters and the terminator
+inline constexpr int32_t kBannerCapacity = 1024;
+inline constexpr int32_t kPathCapacity = 260;
+
+// popupRequest
+inline constexpr int32_t kPopupNoRequest = 0;
+inline constexpr int32_t kPopupSlideIn = 1;
+inline constexpr int32_t kPopupSlideOut = 2;
+
+// vsyncMode
+inline constexpr int32_t kVsyncOff = 1;
+inline constexpr int32_t kVsyncOn = 2;
+
+struct PlayerState {
+  PlayerSettings settings;
+
+  bool running = true;
+  int32_t selectedChannel = 0;      // 0 .. 255, the channel the channel keys act on
+  int32_t firstVisibleChannel = 0;  // top row of the channel list; selection within 22 rows of it
+  int32_t displayMode = 1;          // 1 bar graphs, 2 digits, 3 oscilloscope, 4 pattern
+
+  // The pop-up window machinery: the windows' pictures, owned by the windows.
+  Pixmap* currentPopup = nullptr;
+  Pixmap* pendingPopup = nullptr;
+  int32_t popupRequest = kPopupNoRequest;
+
+  // The scrolling notice: empty text means none runs. Positions are pixels on the frame.
+  char noticeText[kNoticeCapacity] = {};
+  int32_t noticeX = 0;
+  int32_t noticeEndX = 0;
+
+  uint32_t frameCount = 0;  // frames presented so far
+  int32_t vsyncMode = kVsyncOff;
+  bool mouseCursor = false;
+
+  // The loaded song, owned here from a successful load until the next load begins; the engine
+  // only borrows it while it is bound.
+  Soundtrack* soundtrack = nullptr;
+  char soundtrackTitle[kTitleCapacity] = {};
+  const char* currentFilePath = nullptr;  // into pathBuffer after a successful load, else null
+  char pathBuffer[kPathCapacity] = {};
+
+  // Placement of the frame bitmap on the display: scale 1 doubles it.
+  int32_t scale = 0;
+  int32_t offsetX = 0;
+  int32_t offsetY = 0;
+
+  Pixmap* frameBitmap = nullptr;  // FRAME_WIDTH x FRAME_HEIGHT
+  char bannerText[kBannerCapacity] = {};
+  // framesPerBuffer 16-bit stereo frames (4 bytes each) for the oscilloscope, zero-filled at
+  // start-up.
+  int16_t* sampleBuffer = nullptr;
+
+  // The long-lived objects, made and destroyed by the start-up and shut-down.
+  DisplayWindow* display = nullptr;
+  InputDevices* inputDevices = nullptr;
+  ScreenFont* font = nullptr;
+  SoundDevice* soundDevice = nullptr;
+  SettingsReader* settingsReader = nullptr;
+  // The variable the engine handle points at: ENG_OPEN stores the engine here.
+  SoundEngine* engine = nullptr;
+  EngineHandle engineHandle() { return &engine; }
+};
+
+// Starts a notice, replacing one that runs: it enters at the frame's right edge (x 392, 80 pixels
+// beyond it) and has ended once its left end is 80 pixels past the left edge (6-pixel glyphs).
+// Text beyond kNoticeCapacity - 1 characters is cut off.
+void ShowNotice(PlayerState& state, const char* text);
+
+}  // namespace tvp
