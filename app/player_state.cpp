@@ -20,4 +20,20 @@ void ShowNotice(PlayerState& state, const char* text) {
   state.noticeEndX = -kNoticeGlyphWidth * length - kNoticeMargin;
 }
 
+void ShowPopup(PlayerState& state, Pixmap* picture) {
+  if (!state.currentPopup) {
+    state.currentPopup = picture;
+    state.popupRequest = kPopupSlideIn;
+  } else {
+    state.pendingPopup = picture;
+    state.popupRequest = kPopupSlideOut;
+  }
+}
+
+void ClosePopup(PlayerState& state) {
+  if (!state.currentPopup) return;
+  state.popupRequest = kPopupSlideOut;
+  state.pendingPopup = nullptr;
+}
+
 }  // namespace tvp

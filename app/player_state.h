@@ -9,6 +9,7 @@
 #include "app/settings_reader.h"
 #include "engine/engine_api.h"
 #include "screen/pixmap.h"
+#include "screens/screen_states.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/soundtrack.h"
 
@@ -77,6 +78,15 @@ struct PlayerState {
   // start-up.
   int16_t* sampleBuffer = nullptr;
 
+  // The pop-up slide: positions in pixels of the frame, velocity in pixels a frame (0 at rest).
+  int32_t popupX = 0;
+  int32_t popupY = 0;
+  int32_t popupTargetY = 0;
+  int32_t popupVelocity = 0;
+
+  // What the screens keep between frames.
+  StatusScreenState statusScreen;
+
   // The long-lived objects, made and destroyed by the start-up and shut-down.
   DisplayWindow* display = nullptr;
   InputDevices* inputDevices = nullptr;
@@ -92,5 +102,11 @@ struct PlayerState {
 // beyond it) and has ended once its left end is 80 pixels past the left edge (6-pixel glyphs).
 // Text beyond kNoticeCapacity - 1 characters is cut off.
 void ShowNotice(PlayerState& state, const char* text);
+
+// Slides a window's picture in: at once when no window is shown, otherwise after the shown one
+// has slid out. A window that is already current does not ask again.
+void ShowPopup(PlayerState& state, Pixmap* picture);
+// Slides the current window out; a window waiting to follow it is dropped.
+void ClosePopup(PlayerState& state);
 
 }  // namespace tvp
