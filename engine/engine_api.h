@@ -19,8 +19,13 @@ struct ParamBlock {
   intptr_t p[4];
 };
 
-// ENG_OPEN p1: 0 selects the queued-buffer road, this value the offline road (no device, the
-// caller renders; see engine/offline_output.h), anything else is the host's ring device.
+// ENG_OPEN p1 chooses the output road:
+//   - a RingAudioDevice* (platform/audio_device.h): the ring road, four sections of one buffer
+//     each in a looping ring the device plays; the player's road;
+//   - 0: the queue road, two buffers queued in turn on the QueueAudioDevice* passed in p0 (null
+//     p0: prepare fails as a device that cannot be opened);
+//   - kOfflineRoad: no device, the caller renders (engine/offline_output.h).
+// Both devices are the host's and must outlive the engine. ENG_SERVICE renders into them.
 inline constexpr intptr_t kOfflineRoad = 1;
 
 inline constexpr uint32_t ENG_NOP = 0x00000000;

@@ -22,9 +22,10 @@ uint32_t slot32(const ParamBlock* params, int i) { return static_cast<uint32_t>(
 EngineResult open(EngineHandle handle, const ParamBlock* params) {
   intptr_t device = slot(params, 1);
   int32_t mode = device == 0 ? kOutputWaveOut : device == kOfflineRoad ? kOutputOffline : kOutputDirectSound;
-  void* directSound = mode == kOutputDirectSound ? reinterpret_cast<void*>(device) : nullptr;
+  auto* ring = mode == kOutputDirectSound ? reinterpret_cast<RingAudioDevice*>(device) : nullptr;
+  auto* queue = mode == kOutputWaveOut ? reinterpret_cast<QueueAudioDevice*>(slot(params, 0)) : nullptr;
   // The counts are 32-bit values in pointer-wide slots.
-  return result16(openEngine(handle, directSound, static_cast<int32_t>(slot(params, 2)),
+  return result16(openEngine(handle, ring, queue, static_cast<int32_t>(slot(params, 2)),
                              static_cast<int32_t>(slot(params, 3)), mode));
 }
 
@@ -88,8 +89,7 @@ EngineResult engineCommand(EngineHandle handle, uint32_t command, const ParamBlo
       bindSoundtrack(engine, nullptr);
       return kStatusOk;
     case ENG_SERVICE:
-      // Devices are served here; the offline road renders on the caller's demand instead.
-      return 0;
+      return result32(serviceOutput(engine));
     case ENG_SET_MASTER_VOLUME:
       engine->masterVolume = slot32(params, 0);
       updateMasterGain(engine);

@@ -48,16 +48,10 @@ void freeEngine(SoundEngine* engine) {
   std::free(engine);
 }
 
-// The output device is set up at every prepare. The offline road has none; the device roads
-// are served by the platform's audio layer, which this build does not attach, so they refuse.
-int32_t setUpOutput(SoundEngine* engine) {
-  return engine->outputMode == kOutputOffline ? kStatusOk : kStatusPlatformFailed;
-}
-
 }  // namespace
 
-int32_t openEngine(SoundEngine** handle, void* directSound, int32_t voiceCount,
-                   int32_t framesPerBuffer, int32_t outputMode) {
+int32_t openEngine(SoundEngine** handle, RingAudioDevice* ringDevice, QueueAudioDevice* queueDevice,
+                   int32_t voiceCount, int32_t framesPerBuffer, int32_t outputMode) {
   if (voiceCount > kMaxVoices) return kStatusTooManyVoices;
   if (voiceCount < 1 || framesPerBuffer < 1 || framesPerBuffer % 16 != 0) return kStatusBadParam;
   // The scope buffer takes 8 bytes a frame; a buffer whose byte sizes leave 32 bits cannot be had.
@@ -71,6 +65,7 @@ int32_t openEngine(SoundEngine** handle, void* directSound, int32_t voiceCount,
   engine->outputMode = outputMode;
   if (outputMode == kOutputWaveOut) {
     engine->bufferCount = 2;
+    engine->queueDevice = queueDevice;
     for (int16_t*& buffer : engine->waveBuffers) {
       buffer = static_cast<int16_t*>(std::calloc(static_cast<size_t>(framesPerBuffer), 4));
       if (!buffer) {
@@ -80,7 +75,7 @@ int32_t openEngine(SoundEngine** handle, void* directSound, int32_t voiceCount,
     }
   } else if (outputMode == kOutputDirectSound) {
     engine->bufferCount = 4;
-    engine->directSound = directSound;
+    engine->ringDevice = ringDevice;
   } else {
     engine->bufferCount = 1;
   }
@@ -114,6 +109,7 @@ int32_t openEngine(SoundEngine** handle, void* directSound, int32_t voiceCount,
 void closeEngine(SoundEngine* engine) {
   if (!engine) return;
   stopEngine(engine);
+  closeOutput(engine);
   freeEngine(engine);
 }
 
@@ -150,7 +146,7 @@ int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_
   // Below 1 Hz there are no whole output frames per second to count ticks in.
   if (rate < 0x10000) return kStatusBadParam;
 
-  int32_t status = setUpOutput(engine);
+  int32_t status = setUpOutput(engine, rate >> 16);
   if (status != kStatusOk) return status;
 
   engine->stereo = static_cast<int16_t>(stereo != 0);
@@ -207,8 +203,9 @@ int32_t startEngine(SoundEngine* engine) {
 
 void stopEngine(SoundEngine* engine) {
   if (!engine->playing) return;
+  stopOutput(engine);
   engine->playing = 0;
-  engine->lastPlayingSeen = 0;
+  engine->lastPlayingSeen = 0;  // what the service call after a stop would record
 }
 
 void recomputeTiming(SoundEngine* engine) {

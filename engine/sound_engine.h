@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "engine/voice.h"
+#include "platform/audio_device.h"
 #include "soundtrack/soundtrack.h"
 
 namespace tvp {
@@ -50,11 +51,13 @@ inline constexpr int32_t kNoPositionRequest = -1;
 
 struct SoundEngine {
   int32_t outputMode;
-  // Output objects. The ring device is owned by the host; the queue buffers by the engine.
-  void* directSound;
+  // Output objects. Both devices are owned by the host; the engine makes the ring at each
+  // prepare and opens the queue device at the first one. The queue buffers are the engine's.
+  RingAudioDevice* ringDevice;
+  QueueAudioDevice* queueDevice;
   int16_t* waveBuffers[2];
-  int32_t lastPlayingSeen;  // service state
-  int32_t lastWritten;
+  int32_t lastPlayingSeen;  // service state: the playing bit the last service call saw
+  int32_t lastWritten;      // the buffer or ring section written last
 
   int32_t framesPerBuffer;  // a positive multiple of 16
   int32_t bytesPerBuffer;   // framesPerBuffer x 4
@@ -161,8 +164,10 @@ int32_t signedClampedProduct(int32_t a, int32_t b);
 int32_t slideToward(int32_t value, int32_t step, int32_t target);
 
 // Lifecycle (behind the commands). `open` stores the new engine into *handle only on success.
-int32_t openEngine(SoundEngine** handle, void* directSound, int32_t voiceCount,
-                   int32_t framesPerBuffer, int32_t outputMode);
+// The ring road takes `ringDevice`, the queue road `queueDevice` (null: prepare fails as a device
+// that cannot be opened).
+int32_t openEngine(SoundEngine** handle, RingAudioDevice* ringDevice, QueueAudioDevice* queueDevice,
+                   int32_t voiceCount, int32_t framesPerBuffer, int32_t outputMode);
 void closeEngine(SoundEngine* engine);
 void resetEngine(SoundEngine* engine);
 void bindSoundtrack(SoundEngine* engine, Soundtrack* soundtrack);
@@ -176,6 +181,15 @@ void rebuildPitchTables(SoundEngine* engine);
 void selectMixRoutines(SoundEngine* engine);
 void updateMasterGain(SoundEngine* engine);
 void updateOutputGain(SoundEngine* engine);
+
+// The device side (engine/device_output.cpp). setUpOutput runs at every prepare: the ring road
+// makes a new ring of four buffers, the queue road opens its device once. serviceOutput is
+// ENG_SERVICE: it renders into whatever the device has room for and returns how many buffers it
+// rendered. stopOutput silences the device; closeOutput releases what setUpOutput made.
+int32_t setUpOutput(SoundEngine* engine, uint32_t hertz);  // whole Hz
+int32_t serviceOutput(SoundEngine* engine);
+void stopOutput(SoundEngine* engine);
+void closeOutput(SoundEngine* engine);
 
 // Renders `frameCount` (at most framesPerBuffer) interleaved 16-bit left/right frames.
 void render(SoundEngine* engine, int16_t* destination, int32_t frameCount);

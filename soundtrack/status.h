@@ -9,6 +9,7 @@ namespace tvp {
 inline constexpr int32_t kStatusOk = 0;
 inline constexpr int32_t kStatusPlatformFailed = -1;    // a platform or device call failed
 inline constexpr int32_t kStatusNoDisplayMode = -2;     // no matching display mode
+inline constexpr int32_t kStatusNoControllerList = -2;  // the game controllers cannot be listed
 inline constexpr int32_t kStatusDataEnded = -39;        // data ended early
 inline constexpr int32_t kStatusTooManyVoices = -42;
 inline constexpr int32_t kStatusNotFound = -43;         // file, resource or chunk not found
