@@ -47,7 +47,7 @@ struct PlayerSettings {
 // kMaxFramesPerBuffer. Every other value is passed on as read.
 PlayerSettings SettleSettings(SettingsReader& reader);
 
-// Loads the settings file at `path` into the state's settings reader (a file that cannot be
+// Loads the settings file at `path` into `state.settingsReader` (which must be set; a file that cannot be
 // opened leaves every key at its default), fills `state.settings` and sets `displayMode` from
 // DISPLAY.
 void ReadPlayerSettings(PlayerState& state, const char* path);

@@ -35,6 +35,7 @@ class SettingsReader {
   // Upper-cases the stored value in place, then 1 when it is exactly "TRUE" or "YES", else 0.
   int32_t GetBoolean(const char* key, int32_t fallback);
 
+  // The entries in the order their keys first appeared; index 0 .. count() - 1.
   int32_t count() const { return count_; }
   const char* key(int32_t index) const { return keys_[index]; }
   const char* value(int32_t index) const { return values_[index]; }
