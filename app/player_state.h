@@ -16,10 +16,11 @@
 namespace tvp {
 
 // The long-lived objects the start-up makes; the state only refers to them.
+class Clock;
 class DisplayWindow;
 class InputDevices;
 class ScreenFont;
-struct SoundDevice;
+class SoundDeviceHolder;
 
 // The frame bitmap every screen draws into.
 inline constexpr int32_t FRAME_WIDTH = 312;
@@ -37,6 +38,21 @@ inline constexpr int32_t kPopupSlideOut = 2;
 // vsyncMode
 inline constexpr int32_t kVsyncOff = 1;
 inline constexpr int32_t kVsyncOn = 2;
+
+// What the main loop keeps for the life of the program besides the shared fields.
+struct MainLoopState {
+  // Channel selection by the pad: the first move at once, the next 21 frames later, then faster.
+  int32_t repeatCountdown = 0;
+  int32_t repeatDelay = 24;
+  bool firstRepeat = true;
+  // Where the frame lands on the drawing surface, fixed at the first frame.
+  bool placed = false;
+  int32_t presentLeft = 0, presentTop = 0, presentRight = 0, presentBottom = 0;
+  // The frames-per-second counter.
+  int64_t fpsClock = 0;
+  uint32_t fpsFrames = 0;
+  char fpsText[32] = {};
+};
 
 struct PlayerState {
   PlayerSettings settings;
@@ -84,6 +100,8 @@ struct PlayerState {
   int32_t popupTargetY = 0;
   int32_t popupVelocity = 0;
 
+  MainLoopState loop;
+
   // What the screens keep between frames.
   StatusScreenState statusScreen;
 
@@ -91,7 +109,8 @@ struct PlayerState {
   DisplayWindow* display = nullptr;
   InputDevices* inputDevices = nullptr;
   ScreenFont* font = nullptr;
-  SoundDevice* soundDevice = nullptr;
+  SoundDeviceHolder* soundDevices = nullptr;
+  Clock* clock = nullptr;
   SettingsReader* settingsReader = nullptr;
   // The variable the engine handle points at: ENG_OPEN stores the engine here.
   SoundEngine* engine = nullptr;

@@ -1,0 +1,32 @@
+#pragma once
+// The main loop: one frame drawn and presented, at most one window event handled, the pad
+// polled, and the engine asked to render what the sound device has room for, over and over until
+// the window is closed. Audio is rendered only here, so a frame must never take longer than the
+// device takes to play a buffer.
+#include <cstdint>
+
+#include "app/player_state.h"
+
+namespace tvp {
+
+// One iteration: status screen, the help notice at frame 120, RunFrame, then the pad's channel
+// control (or the variables window's refresh when a window or a non-list display is up).
+void RunMainLoopIteration(PlayerState& state);
+
+// Notice line, pop-up slide, frame counter, presentation, one event, pad poll, sound service.
+void RunFrame(PlayerState& state);
+
+// Takes one window event: 0, or -1 when the window is gone (the loop then ends).
+int32_t PumpMessages(PlayerState& state);
+
+// The command of one key-down (a virtual-key code).
+void RunKeyCommand(PlayerState& state, uint32_t key);
+
+// Mutes every channel but `channel`, or, when it is already the only one enabled, enables all.
+void ToggleSolo(PlayerState& state, int32_t channel);
+
+// The pad's channel control: vertical moves select with repeat, button 0 switches the selected
+// channel, button 1 solos it.
+void PadChannelControl(PlayerState& state);
+
+}  // namespace tvp

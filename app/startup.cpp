@@ -1,0 +1,190 @@
+#include "app/startup.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "app/main_loop.h"
+#include "app/module_playback.h"
+#include "engine/engine_api.h"
+#include "resources/resources.h"
+#include "screen/pixel_image.h"
+#include "screens/popup_windows.h"
+#include "soundtrack/module_file.h"
+
+namespace tvp {
+
+namespace {
+
+constexpr int32_t kEngineVoices = 256;
+constexpr int32_t kFrameDepth = 8;
+// Sizes tried after the one the settings ask for.
+constexpr int32_t kFallbackSizes[2][2] = {{320, 240}, {640, 480}};
+
+EngineResult Send(PlayerState& state, uint32_t code, intptr_t p0 = 0, intptr_t p1 = 0, intptr_t p2 = 0,
+                  intptr_t p3 = 0) {
+  ParamBlock params{{p0, p1, p2, p3}};
+  return engineCommand(state.engineHandle(), code, &params);
+}
+
+void LoadBanner(PlayerState& state) {
+  ResourceBytes banner;
+  state.bannerText[0] = '\0';
+  if (!FindResource("BANNER_STRING_128", &banner)) return;  // the notice line stays blank
+  int32_t length = banner.size < kBannerCapacity - 1 ? banner.size : kBannerCapacity - 1;
+  std::memcpy(state.bannerText, banner.data, static_cast<size_t>(length));
+  state.bannerText[length] = '\0';
+}
+
+std::string Describe(const char* what, int32_t status) { return std::string(what) + " (status " + std::to_string(status) + ")"; }
+
+int32_t Fail(Player& player, std::string* error, const std::string& message, int32_t status) {
+  *error = message;
+  ShutDownPlayer(player);
+  return status;
+}
+
+int32_t OpenDisplay(Player& player, std::string* error) {
+  PlayerState& state = player.state;
+  DisplayWindow& display = *player.platform.display;
+  bool fullScreen = !state.settings.window;
+  int32_t status = display.Open(kWindowTitle, state.settings.resolutionX, state.settings.resolutionY, kFrameDepth,
+                                fullScreen);
+  for (const auto& size : kFallbackSizes) {
+    if (status == kStatusOk) break;
+    status = display.Open(kWindowTitle, size[0], size[1], kFrameDepth, fullScreen);
+  }
+  if (status != kStatusOk) {
+    *error = Describe(("cannot open a " + std::to_string(state.settings.resolutionX) + " x " +
+                       std::to_string(state.settings.resolutionY) + " display, nor 320 x 240 or 640 x 480")
+                          .c_str(),
+                      status);
+  }
+  return status;
+}
+
+// The module named on the command line, opened as the open-file window opens one, then played.
+void OpenStartFile(Player& player, const std::string& path) {
+  PlayerState& state = player.state;
+  ModuleFile* probe = FileOpen(path.c_str(), kFileRead);
+  if (!probe) {
+    std::fprintf(stderr, "tpw: %s: %s\n", path.c_str(), std::strerror(errno ? errno : ENOENT));
+  } else {
+    FileClose(probe);
+  }
+  OpenModuleFile(state, path.c_str());
+  if (probe && !state.soundtrack)
+    std::fprintf(stderr, "tpw: %s: not a module this player can read\n", path.c_str());
+  if (state.soundtrack && Send(state, ENG_IS_PLAYING) != 1) Send(state, ENG_START);
+}
+
+}  // namespace
+
+void PlaceFrame(PlayerState& state, int32_t width, int32_t height) {
+  state.scale = width >= 640 && height >= 480 ? 1 : 0;
+  state.offsetX = (width - (FRAME_WIDTH << state.scale)) >> 1;
+  state.offsetY = (height - (FRAME_HEIGHT << state.scale)) >> 1;
+}
+
+int32_t StartPlayer(Player& player, const PlayerPlatform& platform, const StartOptions& options,
+                    std::string* error) {
+  PlayerState& state = player.state;
+  player.platform = platform;
+  std::srand(static_cast<unsigned>(platform.clock->CalendarSeconds()));
+  LoadBanner(state);
+
+  state.display = platform.display;
+  state.inputDevices = &player.inputDevices;
+  state.font = &player.font;
+  state.soundDevices = platform.sound;
+  state.settingsReader = &player.settingsReader;
+  state.clock = platform.clock;
+  state.running = true;
+  state.selectedChannel = state.firstVisibleChannel = 0;
+  state.currentPopup = state.pendingPopup = nullptr;
+  state.noticeText[0] = '\0';
+  state.displayMode = 1;
+
+  ReadPlayerSettings(state, options.settingsPath.c_str());
+  if (options.window >= 0) state.settings.window = options.window == 1;
+
+  // One 16-bit stereo frame per sample frame, for the oscilloscope's captures.
+  state.sampleBuffer = static_cast<int16_t*>(std::calloc(static_cast<size_t>(state.settings.framesPerBuffer), 4));
+  if (!state.sampleBuffer) return Fail(player, error, "out of memory for the sample buffer", kStatusOutOfMemory);
+
+  SetDirectory(state, "C:\\");
+  if (state.settings.openDir && state.settings.openDir[0] != '\0') SetDirectory(state, state.settings.openDir);
+  state.soundtrack = nullptr;
+  state.currentFilePath = nullptr;
+  state.vsyncMode = state.settings.vsync ? kVsyncOn : kVsyncOff;
+  state.offsetX = state.offsetY = 0;
+  state.frameCount = 0;
+
+  int32_t status = PixmapCreate(&state.frameBitmap, FRAME_WIDTH, FRAME_HEIGHT);
+  if (status != kStatusOk) return Fail(player, error, Describe("cannot make the frame bitmap", status), status);
+  Pixmap* picture = nullptr;
+  status = LoadPixelImage(&picture, "PXL_MAIN_FONT");
+  if (status == kStatusOk) status = player.font.Build(picture, 256, 6, 8, ScreenFont::kGrid | ScreenFont::kInverted);
+  PixmapDispose(picture);
+  if (status != kStatusOk) return Fail(player, error, Describe("cannot read the screen font", status), status);
+
+  DisplayWindow& display = *platform.display;
+  display.RegisterClass(false);
+  status = OpenDisplay(player, error);
+  if (status != kStatusOk) return Fail(player, error, *error, status);
+  display.ClearSurfaces(0, nullptr);
+  display.closeKeyMask |= kCloseKeyF12;
+  state.settings.resolutionX = display.width();
+  state.settings.resolutionY = display.height();
+  PlaceFrame(state, display.width(), display.height());
+
+  status = platform.sound->Create();
+  if (status != kStatusOk) return Fail(player, error, "no audio device: the sound device cannot be opened", status);
+
+  const PlayerSettings& s = state.settings;
+  status = static_cast<int32_t>(Send(state, ENG_OPEN, 0, reinterpret_cast<intptr_t>(platform.sound->device()),
+                                     kEngineVoices, s.framesPerBuffer));
+  if (status != kStatusOk) return Fail(player, error, Describe("cannot open the sound engine", status), status);
+  Send(state, ENG_RESET);
+  Send(state, ENG_SET_MASTER_VOLUME, s.masterVolume);
+  Send(state, ENG_SET_A4_FREQUENCY, static_cast<intptr_t>(s.a4Frequency) * 65536);
+  Send(state, ENG_SET_SPEED, static_cast<intptr_t>(s.speed) * 65536);
+  Send(state, ENG_SET_FADE_STEP, 0);
+  Send(state, ENG_SET_INTERPOLATION, s.interpolation);
+
+  // Without controllers the player runs on without a pad; one plugged in later is taken then.
+  player.inputCreated = player.inputDevices.Create(platform.input, 0) == kStatusOk;
+  player.inputDevices.SelectFirstController();
+
+  if (state.settings.window) state.mouseCursor = true;
+  display.ShowCursor(state.mouseCursor);
+  if (state.settings.autoOpen) ShowOpenFileWindow(state);
+  if (!options.file.empty()) OpenStartFile(player, options.file);
+  return kStatusOk;
+}
+
+void RunPlayerLoop(Player& player) {
+  while (player.state.running) RunMainLoopIteration(player.state);
+}
+
+void ShutDownPlayer(Player& player) {
+  PlayerState& state = player.state;
+  if (state.engine) Send(state, ENG_CLOSE);
+  if (player.platform.display) player.platform.display->ShowCursor(true);
+  // The settings reader goes with the Player: OPENDIR points into its storage until the end.
+  player.font.Dispose();
+  if (player.platform.sound) player.platform.sound->Destroy();
+  if (player.inputCreated) player.inputDevices.Destroy();
+  player.inputCreated = false;
+  if (player.platform.display) player.platform.display->Close();
+  ReleaseSoundtrack(state.soundtrack);
+  state.soundtrack = nullptr;
+  PixmapDispose(state.frameBitmap);
+  state.frameBitmap = nullptr;
+  std::free(state.sampleBuffer);
+  state.sampleBuffer = nullptr;
+}
+
+}  // namespace tvp
