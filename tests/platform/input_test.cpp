@@ -34,12 +34,20 @@ TEST(InputPad, WithoutControllersNothingIsHeldOrPressed) {
   EXPECT_FALSE(input.ButtonPressed(0));
 }
 
-TEST(InputPad, TheStickCountsOutsideHalfItsRangeAndTheDpadWins) {
+// One controller, current.
+class OnePad : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    id = source.Attach();
+    ASSERT_EQ(input.Create(&source, 0), kStatusOk);
+    ASSERT_EQ(input.SelectFirstController(), kStatusOk);
+  }
   MemoryInputSource source;
-  const int32_t id = source.Attach();
   InputDevices input;
-  ASSERT_EQ(input.Create(&source, 0), kStatusOk);
-  ASSERT_EQ(input.SelectFirstController(), kStatusOk);
+  int32_t id = 0;
+};
+
+TEST_F(OnePad, TheStickCountsOutsideHalfItsRangeAndTheDpadWins) {
   ControllerReading* pad = source.reading(id);
   struct Case {
     int32_t x, y, padX, padY;
@@ -61,12 +69,7 @@ TEST(InputPad, TheStickCountsOutsideHalfItsRangeAndTheDpadWins) {
   EXPECT_EQ(input.AxisValue(64), 0);
 }
 
-TEST(InputPad, AHeldButtonIsPressedOnlyAtTheFirstPoll) {
-  MemoryInputSource source;
-  const int32_t id = source.Attach();
-  InputDevices input;
-  ASSERT_EQ(input.Create(&source, 0), kStatusOk);
-  ASSERT_EQ(input.SelectFirstController(), kStatusOk);
+TEST_F(OnePad, AHeldButtonIsPressedOnlyAtTheFirstPoll) {
   source.reading(id)->buttons = kA;
   input.Poll();
   EXPECT_TRUE(input.ButtonPressed(0));
