@@ -1,5 +1,6 @@
-// The SDL implementations without a screen or a sound card: SDL's dummy video driver (a window in memory, drawn by the software renderer) and its
-// disk audio driver, which writes what the device plays into a file at the device's pace.
+// The SDL implementations without a screen or a sound card: SDL's dummy video driver (a window
+// in memory, drawn by the software renderer) and its disk audio driver, which writes what the
+// device plays into a file at the device's pace.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
