@@ -85,6 +85,8 @@ int32_t DisplayWindow::Open(const char* title, int32_t width, int32_t height, in
       surface_.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
       primary_.assign(surface_.size(), 0);
       state_ |= kReady;
+    } else {
+      ReleaseDisplay();  // whatever the failed set-up made, so that the next try starts clean
     }
   }
   if (status != kStatusOk) {

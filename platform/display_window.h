@@ -115,7 +115,8 @@ class DisplayWindow {
 
  protected:
   // The window system's part. CreateWindow runs when no window exists; SetUpDisplay brings up
-  // what shows a width x height picture (-2 or -1 on failure); ReleaseDisplay undoes it.
+  // what shows a width x height picture (-2 or -1 on failure); ReleaseDisplay undoes it, also
+  // after a set-up that failed part way.
   virtual bool windowExists() const = 0;
   virtual int32_t CreateWindow() = 0;
   virtual int32_t SetUpDisplay() = 0;

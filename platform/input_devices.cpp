@@ -8,7 +8,7 @@ namespace tvp {
 
 namespace {
 
-// The keyboard's pad table in DirectInput key codes, in ascending code order: keys are applied
+// The keyboard's pad table in PC key codes, in ascending code order: keys are applied
 // in this order, so for a direction the higher code wins (Left and Right together give right).
 enum class KeyRole : uint8_t { kButton, kX, kY };
 struct PadKey {

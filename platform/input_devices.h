@@ -17,7 +17,8 @@ struct ControllerReading {
   uint32_t buttons;  // bits 0..7: A, B, X, Y, Back, Start, left shoulder, right shoulder
 };
 
-// Keyboard state in DirectInput key codes (0x01..0xFF), a key being down when bit 7 is set.
+// Keyboard state by PC key code (set-1 scan codes 0x01..0x7F, extended keys + 0x80), a key
+// being down when bit 7 of its byte is set.
 inline constexpr int32_t kKeyStateSize = 256;
 
 class InputSource {

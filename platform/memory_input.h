@@ -62,7 +62,7 @@ class MemoryInputSource : public InputSource {
   }
 
   std::vector<Controller> controllers;
-  uint8_t keys[kKeyStateSize] = {};  // DirectInput codes; 0x80 = down
+  uint8_t keys[kKeyStateSize] = {};  // by PC key code; 0x80 = down
   int32_t mouseDX = 0, mouseDY = 0;
   uint32_t mouseButtons = 0;
   bool refuseStart = false;

@@ -70,8 +70,9 @@ int32_t SdlDisplay::CreateWindow() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return kStatusPlatformFailed;
     sdl_->videoStarted = true;
   }
-  sdl_->window = SDL_CreateWindow(title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width(),
-                                  height(), SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
+  // Made hidden at a modest size; SetUpDisplay gives it its size or full screen and shows it.
+  sdl_->window = SDL_CreateWindow(title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 320, 240,
+                                  SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
   if (!sdl_->window) return kStatusPlatformFailed;
   SDL_StopTextInput();  // key-downs only; no text or input-method events
   return kStatusOk;

@@ -11,7 +11,7 @@ namespace tvp {
 
 namespace {
 
-// The keyboard's pad keys: DirectInput key code and the SDL scan code of the same key.
+// The keyboard's pad keys: PC key code (set-1 scan code, extended keys + 0x80) and the SDL scan code of the same key.
 struct KeyPair {
   uint8_t code;
   SDL_Scancode scancode;

@@ -34,10 +34,14 @@ class RingRoad : public ::testing::Test {
     ASSERT_EQ(Command(&engine, ENG_START), kStatusOk);
   }
 
-  // The ring's bytes of section `i`.
-  std::vector<uint8_t> Section(int32_t i) const {
-    auto from = device.ring().begin() + i * kRoadBytes;
-    return std::vector<uint8_t>(from, from + kRoadBytes);
+  // Sections 0 .. count - 1 hold the song's first buffers.
+  void ExpectFirstSectionsRendered(int32_t count) {
+    const std::vector<uint8_t> expected = OfflineRoadBytes(song.inUse(), count);
+    for (int32_t i = 0; i < count; ++i) {
+      EXPECT_TRUE(std::equal(expected.begin() + i * kRoadBytes, expected.begin() + (i + 1) * kRoadBytes,
+                             device.ring().begin() + i * kRoadBytes))
+          << "section " << i;
+    }
   }
 
   SongBuilder song;
@@ -62,12 +66,7 @@ TEST_F(RingRoad, FirstServiceAfterStartWritesThreeSectionsAndPlaysFromTheStart) 
   int32_t cursor = -1;
   device.GetPlayCursor(&cursor);
   EXPECT_EQ(cursor, 0);
-  const std::vector<uint8_t> expected = OfflineRoadBytes(song.inUse(), 3);
-  for (int32_t i = 0; i < 3; ++i) {
-    EXPECT_TRUE(std::equal(expected.begin() + i * kRoadBytes, expected.begin() + (i + 1) * kRoadBytes,
-                           device.ring().begin() + i * kRoadBytes))
-        << "section " << i;
-  }
+  ExpectFirstSectionsRendered(3);
   // Section 3 waits until the cursor has left section 0.
   EXPECT_EQ(Service(&engine), 1);
   EXPECT_EQ(Service(&engine), 0);
@@ -92,12 +91,7 @@ TEST_F(RingRoad, ALockHandedOutInTwoRegionsRendersBothInOrder) {
   device.splitLocksAt = 1000 * 4;
   PrepareAndStart();
   EXPECT_EQ(Service(&engine), 2);
-  const std::vector<uint8_t> expected = OfflineRoadBytes(song.inUse(), 3);
-  for (int32_t i = 0; i < 3; ++i) {
-    EXPECT_TRUE(std::equal(expected.begin() + i * kRoadBytes, expected.begin() + (i + 1) * kRoadBytes,
-                           device.ring().begin() + i * kRoadBytes))
-        << "section " << i;
-  }
+  ExpectFirstSectionsRendered(3);
 }
 
 TEST_F(RingRoad, ServiceWhileStoppedTouchesNoDevice) {

@@ -1,5 +1,6 @@
-// The SDL implementations without a screen or a sound card: SDL's offscreen video driver and its
-// disk audio driver, which writes what the device plays into a file at the device's pace.
+// The SDL implementations without a screen or a sound card: SDL's dummy video driver (a window
+// in memory, drawn by the software renderer) and its disk audio driver, which writes what the
+// device plays into a file at the device's pace.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -28,7 +29,7 @@ std::string TempPath(const char* name) {
 }
 
 TEST(SdlDisplay, AFrameCopiedIntoTheSurfaceIsShownInThePaletteColours) {
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
   SdlDisplay display;
   ASSERT_EQ(display.Open("Tonvale test", 320, 240, 8, false), kStatusOk);
   ASSERT_EQ(display.ClearSurfaces(0, nullptr), kStatusOk);
@@ -63,8 +64,17 @@ TEST(SdlDisplay, AFrameCopiedIntoTheSurfaceIsShownInThePaletteColours) {
   EXPECT_EQ(display.title(), "Tonvale test");
 }
 
+TEST(SdlDisplay, AFullScreenLargerThanTheMonitorIsRefusedAndTheWindowServesTheNextTry) {
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
+  SdlDisplay display;
+  EXPECT_EQ(display.Open("Tonvale test", 30000, 20000, 8, true), kStatusNoDisplayMode);
+  EXPECT_EQ(display.PresentFrame(), kStatusDisplayNotReady);
+  ASSERT_EQ(display.Open("Tonvale test", 320, 240, 8, false), kStatusOk);
+  EXPECT_EQ(display.PresentFrame(), kStatusOk);
+}
+
 TEST(SdlDisplay, PresentingAsFastAsPossibleIsHeldNear250FramesASecond) {
-  setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  setenv("SDL_VIDEODRIVER", "dummy", 1);
   SdlDisplay display;
   ASSERT_EQ(display.Open("Tonvale test", 320, 240, 8, false), kStatusOk);
   auto start = std::chrono::steady_clock::now();
