@@ -140,6 +140,7 @@ void flowControl(SoundEngine* engine, int32_t time) {
       moved = true;
     }
   }
+  bool jumped = false;
   if (engine->jumpTime != 0 && engine->jumpTime <= time) {
     int32_t target = engine->jumpTarget & kFlowValueMask;
     resetEffects |= (static_cast<uint32_t>(engine->jumpTarget) & kFlowResetBit) != 0;
@@ -148,11 +149,13 @@ void flowControl(SoundEngine* engine, int32_t time) {
     engine->positionCounter = 0;
     engine->samplesIntoTick = 0;
     engine->jumpTime = 0;
+    jumped = true;
     moved = true;
   }
-  // After a jump on the same tick this lands in the position after the jump's target.
+  // A break due with a jump names the row in the jump's target position; alone, it moves on by
+  // one position.
   if (engine->breakTime != 0 && engine->breakTime <= time) {
-    engine->playPosition += 1;
+    if (!jumped) engine->playPosition += 1;
     engine->samplesIntoTick = 0;
     resetEffects |= (static_cast<uint32_t>(engine->breakTarget) & kFlowResetBit) != 0;
     engine->positionCounter = engine->breakTarget & kFlowValueMask;

@@ -53,6 +53,22 @@ int32_t TickLengthForTempo(int32_t tempo) {
   return static_cast<int32_t>(std::max<int64_t>(1, 220500 / (2 * int64_t{tempo})));
 }
 
+// The flow of the row a walk stopped on: the last jump's position and the last break's row
+// (-1 when the row has none), as play takes them when the row is over.
+struct RowFlow {
+  int32_t jump = -1;
+  int32_t breakRow = -1;
+};
+
+RowFlow FlowOfRow(const Event* stop) {
+  RowFlow flow;
+  for (const Event* e = stop; e != nullptr && e->time == stop->time; e = e->next) {
+    if (e->code == EventCode::PositionJump) flow.jump = FlowValue(e->param);
+    if (e->code == EventCode::PatternBreak) flow.breakRow = FlowValue(e->param);
+  }
+  return flow;
+}
+
 const Event* FirstAtOrAfter(const Event* from, int64_t time, int64_t* scanBudget) {
   while (from != nullptr && from->time < time) {
     from = from->next;
@@ -186,21 +202,33 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
   int32_t stopPosition = 0;     // the play position of that walk
   int64_t scanBudget = kScanBudget;
 
-  for (int32_t p = 0; p < soundtrack->playPositionCount && scanBudget > 0;) {
+  // The stop of the last walk is looked at before the end of the positions is: a jump there
+  // may lead back into the song.
+  for (int32_t p = 0; scanBudget > 0;) {
     int64_t startTime = 0;
     if (stop != nullptr) {
-      int32_t code = stop->code;
-      int32_t value = FlowValue(stop->param);
+      const Event* at = stop;
       stop = nullptr;
-      if (code == EventCode::GotoPlayPosition || code == EventCode::PositionJump) {
+      if (at->code == EventCode::GotoPlayPosition) {
         // A jump back means the song repeats, so one pass is the estimate. A jump to the
         // position that made it repeats as well (going on there would walk it forever).
-        if (value <= stopPosition) break;
-        p = value;  // the positions in between are skipped
-        continue;
+        if (FlowValue(at->param) <= stopPosition) break;
+        p = FlowValue(at->param);  // the positions in between are skipped
+      } else if (at->code == EventCode::BreakNow) {
+        startTime = FlowValue(at->param);
+      } else if (at->code == EventCode::PositionJump || at->code == EventCode::PatternBreak) {
+        // A jump and a break on one row go to the break's row in the jump's position. A jump
+        // to its own position goes back unless the break's row lies past the jump's row.
+        const RowFlow flow = FlowOfRow(at);
+        startTime = std::max(flow.breakRow, 0);
+        if (flow.jump >= 0) {
+          if (flow.jump < stopPosition || (flow.jump == stopPosition && startTime < int64_t{at->time} + kRowTime))
+            break;
+          p = flow.jump;
+        }
       }
-      if (code == EventCode::PatternBreak || code == EventCode::BreakNow) startTime = value;
     }
+    if (p >= soundtrack->playPositionCount) break;
 
     stopPosition = p;
     const Event* cursor = PatternAt(soundtrack, p);

@@ -149,13 +149,13 @@ TEST(RenderSession, ASongStopsWhenItLoopsBackUnlessMorePassesAreAsked) {
 }
 
 TEST(RenderSession, AJumpAndABreakOnOneRowThatLandLaterAreNoLoop) {
-  // Position 2 goes on at its own row 8 from row 3: the jump names position 1 and the break
-  // then moves on by one. The engine flags a jump to a position not after the current one.
+  // Position 2 goes on at its own row 8 from row 3. The engine flags a jump to a position not
+  // after the current one.
   SongBuilder song;
   song.addInitialSettings();
   const int32_t first = song.addPattern({}, kRows);
   song.setPlayPositions({0, first, song.addPattern({{0x300, 0, EventCode::PatternBreak, static_cast<int32_t>(0x80000800u)},
-                                                    {0x300, 0, EventCode::PositionJump, 1}}, kRows)});
+                                                    {0x300, 0, EventCode::PositionJump, 2}}, kRows)});
   Rendered r = RenderAll(song.inUse(), Settings(4096));
   const int64_t songFrames = (kRows + 4 + (kRows - 8)) * 6 * 882;
   EXPECT_EQ(std::tuple(r.reason, r.loops), std::tuple(StopReason::Ended, 0));
