@@ -2,6 +2,9 @@
 // pending pattern loops, position jumps and pattern breaks.
 #include "engine/events.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "engine/sound_engine.h"
 
 namespace tvp {
@@ -120,6 +123,13 @@ const Event* seekInPattern(SoundEngine* engine, const Event* start, int32_t time
 
 }  // namespace
 
+void clearPendingFlow(SoundEngine* engine) {
+  engine->breakTime = engine->breakTarget = 0;
+  engine->jumpTime = engine->jumpTarget = 0;
+  engine->loopTime = engine->loopTarget = 0;
+  std::fill(std::begin(engine->loopCounts), std::end(engine->loopCounts), 0);
+}
+
 void forgetPatternSeek(SoundEngine* engine) {
   engine->seekPattern = nullptr;
   engine->seekTime = 0;
@@ -129,16 +139,13 @@ void forgetPatternSeek(SoundEngine* engine) {
 void flowControl(SoundEngine* engine, int32_t time) {
   bool moved = false;
   bool resetEffects = false;
+  // LoopBack counted the pass already and armed the jump only when one more is due.
   if (engine->loopTime != 0 && engine->loopTime <= time) {
-    engine->loopCount -= 1;
-    if (engine->loopCount < 1) {
-      engine->loopTime = 0;
-    } else {
-      engine->samplesIntoTick = 0;
-      engine->positionCounter = engine->loopTarget & kFlowValueMask;
-      resetEffects |= (static_cast<uint32_t>(engine->loopTarget) & kFlowResetBit) != 0;
-      moved = true;
-    }
+    engine->loopTime = 0;
+    engine->samplesIntoTick = 0;
+    engine->positionCounter = engine->loopTarget & kFlowValueMask;
+    resetEffects |= (static_cast<uint32_t>(engine->loopTarget) & kFlowResetBit) != 0;
+    moved = true;
   }
   bool jumped = false;
   if (engine->jumpTime != 0 && engine->jumpTime <= time) {

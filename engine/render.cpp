@@ -19,12 +19,6 @@ namespace {
 // limit stays low.
 constexpr int32_t kMaxEmptyStretches = 1024;
 
-void clearPendingFlow(SoundEngine* engine) {
-  engine->breakTime = engine->breakTarget = 0;
-  engine->jumpTime = engine->jumpTarget = 0;
-  engine->loopCount = engine->loopTime = engine->loopTarget = 0;
-}
-
 void takePositionRequest(SoundEngine* engine) {
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   if (soundtrack && engine->positionRequest < soundtrack->playPositionCount) {

@@ -47,6 +47,7 @@ inline constexpr int32_t kWaveformLength = 1024;
 inline constexpr int32_t kPeriodTableLength = 16384;
 inline constexpr int32_t kThirdsTableHalf = 65536;  // thirdsTable is indexed -65536..65535
 inline constexpr int32_t kNoPositionRequest = -1;
+inline constexpr int32_t kLoopChannels = kMaxVoices;  // loop events of other channels count on 0
 
 struct SoundEngine {
   int32_t outputMode;
@@ -94,7 +95,9 @@ struct SoundEngine {
   int32_t breakTarget;
   int32_t jumpTime;
   int32_t jumpTarget;
-  int32_t loopCount;
+  // Pattern loops count per channel, as trackers do, so loops in two channels (side by side or
+  // one inside the other) each run out; one jump back is pending at a time.
+  int32_t loopCounts[kLoopChannels];
   int32_t loopTime;
   int32_t loopTarget;
 
@@ -184,6 +187,8 @@ void render(SoundEngine* engine, int16_t* destination, int32_t frameCount);
 void installHandlers(SoundEngine* engine);
 void dispatchEvents(SoundEngine* engine, int32_t time);
 void flowControl(SoundEngine* engine, int32_t time);
+// Clears every pending loop, jump and break and the loop counts.
+void clearPendingFlow(SoundEngine* engine);
 // Drops the remembered pattern seek; called wherever the bound soundtrack may change.
 void forgetPatternSeek(SoundEngine* engine);
 // The first event of the pattern at `playPosition`, or null when the position or its pattern

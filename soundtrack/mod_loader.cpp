@@ -270,8 +270,9 @@ class PatternDecoder {
         if (y == 0) {
           loopStart_[c] = T;
         } else {
-          if (y != 1) emit(T, 0, EventCode::LoopCount, y);
-          emit(T, 0, EventCode::LoopBack, loopStart_[c] | kFlowReset);
+          // Each channel loops on its own count, so loops in two channels both run out.
+          if (y != 1) emit(T, c, EventCode::LoopCount, y);
+          emit(T, c, EventCode::LoopBack, loopStart_[c] | kFlowReset);
         }
         break;
       case 0x7:

@@ -18,7 +18,7 @@ constexpr int32_t kRowTime = 256;
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 
-// Two LoopBack events in one pattern can re-arm each other's counter and jump back forever.
+// Two LoopBack events of one channel can re-arm each other's counter and jump back forever.
 // No real pattern loop takes anywhere near this many jumps in one walk; past it, LoopBacks
 // count their row and fall through, so every walk ends.
 constexpr int32_t kMaxLoopJumps = 4096;
@@ -32,6 +32,14 @@ constexpr int64_t kScanBudget = int64_t{1} << 25;
 // Hostile PatternDelay params could push the counted time without bound; this keeps every
 // difference of times far inside 64 bits.
 constexpr int64_t kTimeLimit = int64_t{1} << 40;
+
+// Pattern loops count per channel, on as many channels as the engine has voices; loop events
+// of other channels count on channel 0's counter.
+constexpr int32_t kLoopChannels = 256;
+
+int64_t& LoopCounter(int64_t* counters, const Event* e) {
+  return counters[e->channel >= 0 && e->channel < kLoopChannels ? e->channel : 0];
+}
 
 // Both factors are >= 0. Huge speeds and times saturate instead of overflowing.
 int64_t MulSat(int64_t a, int64_t b) {
@@ -101,7 +109,8 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
   int64_t counted = startTime;
   int64_t frames = 0;  // units of 256 frames
   int64_t rest = *remainder;
-  int64_t loopCounter = 0;  // 64 bits: a LoopCount param of INT32_MAX still gets its + 1
+  // Per channel, as play counts them; 64 bits: a LoopCount param of INT32_MAX still gets its + 1.
+  int64_t loopCounters[kLoopChannels] = {};
   int32_t loopJumps = 0;
 
   for (const Event* e = start; e != nullptr;) {
@@ -113,7 +122,7 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
         e = e->next;
         continue;
       case EventCode::LoopCount:
-        if (loopCounter == 0) loopCounter = int64_t{e->param} + 1;
+        if (LoopCounter(loopCounters, e) == 0) LoopCounter(loopCounters, e) = int64_t{e->param} + 1;
         e = e->next;
         continue;
       case EventCode::PositionJump:
@@ -149,6 +158,7 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
     } else if (e->code == EventCode::SetTempo) {
       if (e->param > 0) *tickLength = TickLengthForTempo(e->param);
     } else if (e->code == EventCode::LoopBack) {
+      int64_t& loopCounter = LoopCounter(loopCounters, e);
       if (loopCounter == 0) loopCounter = 2;
       --loopCounter;
       if (loopCounter > 0 && loopJumps < kMaxLoopJumps && *scanBudget > 0) {

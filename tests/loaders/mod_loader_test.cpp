@@ -227,7 +227,7 @@ TEST(ModEffects, CellsBecomeEvents) {
       {{0, 0, 0xE, 0x13}, {ch(AddPeriod, -12)}}, {{0, 0, 0xE, 0x23}, {ch(AddPeriod, 12)}},
       {{0, 0, 0xE, 0x40}, {ch(PeriodVibratoWaveform, 0x8000)}}, {{0, 0, 0xE, 0x45}, {ch(PeriodVibratoWaveform, 3)}},
       {{0, 0, 0xE, 0x72}, {ch(TremoloWaveform, 0x8004)}}, {{0, 0, 0xE, 0x77}, {ch(TremoloWaveform, 0x7FFE)}},
-      {{0, 0, 0xE, 0x61}, {song(LoopBack, 0 | B)}}, {{0, 0, 0xE, 0x63}, {song(LoopCount, 3), song(LoopBack, 0 | B)}},
+      {{0, 0, 0xE, 0x61}, {ch(LoopBack, 0 | B)}}, {{0, 0, 0xE, 0x63}, {ch(LoopCount, 3), ch(LoopBack, 0 | B)}},
       {{0, 0, 0xE, 0x87}, {ch(SetPanning, -274)}}, {{0, 0, 0xE, 0x9A}, retrigger(10)},
       {{0, 0, 0xE, 0xA3}, {ch(AddVolume, 3072)}}, {{0, 0, 0xE, 0xB2}, {ch(AddVolume, -2048)}},
       {{0, 0, 0xE, 0xC3}, {ch(SetVolume, 0, 3)}}, {{1, 428, 0xE, 0xD2}, note(428, 1, 0, 2)},
@@ -269,9 +269,9 @@ TEST(ModEffects, SwitchesGoOnOnceOffOnceAndAllOffAtEveryPatternStart) {
   expect(1, 1, 1, {{PeriodSlide, 1}});
   expect(1, 2, 1, {{PeriodSlide, 0x10}});
   expect(1, 3, 1, {{PeriodSlide, 0}});
-  expect(1, 8, 0, {{LoopCount, 2}, {LoopBack, 4 * 256 | B}});
+  expect(1, 8, 3, {{LoopCount, 2}, {LoopBack, 4 * 256 | B}});  // on the loop's own channel
   expect(2, 0, 0, {{Arpeggio, 0}, {VolumeSlide, 0}, {PeriodSlide, 0}, {PeriodVibrato, 1}, {Tremolo, 0}});
-  expect(2, 5, 0, {{LoopBack, 0 | B}});
+  expect(2, 5, 3, {{LoopBack, 0 | B}});
 }
 
 TEST(ModHostileFiles, ScratchOverflowStillEndsThePatternAndDamageNeverBreaksTheSoundtrack) {

@@ -346,7 +346,7 @@ TEST(XmEffects, RetriggersRepeatWithinTheRow) {
 TEST(XmEffects, PatternLoopPlaysItsRowsThreeTimes) {
   auto total = [](int rows, bool loop) {
     XmBuilder b = Song(rows);
-    if (loop) b.cell(0, 1, 1, Fx(kE, 0x60)).cell(0, 4, 0, Fx(kE, 0x62));
+    if (loop) b.cell(0, 1, 0, Fx(kE, 0x60)).cell(0, 4, 0, Fx(kE, 0x62));
     Loaded l = Load(b.bytes());
     EXPECT_EQ(l.status, kStatusOk);
     if (loop) {
