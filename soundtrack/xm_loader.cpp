@@ -449,6 +449,23 @@ int16_t ReadSample(ModuleFile* file, const uint8_t* header, Sample** slot) {
   return PrepareSampleData(sample);
 }
 
+// The bytes a sample's data takes in the file.
+int64_t StoredBytes(const uint8_t* header) { return ReadU32LE(header); }
+
+// An instrument with more samples than its 16 slots stays empty. Its sample headers and data are
+// passed over, so the instruments after it are read from their own bytes.
+int16_t SkipSamples(ModuleFile* file, int32_t count, int64_t headerSkip) {
+  int64_t dataBytes = 0;
+  for (int32_t j = 0; j < count; ++j) {
+    uint8_t header[kSampleHeaderBytes];
+    if (ReadExact(file, kSampleHeaderBytes, header) != kStatusOk) return kStatusDataEnded;
+    const int16_t status = SeekTo(file, FilePosition(file) + headerSkip);
+    if (status != kStatusOk) return status;
+    dataBytes += StoredBytes(header);
+  }
+  return SeekTo(file, FilePosition(file) + dataBytes);
+}
+
 int32_t AutoVibratoWaveform(int32_t type) {
   switch (type) {
     case 1: return 0x8004;  // square
@@ -466,19 +483,20 @@ int16_t ReadInstrument(ModuleFile* file, int32_t index, Budget* budget, Soundtra
   // and every further instrument with them.
   const int64_t next = start + std::max<int64_t>(ReadU32LE(head), kInstrumentHeaderBytes);
   const int32_t sampleCount = ReadS16LE(head + 27);
-  if (sampleCount < 1 || sampleCount > kSamplesPerInstrument) return SeekTo(file, next);
+  if (sampleCount < 1) return SeekTo(file, next);
 
-  Instrument* instrument = NewInstrument();
-  if (instrument == nullptr) return kStatusOutOfMemory;
-  soundtrack->instruments[index] = instrument;
   uint8_t extra[kInstrumentExtraBytes];
   if (ReadExact(file, kInstrumentExtraBytes, extra) != kStatusOk) return kStatusDataEnded;
   int16_t status = SeekTo(file, next);
   if (status != kStatusOk) return status;
-
   // Sample headers read as 40 bytes each; a larger declared size is skipped, a smaller one
   // still takes the 40.
   const int64_t skip = std::max<int64_t>(int64_t{ReadU32LE(extra)} - kSampleHeaderBytes, 0);
+  if (sampleCount > kSamplesPerInstrument) return SkipSamples(file, sampleCount, skip);
+
+  Instrument* instrument = NewInstrument();
+  if (instrument == nullptr) return kStatusOutOfMemory;
+  soundtrack->instruments[index] = instrument;
   uint8_t headers[kSamplesPerInstrument][kSampleHeaderBytes];
   for (int32_t j = 0; j < sampleCount; ++j) {
     if (ReadExact(file, kSampleHeaderBytes, headers[j]) != kStatusOk) return kStatusDataEnded;

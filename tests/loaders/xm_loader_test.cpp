@@ -446,15 +446,22 @@ TEST(XmInstruments, EnvelopesInterpolateAndSustain) {
   EXPECT_EQ(std::tuple(p->sustainEnd, p->loopEnd, p->flags), std::tuple(kNoEnvelopePoint, kNoEnvelopePoint, 0u));
 }
 
-TEST(XmInstruments, SeventeenSamplesAreSkippedAfterTheHeader) {
-  XmBuilder b = Song();
-  b.instruments[0].sampleCount = 17;
-  b.instruments[0].size = 29;
-  b.instruments[1].samples = {XmSampleSpec{{3, 4}}};
-  Loaded l = Load(b.bytes());
-  ASSERT_EQ(l.status, kStatusOk);
-  EXPECT_TRUE(l.song->instruments[0] == nullptr && l.song->instruments[1] != nullptr);
-  EXPECT_EQ(l.song->samples[16]->data[1], 4 * 256);
+// An instrument of more than 16 samples stays empty; its sample headers (of any declared size)
+// and data are passed over, and the instruments after it load from their own bytes.
+TEST(XmInstruments, MoreThanSixteenSamplesAreSkippedWithTheirData) {
+  for (uint32_t headerSize : {40u, 64u}) {
+    XmBuilder b = Song();
+    b.instruments.resize(3);
+    for (int j = 0; j < 23; ++j) b.instruments[0].samples.push_back(XmSampleSpec{{j, -j, j}, j % 2 == 1});
+    b.instruments[0].sampleHeaderSize = headerSize;
+    b.instruments[1].samples = {XmSampleSpec{{3, 4}}};
+    b.instruments[2].samples = {XmSampleSpec{{5, 6, 7}, true}};
+    Loaded l = Load(b.bytes());
+    ASSERT_EQ(l.status, kStatusOk);
+    EXPECT_TRUE(l.song->instruments[0] == nullptr && l.song->instruments[1] != nullptr && l.song->instruments[2] != nullptr);
+    EXPECT_EQ(CountFilledSampleSlots(l.song.get()), 2);
+    EXPECT_EQ(std::tuple(l.song->samples[16]->data[1], l.song->samples[32]->data[2]), std::tuple(4 * 256, 7));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
