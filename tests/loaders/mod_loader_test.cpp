@@ -177,6 +177,27 @@ TEST(ModSamples, HeadersLoopsAndData) {
   EXPECT_EQ(m.song->samples[6]->data[16], m.song->samples[6]->data[8]);  // the cut loop's guard
 }
 
+// Stored patterns that no order entry names come before the sample data too; the file's size
+// shows them.
+TEST(ModSamples, DataFollowsPatternsTheOrdersDoNotName) {
+  for (int channels : {4, 6}) {
+    for (int stored : {1, 2, 3}) {
+      ModBuilder b(channels);
+      b.orders({0}).storedPatterns(stored).sample(0, {.words = 30}).sample(1, {.words = 20});
+      if (stored > 2) b.cell(2, 0, 0, {1, 428, 0, 0});  // a stored pattern no order entry names
+      Loaded m = Load(b.bytes());
+      ASSERT_EQ(m.status, 0);
+      EXPECT_EQ(m.song->patternCount, 2);
+      const Sample* s = m.song->samples[1];
+      EXPECT_EQ(s->length, 80);
+      EXPECT_EQ(std::tuple(m.song->samples[0]->data[0], m.song->samples[0]->data[59], s->data[0], s->data[39]),
+                std::tuple(ModBuilder::DefaultByte(0, 0) * 256, ModBuilder::DefaultByte(0, 59) * 256,
+                           ModBuilder::DefaultByte(1, 0) * 256, ModBuilder::DefaultByte(1, 39) * 256))
+          << channels << " channels, " << stored << " stored";
+    }
+  }
+}
+
 TEST(ModSamples, DataCutByTheEndOfTheFileKeepsWhatIsThere) {
   struct Case { int words, present, repeatStart, repeatLength, mode; } cases[] = {  // present: bytes
       {50, 30, 0, 0, kLoopNone}, {65535, 100, 0, 0, kLoopNone}, {50, 0, 0, 0, kLoopNone},
