@@ -31,7 +31,12 @@ const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPositio
   return soundtrack->patterns[slot];
 }
 
-void enterPlayPosition(SoundEngine* engine) {
+void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCounter, bool patternLoop) {
+  if (engine->moveCount < kMoveLogLength) {
+    engine->moves[engine->moveCount] = {engine->bufferFrame, fromPosition, fromCounter, engine->playPosition,
+                                        engine->positionCounter, patternLoop ? 1 : 0};
+  }
+  if (engine->moveCount < INT32_MAX) engine->moveCount += 1;
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   if (soundtrack && engine->playPosition < soundtrack->playPositionCount) {
     engine->patternStart = firstEventOfPosition(engine, engine->playPosition);
@@ -137,6 +142,8 @@ void forgetPatternSeek(SoundEngine* engine) {
 }
 
 void flowControl(SoundEngine* engine, int32_t time) {
+  const int32_t fromPosition = engine->playPosition;
+  bool looped = false;
   bool moved = false;
   bool resetEffects = false;
   // LoopBack counted the pass already and armed the jump only when one more is due.
@@ -145,7 +152,7 @@ void flowControl(SoundEngine* engine, int32_t time) {
     engine->samplesIntoTick = 0;
     engine->positionCounter = engine->loopTarget & kFlowValueMask;
     resetEffects |= (static_cast<uint32_t>(engine->loopTarget) & kFlowResetBit) != 0;
-    moved = true;
+    looped = true;
   }
   bool jumped = false;
   if (engine->jumpTime != 0 && engine->jumpTime <= time) {
@@ -169,8 +176,8 @@ void flowControl(SoundEngine* engine, int32_t time) {
     engine->breakTime = 0;
     moved = true;
   }
-  if (moved) {
-    enterPlayPosition(engine);
+  if (moved || looped) {
+    enterPlayPosition(engine, fromPosition, time, !moved);
     engine->eventCursor = seekInPattern(engine, engine->eventCursor, engine->positionCounter);
   }
   if (resetEffects) stopAllVoiceEffects(engine);

@@ -25,13 +25,14 @@ void stopDispatch(SoundEngine* engine, Cursor cursor, int16_t& proceed) {
 }
 
 void gotoPlayPosition(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  const int32_t fromPosition = engine->playPosition, fromCounter = engine->positionCounter;
   if (wantsReset(param)) stopAllVoiceEffects(engine);
   int32_t target = param & kFlowValueMask;
   if (target <= engine->playPosition) engine->flags |= kEngineLooped;
   engine->playPosition = target;
   engine->positionCounter = 0;
   engine->samplesIntoTick = 0;
-  enterPlayPosition(engine);
+  enterPlayPosition(engine, fromPosition, fromCounter);
   stopDispatch(engine, cursor, proceed);
 }
 
@@ -67,10 +68,11 @@ void loopBack(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t para
 }
 
 void breakNow(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  const int32_t fromPosition = engine->playPosition, fromCounter = engine->positionCounter;
   engine->playPosition += 1;
   engine->samplesIntoTick = 0;
   engine->positionCounter = param & kFlowValueMask;
-  enterPlayPosition(engine);
+  enterPlayPosition(engine, fromPosition, fromCounter);
   stopAllVoiceEffects(engine);
   stopDispatch(engine, cursor, proceed);
 }
@@ -81,11 +83,12 @@ void patternBreak(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t 
 }
 
 void nextPlayPosition(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  const int32_t fromPosition = engine->playPosition, fromCounter = engine->positionCounter;
   if (wantsReset(param)) stopAllVoiceEffects(engine);
   engine->playPosition += 1;
   engine->positionCounter = 0;
   engine->samplesIntoTick = 0;
-  enterPlayPosition(engine);
+  enterPlayPosition(engine, fromPosition, fromCounter);
   stopDispatch(engine, cursor, proceed);
 }
 

@@ -49,6 +49,18 @@ inline constexpr int32_t kThirdsTableHalf = 65536;  // thirdsTable is indexed -6
 inline constexpr int32_t kNoPositionRequest = -1;
 inline constexpr int32_t kLoopChannels = kMaxVoices;  // loop events of other channels count on 0
 
+// A change of play position or a jump inside one, as the render loop made it. Hosts that follow
+// the song's passes read them after each buffer.
+struct FlowMove {
+  int32_t frame;         // frames of the buffer rendered before the move
+  int32_t fromPosition;  // where play stood: play position and position counter
+  int32_t fromCounter;
+  int32_t toPosition;    // where it went; a position past the last one ends the song
+  int32_t toCounter;
+  int32_t patternLoop;   // 1: a pattern loop's jump back inside the position
+};
+inline constexpr int32_t kMoveLogLength = 64;  // moves past these in one buffer are counted only
+
 struct SoundEngine {
   int32_t outputMode;
   // Output objects. The ring device is owned by the host; the queue buffers by the engine.
@@ -100,6 +112,13 @@ struct SoundEngine {
   int32_t loopCounts[kLoopChannels];
   int32_t loopTime;
   int32_t loopTarget;
+
+  // Host-visible, per rendered buffer: the moves made in it, the frames rendered before the song
+  // ended in it (-1 when it did not), and, while rendering, the frames of it done so far.
+  FlowMove moves[kMoveLogLength];
+  int32_t moveCount;
+  int32_t endFrame;
+  int32_t bufferFrame;
 
   int32_t positionRequest;  // host request: -1 none, >= 0 a play position, < -1 half-length ticks
   int32_t playPosition;     // host-visible

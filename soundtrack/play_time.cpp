@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "soundtrack/soundtrack.h"
 #include "soundtrack/status.h"
@@ -77,6 +79,10 @@ RowFlow FlowOfRow(const Event* stop) {
   return flow;
 }
 
+bool ActsNextRow(int32_t code) {
+  return code == EventCode::PositionJump || code == EventCode::PatternBreak || code == EventCode::LoopBack;
+}
+
 const Event* FirstAtOrAfter(const Event* from, int64_t time, int64_t* scanBudget) {
   while (from != nullptr && from->time < time) {
     from = from->next;
@@ -128,7 +134,7 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
       case EventCode::PositionJump:
       case EventCode::LoopBack:
       case EventCode::PatternBreak:
-        actsAt += kRowTime;  // these act when their row is over
+        actsAt += kRowTime;  // these act when their row is over, as ActsNextRow says
         break;
       case EventCode::GotoPlayPosition:
       case EventCode::NextPlayPosition:
@@ -209,38 +215,34 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
   int32_t remainder = 0;
   int64_t sum = 0;              // units of 256 frames
   const Event* stop = nullptr;  // the event the previous walk ended on
-  int32_t stopPosition = 0;     // the play position of that walk
   int64_t scanBudget = kScanBudget;
+  // The pattern times each play position has been walked over, [from, to).
+  std::vector<std::vector<std::pair<int64_t, int64_t>>> walked(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)));
 
-  // The stop of the last walk is looked at before the end of the positions is: a jump there
-  // may lead back into the song.
   for (int32_t p = 0; scanBudget > 0;) {
     int64_t startTime = 0;
     if (stop != nullptr) {
       const Event* at = stop;
       stop = nullptr;
       if (at->code == EventCode::GotoPlayPosition) {
-        // A jump back means the song repeats, so one pass is the estimate. A jump to the
-        // position that made it repeats as well (going on there would walk it forever).
-        if (FlowValue(at->param) <= stopPosition) break;
         p = FlowValue(at->param);  // the positions in between are skipped
       } else if (at->code == EventCode::BreakNow) {
         startTime = FlowValue(at->param);
       } else if (at->code == EventCode::PositionJump || at->code == EventCode::PatternBreak) {
-        // A jump and a break on one row go to the break's row in the jump's position. A jump
-        // to its own position goes back unless the break's row lies past the jump's row.
+        // A jump and a break on one row go to the break's row in the jump's position.
         const RowFlow flow = FlowOfRow(at);
         startTime = std::max(flow.breakRow, 0);
-        if (flow.jump >= 0) {
-          if (flow.jump < stopPosition || (flow.jump == stopPosition && startTime < int64_t{at->time} + kRowTime))
-            break;
-          p = flow.jump;
-        }
+        if (flow.jump >= 0) p = flow.jump;
       }
     }
     if (p >= soundtrack->playPositionCount) break;
+    // Going back to a row walked over already means the song repeats: one pass is the estimate.
+    // A jump back into rows not walked yet (a part skipped before) goes on.
+    const auto& spans = walked[static_cast<size_t>(p)];
+    if (std::any_of(spans.begin(), spans.end(), [&](const auto& s) { return startTime >= s.first && startTime < s.second; }))
+      break;
 
-    stopPosition = p;
+    const int32_t position = p;
     const Event* cursor = PatternAt(soundtrack, p);
     ++p;
     if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime, &scanBudget);
@@ -259,6 +261,10 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
     remainder = walkRemainder;
     sum = std::min(sum + frames, kInt32Max);
     stop = cursor;
+    // Jumps and breaks act when their row is over. A walk that plays nothing (a jump at the
+    // time it starts) still marks its start, so a jump to itself ends the estimate.
+    const int64_t actsAt = int64_t{cursor->time} + (ActsNextRow(cursor->code) ? kRowTime : 0);
+    walked[static_cast<size_t>(position)].emplace_back(startTime, std::max(actsAt, startTime + 1));
   }
 
   if (total != nullptr) *total = static_cast<int32_t>(sum);
