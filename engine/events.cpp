@@ -2,6 +2,9 @@
 // pending pattern loops, position jumps and pattern breaks.
 #include "engine/events.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "engine/sound_engine.h"
 
 namespace tvp {
@@ -28,7 +31,12 @@ const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPositio
   return soundtrack->patterns[slot];
 }
 
-void enterPlayPosition(SoundEngine* engine) {
+void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCounter, bool patternLoop) {
+  if (engine->moveCount < kMoveLogLength) {
+    engine->moves[engine->moveCount] = {engine->bufferFrame, fromPosition, fromCounter, engine->playPosition,
+                                        engine->positionCounter, patternLoop ? 1 : 0};
+  }
+  if (engine->moveCount < INT32_MAX) engine->moveCount += 1;
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   if (soundtrack && engine->playPosition < soundtrack->playPositionCount) {
     engine->patternStart = firstEventOfPosition(engine, engine->playPosition);
@@ -120,6 +128,13 @@ const Event* seekInPattern(SoundEngine* engine, const Event* start, int32_t time
 
 }  // namespace
 
+void clearPendingFlow(SoundEngine* engine) {
+  engine->breakTime = engine->breakTarget = 0;
+  engine->jumpTime = engine->jumpTarget = 0;
+  engine->loopTime = engine->loopTarget = 0;
+  std::fill(std::begin(engine->loopCounts), std::end(engine->loopCounts), 0);
+}
+
 void forgetPatternSeek(SoundEngine* engine) {
   engine->seekPattern = nullptr;
   engine->seekTime = 0;
@@ -127,19 +142,19 @@ void forgetPatternSeek(SoundEngine* engine) {
 }
 
 void flowControl(SoundEngine* engine, int32_t time) {
+  const int32_t fromPosition = engine->playPosition;
+  bool looped = false;
   bool moved = false;
   bool resetEffects = false;
+  // LoopBack counted the pass already and armed the jump only when one more is due.
   if (engine->loopTime != 0 && engine->loopTime <= time) {
-    engine->loopCount -= 1;
-    if (engine->loopCount < 1) {
-      engine->loopTime = 0;
-    } else {
-      engine->samplesIntoTick = 0;
-      engine->positionCounter = engine->loopTarget & kFlowValueMask;
-      resetEffects |= (static_cast<uint32_t>(engine->loopTarget) & kFlowResetBit) != 0;
-      moved = true;
-    }
+    engine->loopTime = 0;
+    engine->samplesIntoTick = 0;
+    engine->positionCounter = engine->loopTarget & kFlowValueMask;
+    resetEffects |= (static_cast<uint32_t>(engine->loopTarget) & kFlowResetBit) != 0;
+    looped = true;
   }
+  bool jumped = false;
   if (engine->jumpTime != 0 && engine->jumpTime <= time) {
     int32_t target = engine->jumpTarget & kFlowValueMask;
     resetEffects |= (static_cast<uint32_t>(engine->jumpTarget) & kFlowResetBit) != 0;
@@ -148,19 +163,21 @@ void flowControl(SoundEngine* engine, int32_t time) {
     engine->positionCounter = 0;
     engine->samplesIntoTick = 0;
     engine->jumpTime = 0;
+    jumped = true;
     moved = true;
   }
-  // After a jump on the same tick this lands in the position after the jump's target.
+  // A break due with a jump names the row in the jump's target position; alone, it moves on by
+  // one position.
   if (engine->breakTime != 0 && engine->breakTime <= time) {
-    engine->playPosition += 1;
+    if (!jumped) engine->playPosition += 1;
     engine->samplesIntoTick = 0;
     resetEffects |= (static_cast<uint32_t>(engine->breakTarget) & kFlowResetBit) != 0;
     engine->positionCounter = engine->breakTarget & kFlowValueMask;
     engine->breakTime = 0;
     moved = true;
   }
-  if (moved) {
-    enterPlayPosition(engine);
+  if (moved || looped) {
+    enterPlayPosition(engine, fromPosition, time, !moved);
     engine->eventCursor = seekInPattern(engine, engine->eventCursor, engine->positionCounter);
   }
   if (resetEffects) stopAllVoiceEffects(engine);

@@ -18,6 +18,7 @@ int32_t resolveInstrumentWaveform(SoundEngine* engine, int32_t* code);
 
 // Makes playPosition current: patternStart and eventCursor move to its first event, or, past
 // the last play position, the song ends and playPosition returns to 0.
-void enterPlayPosition(SoundEngine* engine);
+// Logs the move from `fromPosition`/`fromCounter` first.
+void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCounter, bool patternLoop = false);
 
 }  // namespace tvp

@@ -168,9 +168,7 @@ int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_
   engine->samplesIntoTick = 0;
   engine->positionCounter = 0;
   engine->rowDelayCounter = 0;
-  engine->breakTime = engine->breakTarget = 0;
-  engine->jumpTime = engine->jumpTarget = 0;
-  engine->loopCount = engine->loopTime = engine->loopTarget = 0;
+  clearPendingFlow(engine);
   engine->playPosition = 0;
   engine->tempo = 125;
   engine->speed = 6;

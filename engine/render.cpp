@@ -19,12 +19,6 @@ namespace {
 // limit stays low.
 constexpr int32_t kMaxEmptyStretches = 1024;
 
-void clearPendingFlow(SoundEngine* engine) {
-  engine->breakTime = engine->breakTarget = 0;
-  engine->jumpTime = engine->jumpTarget = 0;
-  engine->loopCount = engine->loopTime = engine->loopTarget = 0;
-}
-
 void takePositionRequest(SoundEngine* engine) {
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   if (soundtrack && engine->positionRequest < soundtrack->playPositionCount) {
@@ -121,6 +115,7 @@ void sequence(SoundEngine* engine, int32_t frameCount) {
     if (done != stretchStart) emptyStretches = 0;
 
     if (engine->samplesIntoTick == 0) {
+      engine->bufferFrame = done;
       flowControl(engine, engine->positionCounter);
       if (engine->flags & kEngineEnded) break;
       dispatchEvents(engine, engine->positionCounter);
@@ -128,6 +123,7 @@ void sequence(SoundEngine* engine, int32_t frameCount) {
       tickVoices(engine);
     }
   }
+  if (engine->flags & kEngineEnded) engine->endFrame = done;
 }
 
 void fade(SoundEngine* engine) {
@@ -182,6 +178,9 @@ void convert(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
 void render(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
   frameCount = std::clamp(frameCount, 0, engine->framesPerBuffer);
   std::memset(engine->mixBuffer, 0, static_cast<size_t>(frameCount) * 8);
+  engine->moveCount = 0;
+  engine->endFrame = -1;
+  engine->bufferFrame = 0;
   if (engine->playing) {
     if (engine->positionRequest >= 0) takePositionRequest(engine);
     sequence(engine, frameCount);

@@ -25,13 +25,14 @@ void stopDispatch(SoundEngine* engine, Cursor cursor, int16_t& proceed) {
 }
 
 void gotoPlayPosition(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  const int32_t fromPosition = engine->playPosition, fromCounter = engine->positionCounter;
   if (wantsReset(param)) stopAllVoiceEffects(engine);
   int32_t target = param & kFlowValueMask;
   if (target <= engine->playPosition) engine->flags |= kEngineLooped;
   engine->playPosition = target;
   engine->positionCounter = 0;
   engine->samplesIntoTick = 0;
-  enterPlayPosition(engine);
+  enterPlayPosition(engine, fromPosition, fromCounter);
   stopDispatch(engine, cursor, proceed);
 }
 
@@ -44,21 +45,34 @@ void patternDelay(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) 
   engine->rowDelayCounter = param;
 }
 
-void loopCount(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
-  if (engine->loopCount < 1) engine->loopCount = static_cast<int32_t>(static_cast<uint32_t>(param) + 1u);
+// The loop count of the event's channel.
+int32_t& loopCountOf(SoundEngine* engine, Cursor cursor) {
+  int32_t channel = cursor->channel;
+  return engine->loopCounts[channel >= 0 && channel < kLoopChannels ? channel : 0];
 }
 
+void loopCount(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  int32_t& count = loopCountOf(engine, cursor);
+  if (count < 1) count = static_cast<int32_t>(static_cast<uint32_t>(param) + 1u);
+}
+
+// Each pass through the channel's LoopBack counts down; the jump back is armed while passes are
+// left, and a finished loop leaves the count at 0 for the next one.
 void loopBack(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
+  int32_t& count = loopCountOf(engine, cursor);
+  if (count < 1) count = 2;
+  count -= 1;
+  if (count < 1) return;
   engine->loopTime = nextRowTime(cursor);
   engine->loopTarget = param;
-  if (engine->loopCount < 1) engine->loopCount = 2;
 }
 
 void breakNow(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  const int32_t fromPosition = engine->playPosition, fromCounter = engine->positionCounter;
   engine->playPosition += 1;
   engine->samplesIntoTick = 0;
   engine->positionCounter = param & kFlowValueMask;
-  enterPlayPosition(engine);
+  enterPlayPosition(engine, fromPosition, fromCounter);
   stopAllVoiceEffects(engine);
   stopDispatch(engine, cursor, proceed);
 }
@@ -69,11 +83,12 @@ void patternBreak(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t 
 }
 
 void nextPlayPosition(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
+  const int32_t fromPosition = engine->playPosition, fromCounter = engine->positionCounter;
   if (wantsReset(param)) stopAllVoiceEffects(engine);
   engine->playPosition += 1;
   engine->positionCounter = 0;
   engine->samplesIntoTick = 0;
-  enterPlayPosition(engine);
+  enterPlayPosition(engine, fromPosition, fromCounter);
   stopDispatch(engine, cursor, proceed);
 }
 

@@ -48,6 +48,19 @@ inline constexpr int32_t kWaveformLength = 1024;
 inline constexpr int32_t kPeriodTableLength = 16384;
 inline constexpr int32_t kThirdsTableHalf = 65536;  // thirdsTable is indexed -65536..65535
 inline constexpr int32_t kNoPositionRequest = -1;
+inline constexpr int32_t kLoopChannels = kMaxVoices;  // loop events of other channels count on 0
+
+// A change of play position or a jump inside one, as the render loop made it. Hosts that follow
+// the song's passes read them after each buffer.
+struct FlowMove {
+  int32_t frame;         // frames of the buffer rendered before the move
+  int32_t fromPosition;  // where play stood: play position and position counter
+  int32_t fromCounter;
+  int32_t toPosition;    // where it went; a position past the last one ends the song
+  int32_t toCounter;
+  int32_t patternLoop;   // 1: a pattern loop's jump back inside the position
+};
+inline constexpr int32_t kMoveLogLength = 64;  // moves past these in one buffer are counted only
 
 struct SoundEngine {
   int32_t outputMode;
@@ -97,9 +110,18 @@ struct SoundEngine {
   int32_t breakTarget;
   int32_t jumpTime;
   int32_t jumpTarget;
-  int32_t loopCount;
+  // Pattern loops count per channel, as trackers do, so loops in two channels (side by side or
+  // one inside the other) each run out; one jump back is pending at a time.
+  int32_t loopCounts[kLoopChannels];
   int32_t loopTime;
   int32_t loopTarget;
+
+  // Host-visible, per rendered buffer: the moves made in it, the frames rendered before the song
+  // ended in it (-1 when it did not), and, while rendering, the frames of it done so far.
+  FlowMove moves[kMoveLogLength];
+  int32_t moveCount;
+  int32_t endFrame;
+  int32_t bufferFrame;
 
   int32_t positionRequest;  // host request: -1 none, >= 0 a play position, < -1 half-length ticks
   int32_t playPosition;     // host-visible
@@ -198,6 +220,8 @@ void render(SoundEngine* engine, int16_t* destination, int32_t frameCount);
 void installHandlers(SoundEngine* engine);
 void dispatchEvents(SoundEngine* engine, int32_t time);
 void flowControl(SoundEngine* engine, int32_t time);
+// Clears every pending loop, jump and break and the loop counts.
+void clearPendingFlow(SoundEngine* engine);
 // Drops the remembered pattern seek; called wherever the bound soundtrack may change.
 void forgetPatternSeek(SoundEngine* engine);
 // The first event of the pattern at `playPosition`, or null when the position or its pattern

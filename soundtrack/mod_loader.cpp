@@ -270,8 +270,9 @@ class PatternDecoder {
         if (y == 0) {
           loopStart_[c] = T;
         } else {
-          if (y != 1) emit(T, 0, EventCode::LoopCount, y);
-          emit(T, 0, EventCode::LoopBack, loopStart_[c] | kFlowReset);
+          // Each channel loops on its own count, so loops in two channels both run out.
+          if (y != 1) emit(T, c, EventCode::LoopCount, y);
+          emit(T, c, EventCode::LoopBack, loopStart_[c] | kFlowReset);
         }
         break;
       case 0x7:
@@ -522,6 +523,17 @@ int16_t ReadSampleData(ModuleFile* file, const uint8_t* header, Soundtrack* soun
   return status;
 }
 
+// The sample data follows every stored pattern. Files may store patterns that no order entry
+// names; the file's size shows them: whole patterns in the room left beside the samples.
+int64_t SampleDataStart(ModuleFile* file, const uint8_t* header, int32_t channels, int32_t highestPattern) {
+  const int64_t patternBytes = int64_t{channels} * kRows * kCellSize;
+  const int64_t named = kHeaderSize + (highestPattern + 1) * patternBytes;
+  int64_t sampleBytes = 0;
+  for (int32_t slot = 0; slot < kSampleSlots; ++slot) sampleBytes += int64_t{SampleWords(header, slot)} * 2;
+  const int64_t room = FileLength(file) - named - sampleBytes;
+  return named + std::max<int64_t>(room / patternBytes, 0) * patternBytes;
+}
+
 int16_t BuildSoundtrack(ModuleFile* file, const uint8_t* header, int32_t channels, int32_t highestPattern,
                         Soundtrack* soundtrack) {
   if (ResizeSampleSlots(soundtrack, kSampleSlots) != kStatusOk) return kStatusOutOfMemory;
@@ -540,8 +552,7 @@ int16_t BuildSoundtrack(ModuleFile* file, const uint8_t* header, int32_t channel
   status = BuildPatterns(file, soundtrack, channels);
   if (status != kStatusOk) return status;
 
-  const int64_t dataStart = kHeaderSize + int64_t{highestPattern + 1} * channels * kRows * kCellSize;
-  return ReadSampleData(file, header, soundtrack, dataStart);
+  return ReadSampleData(file, header, soundtrack, SampleDataStart(file, header, channels, highestPattern));
 }
 
 }  // namespace

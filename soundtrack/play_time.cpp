@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "soundtrack/soundtrack.h"
 #include "soundtrack/status.h"
@@ -18,7 +20,7 @@ constexpr int32_t kRowTime = 256;
 constexpr int64_t kInt32Max = std::numeric_limits<int32_t>::max();
 constexpr int64_t kInt64Max = std::numeric_limits<int64_t>::max();
 
-// Two LoopBack events in one pattern can re-arm each other's counter and jump back forever.
+// Two LoopBack events of one channel can re-arm each other's counter and jump back forever.
 // No real pattern loop takes anywhere near this many jumps in one walk; past it, LoopBacks
 // count their row and fall through, so every walk ends.
 constexpr int32_t kMaxLoopJumps = 4096;
@@ -32,6 +34,14 @@ constexpr int64_t kScanBudget = int64_t{1} << 25;
 // Hostile PatternDelay params could push the counted time without bound; this keeps every
 // difference of times far inside 64 bits.
 constexpr int64_t kTimeLimit = int64_t{1} << 40;
+
+// Pattern loops count per channel, on as many channels as the engine has voices; loop events
+// of other channels count on channel 0's counter.
+constexpr int32_t kLoopChannels = 256;
+
+int64_t& LoopCounter(int64_t* counters, const Event* e) {
+  return counters[e->channel >= 0 && e->channel < kLoopChannels ? e->channel : 0];
+}
 
 // Both factors are >= 0. Huge speeds and times saturate instead of overflowing.
 int64_t MulSat(int64_t a, int64_t b) {
@@ -51,6 +61,26 @@ int32_t FlowValue(int32_t param) { return param & kFlowValueMask; }
 // frame, as in the engine, so a huge tempo cannot stop the count.
 int32_t TickLengthForTempo(int32_t tempo) {
   return static_cast<int32_t>(std::max<int64_t>(1, 220500 / (2 * int64_t{tempo})));
+}
+
+// The flow of the row a walk stopped on: the last jump's position and the last break's row
+// (-1 when the row has none), as play takes them when the row is over.
+struct RowFlow {
+  int32_t jump = -1;
+  int32_t breakRow = -1;
+};
+
+RowFlow FlowOfRow(const Event* stop) {
+  RowFlow flow;
+  for (const Event* e = stop; e != nullptr && e->time == stop->time; e = e->next) {
+    if (e->code == EventCode::PositionJump) flow.jump = FlowValue(e->param);
+    if (e->code == EventCode::PatternBreak) flow.breakRow = FlowValue(e->param);
+  }
+  return flow;
+}
+
+bool ActsNextRow(int32_t code) {
+  return code == EventCode::PositionJump || code == EventCode::PatternBreak || code == EventCode::LoopBack;
 }
 
 const Event* FirstAtOrAfter(const Event* from, int64_t time, int64_t* scanBudget) {
@@ -85,7 +115,8 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
   int64_t counted = startTime;
   int64_t frames = 0;  // units of 256 frames
   int64_t rest = *remainder;
-  int64_t loopCounter = 0;  // 64 bits: a LoopCount param of INT32_MAX still gets its + 1
+  // Per channel, as play counts them; 64 bits: a LoopCount param of INT32_MAX still gets its + 1.
+  int64_t loopCounters[kLoopChannels] = {};
   int32_t loopJumps = 0;
 
   for (const Event* e = start; e != nullptr;) {
@@ -97,13 +128,13 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
         e = e->next;
         continue;
       case EventCode::LoopCount:
-        if (loopCounter == 0) loopCounter = int64_t{e->param} + 1;
+        if (LoopCounter(loopCounters, e) == 0) LoopCounter(loopCounters, e) = int64_t{e->param} + 1;
         e = e->next;
         continue;
       case EventCode::PositionJump:
       case EventCode::LoopBack:
       case EventCode::PatternBreak:
-        actsAt += kRowTime;  // these act when their row is over
+        actsAt += kRowTime;  // these act when their row is over, as ActsNextRow says
         break;
       case EventCode::GotoPlayPosition:
       case EventCode::NextPlayPosition:
@@ -133,6 +164,7 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
     } else if (e->code == EventCode::SetTempo) {
       if (e->param > 0) *tickLength = TickLengthForTempo(e->param);
     } else if (e->code == EventCode::LoopBack) {
+      int64_t& loopCounter = LoopCounter(loopCounters, e);
       if (loopCounter == 0) loopCounter = 2;
       --loopCounter;
       if (loopCounter > 0 && loopJumps < kMaxLoopJumps && *scanBudget > 0) {
@@ -183,26 +215,34 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
   int32_t remainder = 0;
   int64_t sum = 0;              // units of 256 frames
   const Event* stop = nullptr;  // the event the previous walk ended on
-  int32_t stopPosition = 0;     // the play position of that walk
   int64_t scanBudget = kScanBudget;
+  // The pattern times each play position has been walked over, [from, to).
+  std::vector<std::vector<std::pair<int64_t, int64_t>>> walked(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)));
 
-  for (int32_t p = 0; p < soundtrack->playPositionCount && scanBudget > 0;) {
+  for (int32_t p = 0; scanBudget > 0;) {
     int64_t startTime = 0;
     if (stop != nullptr) {
-      int32_t code = stop->code;
-      int32_t value = FlowValue(stop->param);
+      const Event* at = stop;
       stop = nullptr;
-      if (code == EventCode::GotoPlayPosition || code == EventCode::PositionJump) {
-        // A jump back means the song repeats, so one pass is the estimate. A jump to the
-        // position that made it repeats as well (going on there would walk it forever).
-        if (value <= stopPosition) break;
-        p = value;  // the positions in between are skipped
-        continue;
+      if (at->code == EventCode::GotoPlayPosition) {
+        p = FlowValue(at->param);  // the positions in between are skipped
+      } else if (at->code == EventCode::BreakNow) {
+        startTime = FlowValue(at->param);
+      } else if (at->code == EventCode::PositionJump || at->code == EventCode::PatternBreak) {
+        // A jump and a break on one row go to the break's row in the jump's position.
+        const RowFlow flow = FlowOfRow(at);
+        startTime = std::max(flow.breakRow, 0);
+        if (flow.jump >= 0) p = flow.jump;
       }
-      if (code == EventCode::PatternBreak || code == EventCode::BreakNow) startTime = value;
     }
+    if (p >= soundtrack->playPositionCount) break;
+    // Going back to a row walked over already means the song repeats: one pass is the estimate.
+    // A jump back into rows not walked yet (a part skipped before) goes on.
+    const auto& spans = walked[static_cast<size_t>(p)];
+    if (std::any_of(spans.begin(), spans.end(), [&](const auto& s) { return startTime >= s.first && startTime < s.second; }))
+      break;
 
-    stopPosition = p;
+    const int32_t position = p;
     const Event* cursor = PatternAt(soundtrack, p);
     ++p;
     if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime, &scanBudget);
@@ -221,6 +261,10 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
     remainder = walkRemainder;
     sum = std::min(sum + frames, kInt32Max);
     stop = cursor;
+    // Jumps and breaks act when their row is over. A walk that plays nothing (a jump at the
+    // time it starts) still marks its start, so a jump to itself ends the estimate.
+    const int64_t actsAt = int64_t{cursor->time} + (ActsNextRow(cursor->code) ? kRowTime : 0);
+    walked[static_cast<size_t>(position)].emplace_back(startTime, std::max(actsAt, startTime + 1));
   }
 
   if (total != nullptr) *total = static_cast<int32_t>(sum);

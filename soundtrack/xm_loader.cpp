@@ -405,13 +405,10 @@ int16_t ReadSample(ModuleFile* file, const uint8_t* header, Sample** slot) {
   const uint8_t type = header[14];
   const bool sixteenBit = (type & 0x10) != 0;
   const int64_t scale = sixteenBit ? 1 : 2;  // bytes in memory per file byte
-  const int64_t fileBytes = ReadU32LE(header);
-  const int64_t remaining = Remaining(file);
-  // The data is never taken to be longer than what the file holds. Short 8-bit data fails the
-  // load; short 16-bit data leaves a silent sample of what is there, and the load goes on.
-  const bool cutShort = fileBytes > remaining;
-  if (cutShort && !sixteenBit) return kStatusDataEnded;
-  const int64_t length = (std::min(fileBytes, remaining) * scale) & ~int64_t{1};
+  // The data is never taken to be longer than what the file holds: data cut short by the end of
+  // the file plays as far as it goes.
+  const int64_t stored = std::min<int64_t>(ReadU32LE(header), Remaining(file));
+  const int64_t length = (stored * scale) & ~int64_t{1};
   if (length > INT32_MAX - 8) return kStatusOutOfMemory;  // the guard frames must fit as well
 
   // The loop in bytes of 16-bit frames. One reaching past the data is cut to it; a loop left
@@ -434,19 +431,30 @@ int16_t ReadSample(ModuleFile* file, const uint8_t* header, Sample** slot) {
   if (length > 0) {
     sample->data = static_cast<int16_t*>(ZeroAlloc(static_cast<int32_t>(length)));
     if (sample->data == nullptr) return kStatusOutOfMemory;
-    if (cutShort) {
-      status = SeekTo(file, FileLength(file));
-    } else if (sixteenBit) {
-      status = ReadDeltas16(file, static_cast<int32_t>(fileBytes), sample->data);
-    } else {
-      status = ReadDeltas8(file, static_cast<int32_t>(fileBytes), sample->data);
-    }
-    if (status != kStatusOk) return status;
-  } else if (cutShort) {
-    status = SeekTo(file, FileLength(file));
-    if (status != kStatusOk) return status;
+    status = sixteenBit ? ReadDeltas16(file, static_cast<int32_t>(stored), sample->data)
+                        : ReadDeltas8(file, static_cast<int32_t>(stored), sample->data);
+  } else {
+    status = SeekTo(file, FilePosition(file) + stored);  // an odd byte of 16-bit data
   }
+  if (status != kStatusOk) return status;
   return PrepareSampleData(sample);
+}
+
+// The bytes a sample's data takes in the file.
+int64_t StoredBytes(const uint8_t* header) { return ReadU32LE(header); }
+
+// An instrument with more samples than its 16 slots stays empty. Its sample headers and data are
+// passed over, so the instruments after it are read from their own bytes.
+int16_t SkipSamples(ModuleFile* file, int32_t count, int64_t headerSkip) {
+  int64_t dataBytes = 0;
+  for (int32_t j = 0; j < count; ++j) {
+    uint8_t header[kSampleHeaderBytes];
+    if (ReadExact(file, kSampleHeaderBytes, header) != kStatusOk) return kStatusDataEnded;
+    const int16_t status = SeekTo(file, FilePosition(file) + headerSkip);
+    if (status != kStatusOk) return status;
+    dataBytes += StoredBytes(header);
+  }
+  return SeekTo(file, FilePosition(file) + dataBytes);
 }
 
 int32_t AutoVibratoWaveform(int32_t type) {
@@ -466,25 +474,26 @@ int16_t ReadInstrument(ModuleFile* file, int32_t index, Budget* budget, Soundtra
   // and every further instrument with them.
   const int64_t next = start + std::max<int64_t>(ReadU32LE(head), kInstrumentHeaderBytes);
   const int32_t sampleCount = ReadS16LE(head + 27);
-  if (sampleCount < 1 || sampleCount > kSamplesPerInstrument) return SeekTo(file, next);
+  if (sampleCount < 1) return SeekTo(file, next);
 
-  Instrument* instrument = NewInstrument();
-  if (instrument == nullptr) return kStatusOutOfMemory;
-  soundtrack->instruments[index] = instrument;
   uint8_t extra[kInstrumentExtraBytes];
   if (ReadExact(file, kInstrumentExtraBytes, extra) != kStatusOk) return kStatusDataEnded;
   int16_t status = SeekTo(file, next);
   if (status != kStatusOk) return status;
-
   // Sample headers read as 40 bytes each; a larger declared size is skipped, a smaller one
   // still takes the 40.
   const int64_t skip = std::max<int64_t>(int64_t{ReadU32LE(extra)} - kSampleHeaderBytes, 0);
+  if (sampleCount > kSamplesPerInstrument) return SkipSamples(file, sampleCount, skip);
+
   uint8_t headers[kSamplesPerInstrument][kSampleHeaderBytes];
   for (int32_t j = 0; j < sampleCount; ++j) {
     if (ReadExact(file, kSampleHeaderBytes, headers[j]) != kStatusOk) return kStatusDataEnded;
     if (skip > 0) status = SeekTo(file, FilePosition(file) + skip);
     if (status != kStatusOk) return status;
   }
+  Instrument* instrument = NewInstrument();
+  if (instrument == nullptr) return kStatusOutOfMemory;
+  soundtrack->instruments[index] = instrument;
   Sample** samples = soundtrack->samples + kSamplesPerInstrument * index;
   for (int32_t j = 0; j < sampleCount; ++j) {
     if (ReadU32LE(headers[j]) == 0) continue;
@@ -523,13 +532,16 @@ int16_t ReadInstrument(ModuleFile* file, int32_t index, Budget* budget, Soundtra
 
 int16_t ReadInstruments(ModuleFile* file, const Header& header, Budget* budget, Soundtrack* soundtrack) {
   const int32_t count = header.instruments;
-  // Each instrument has at least its 29-byte header in the file.
-  if (int64_t{count} * kInstrumentHeaderBytes > Remaining(file)) return kStatusDataEnded;
   int16_t status = ResizeInstrumentSlots(soundtrack, count);
   if (status == kStatusOk) status = ResizeSampleSlots(soundtrack, count * kSamplesPerInstrument);
   if (status == kStatusOk) status = ResizeEnvelopeSlots(soundtrack, 2 * count + 1);
   if (status == kStatusOk) status = StoreBuiltInEnvelope(&soundtrack->envelopes[2 * count]);
-  for (int32_t i = 0; i < count && status == kStatusOk; ++i) status = ReadInstrument(file, i, budget, soundtrack);
+  for (int32_t i = 0; i < count && status == kStatusOk; ++i) {
+    status = ReadInstrument(file, i, budget, soundtrack);
+    // Trackers leave out trailing empty instruments: an instrument whose headers the file ends
+    // in, and every one after it, stays an empty slot.
+    if (status == kStatusDataEnded) return kStatusOk;
+  }
   return status;
 }
 

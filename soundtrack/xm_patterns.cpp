@@ -204,7 +204,7 @@ class Decoder {
   const int32_t instrumentCount_;
   int32_t count_ = 1;  // record 0 is the header
   int32_t rowTime_ = 0;
-  int32_t loopStart_ = 0;  // time of the last E60
+  int32_t loopStart_[kMaxChannels] = {};  // time of the channel's last E60
   bool forced_ = false;    // this row sends its switches on even when they are on already
   bool forceNext_ = false;
   uint32_t switches_[kMaxChannels] = {};
@@ -444,11 +444,12 @@ void Decoder::applyExtended(int32_t channel, int32_t x, int32_t y, Cell* cell) {
       break;
     case 0x6:  // pattern loop: E60 marks the start, E6x plays the rows up to here x more times
       if (y == 0) {
-        loopStart_ = rowTime_;
+        loopStart_[channel] = rowTime_;
         forced_ = true;
       } else {
-        if (y != 1) put(rowTime_, 0, ec::LoopCount, y);  // the engine repeats once by default
-        put(rowTime_, 0, ec::LoopBack, loopStart_ | kReset);
+        // Each channel loops on its own count, so loops in two channels both run out.
+        if (y != 1) put(rowTime_, channel, ec::LoopCount, y);  // the engine repeats once by default
+        put(rowTime_, channel, ec::LoopBack, loopStart_[channel] | kReset);
       }
       break;
     case 0x7:

@@ -38,12 +38,19 @@ TEST(Flow, LoopsBreaksAndJumpsPlayTheExpectedRows) {
       {"a second loop count while the loop runs does not restart it",
        {{{{0, 0, LoopCount, 1}, {0x100, 0, LoopCount, 5}, {0x100, 0, LoopBack, 0}}, 3}, {{}, 1}}, {0, 1, 2},
        {{1, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}}},
+      {"loops of two channels count apart and both run out",
+       {{{{0x100, 0, LoopBack, 0}, {0x300, 1, LoopBack, 0}}, 4}, {{}, 1}}, {0, 1, 2},
+       {{1, 1}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 0}, {1, 1}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}}},
       {"a break to row 16 at row 10 lands on row 16 of the next position",
        {{{{0xA00, 0, PatternBreak, 0x1000 | kReset}}, 64}, {{}, 64}}, {0, 1, 2},
        {{1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {1, 7}, {1, 8}, {1, 9}, {1, 10}, {2, 16}, {2, 17}}},
-      {"a jump and a break due on the same tick land after the jump target",
+      {"a jump and a break due on the same tick land on the break's row of the jump target",
        {{{{0x100, 0, PositionJump, 3}, {0x100, 0, PatternBreak, 0x800}}, 8}, {{}, 16}}, {0, 1, 2, 2, 2, 2},
-       {{1, 1}, {4, 8}, {4, 9}}},
+       {{1, 1}, {3, 8}, {3, 9}}},
+      {"the same with the break first", {{{{0x100, 0, PatternBreak, 0x800}, {0x100, 0, PositionJump, 3}}, 8}, {{}, 16}},
+       {0, 1, 2, 2, 2, 2}, {{1, 1}, {3, 8}, {3, 9}}},
+      {"a jump alone lands on row 0 of its target", {{{{0x100, 0, PositionJump, 3}}, 8}, {{}, 16}}, {0, 1, 2, 2, 2, 2},
+       {{1, 1}, {3, 0}, {3, 1}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -177,6 +177,27 @@ TEST(ModSamples, HeadersLoopsAndData) {
   EXPECT_EQ(m.song->samples[6]->data[16], m.song->samples[6]->data[8]);  // the cut loop's guard
 }
 
+// Stored patterns that no order entry names come before the sample data too; the file's size
+// shows them.
+TEST(ModSamples, DataFollowsPatternsTheOrdersDoNotName) {
+  for (int channels : {4, 6}) {
+    for (int stored : {1, 2, 3}) {
+      ModBuilder b(channels);
+      b.orders({0}).storedPatterns(stored).sample(0, {.words = 30}).sample(1, {.words = 20});
+      if (stored > 2) b.cell(2, 0, 0, {1, 428, 0, 0});  // a stored pattern no order entry names
+      Loaded m = Load(b.bytes());
+      ASSERT_EQ(m.status, 0);
+      EXPECT_EQ(m.song->patternCount, 2);
+      const Sample* s = m.song->samples[1];
+      EXPECT_EQ(s->length, 80);
+      EXPECT_EQ(std::tuple(m.song->samples[0]->data[0], m.song->samples[0]->data[59], s->data[0], s->data[39]),
+                std::tuple(ModBuilder::DefaultByte(0, 0) * 256, ModBuilder::DefaultByte(0, 59) * 256,
+                           ModBuilder::DefaultByte(1, 0) * 256, ModBuilder::DefaultByte(1, 39) * 256))
+          << channels << " channels, " << stored << " stored";
+    }
+  }
+}
+
 TEST(ModSamples, DataCutByTheEndOfTheFileKeepsWhatIsThere) {
   struct Case { int words, present, repeatStart, repeatLength, mode; } cases[] = {  // present: bytes
       {50, 30, 0, 0, kLoopNone}, {65535, 100, 0, 0, kLoopNone}, {50, 0, 0, 0, kLoopNone},
@@ -227,7 +248,7 @@ TEST(ModEffects, CellsBecomeEvents) {
       {{0, 0, 0xE, 0x13}, {ch(AddPeriod, -12)}}, {{0, 0, 0xE, 0x23}, {ch(AddPeriod, 12)}},
       {{0, 0, 0xE, 0x40}, {ch(PeriodVibratoWaveform, 0x8000)}}, {{0, 0, 0xE, 0x45}, {ch(PeriodVibratoWaveform, 3)}},
       {{0, 0, 0xE, 0x72}, {ch(TremoloWaveform, 0x8004)}}, {{0, 0, 0xE, 0x77}, {ch(TremoloWaveform, 0x7FFE)}},
-      {{0, 0, 0xE, 0x61}, {song(LoopBack, 0 | B)}}, {{0, 0, 0xE, 0x63}, {song(LoopCount, 3), song(LoopBack, 0 | B)}},
+      {{0, 0, 0xE, 0x61}, {ch(LoopBack, 0 | B)}}, {{0, 0, 0xE, 0x63}, {ch(LoopCount, 3), ch(LoopBack, 0 | B)}},
       {{0, 0, 0xE, 0x87}, {ch(SetPanning, -274)}}, {{0, 0, 0xE, 0x9A}, retrigger(10)},
       {{0, 0, 0xE, 0xA3}, {ch(AddVolume, 3072)}}, {{0, 0, 0xE, 0xB2}, {ch(AddVolume, -2048)}},
       {{0, 0, 0xE, 0xC3}, {ch(SetVolume, 0, 3)}}, {{1, 428, 0xE, 0xD2}, note(428, 1, 0, 2)},
@@ -269,9 +290,9 @@ TEST(ModEffects, SwitchesGoOnOnceOffOnceAndAllOffAtEveryPatternStart) {
   expect(1, 1, 1, {{PeriodSlide, 1}});
   expect(1, 2, 1, {{PeriodSlide, 0x10}});
   expect(1, 3, 1, {{PeriodSlide, 0}});
-  expect(1, 8, 0, {{LoopCount, 2}, {LoopBack, 4 * 256 | B}});
+  expect(1, 8, 3, {{LoopCount, 2}, {LoopBack, 4 * 256 | B}});  // on the loop's own channel
   expect(2, 0, 0, {{Arpeggio, 0}, {VolumeSlide, 0}, {PeriodSlide, 0}, {PeriodVibrato, 1}, {Tremolo, 0}});
-  expect(2, 5, 0, {{LoopBack, 0 | B}});
+  expect(2, 5, 3, {{LoopBack, 0 | B}});
 }
 
 TEST(ModHostileFiles, ScratchOverflowStillEndsThePatternAndDamageNeverBreaksTheSoundtrack) {

@@ -346,7 +346,7 @@ TEST(XmEffects, RetriggersRepeatWithinTheRow) {
 TEST(XmEffects, PatternLoopPlaysItsRowsThreeTimes) {
   auto total = [](int rows, bool loop) {
     XmBuilder b = Song(rows);
-    if (loop) b.cell(0, 1, 1, Fx(kE, 0x60)).cell(0, 4, 0, Fx(kE, 0x62));
+    if (loop) b.cell(0, 1, 0, Fx(kE, 0x60)).cell(0, 4, 0, Fx(kE, 0x62));
     Loaded l = Load(b.bytes());
     EXPECT_EQ(l.status, kStatusOk);
     if (loop) {
@@ -446,15 +446,22 @@ TEST(XmInstruments, EnvelopesInterpolateAndSustain) {
   EXPECT_EQ(std::tuple(p->sustainEnd, p->loopEnd, p->flags), std::tuple(kNoEnvelopePoint, kNoEnvelopePoint, 0u));
 }
 
-TEST(XmInstruments, SeventeenSamplesAreSkippedAfterTheHeader) {
-  XmBuilder b = Song();
-  b.instruments[0].sampleCount = 17;
-  b.instruments[0].size = 29;
-  b.instruments[1].samples = {XmSampleSpec{{3, 4}}};
-  Loaded l = Load(b.bytes());
-  ASSERT_EQ(l.status, kStatusOk);
-  EXPECT_TRUE(l.song->instruments[0] == nullptr && l.song->instruments[1] != nullptr);
-  EXPECT_EQ(l.song->samples[16]->data[1], 4 * 256);
+// An instrument of more than 16 samples stays empty; its sample headers (of any declared size)
+// and data are passed over, and the instruments after it load from their own bytes.
+TEST(XmInstruments, MoreThanSixteenSamplesAreSkippedWithTheirData) {
+  for (uint32_t headerSize : {40u, 64u}) {
+    XmBuilder b = Song();
+    b.instruments.resize(3);
+    for (int j = 0; j < 23; ++j) b.instruments[0].samples.push_back(XmSampleSpec{{j, -j, j}, j % 2 == 1});
+    b.instruments[0].sampleHeaderSize = headerSize;
+    b.instruments[1].samples = {XmSampleSpec{{3, 4}}};
+    b.instruments[2].samples = {XmSampleSpec{{5, 6, 7}, true}};
+    Loaded l = Load(b.bytes());
+    ASSERT_EQ(l.status, kStatusOk);
+    EXPECT_TRUE(l.song->instruments[0] == nullptr && l.song->instruments[1] != nullptr && l.song->instruments[2] != nullptr);
+    EXPECT_EQ(CountFilledSampleSlots(l.song.get()), 2);
+    EXPECT_EQ(std::tuple(l.song->samples[16]->data[1], l.song->samples[32]->data[2]), std::tuple(4 * 256, 7));
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -488,38 +495,73 @@ TEST(XmMends, HugeLengthsAndCountsAreCheckedAgainstTheFile) {
   const struct {
     const char* name;
     void (*change)(XmBuilder&);
-  } cases[] = {  // the last two load
-      {"8-bit sample of 2 GB", [](B b) { b.instruments[0].samples[0].length = 0x7FFFFFF0; }},
-      {"8-bit sample of 4 GB", [](B b) { b.instruments[0].samples[0].length = 0xFFFFFFFF; }},
-      {"30000 patterns", [](B b) { b.patternCount = 30000; }}, {"30000 instruments", [](B b) { b.instrumentCount = 30000; }},
-      {"header size 4 GB", [](B b) { b.headerSize = 0xFFFFFFF0; }},
-      {"pattern header 4 GB", [](B b) { b.pattern(0).headerLength = 0xFFFFFFFF; }},
-      {"instrument size 4 GB", [](B b) { b.instruments[0].size = 0xFFFFFFFF; }},
-      {"sample header size 4 GB", [](B b) { b.instruments[0].sampleHeaderSize = 0xFFFFFFFF; }},
-      {"instrument size 0", [](B b) { b.instruments[1].size = 0; }},
-      {"sample header size 0", [](B b) { b.instruments[0].sampleHeaderSize = 0; }}};
+    int16_t status;
+    bool sampleKept;  // the first sample loads whole
+  } cases[] = {
+      // Data or instruments past the end of the file: what the file holds loads.
+      {"8-bit sample of 2 GB", [](B b) { b.instruments[0].samples[0].length = 0x7FFFFFF0; }, kStatusOk, true},
+      {"8-bit sample of 4 GB", [](B b) { b.instruments[0].samples[0].length = 0xFFFFFFFF; }, kStatusOk, true},
+      {"30000 instruments", [](B b) { b.instrumentCount = 30000; }, kStatusOk, true},
+      {"instrument size 4 GB", [](B b) { b.instruments[0].size = 0xFFFFFFFF; }, kStatusOk, false},
+      {"sample header size 4 GB", [](B b) { b.instruments[0].sampleHeaderSize = 0xFFFFFFFF; }, kStatusOk, false},
+      {"instrument size 0", [](B b) { b.instruments[1].size = 0; }, kStatusOk, true},
+      {"sample header size 0", [](B b) { b.instruments[0].sampleHeaderSize = 0; }, kStatusOk, true},
+      // Patterns past the end of the file are refused.
+      {"30000 patterns", [](B b) { b.patternCount = 30000; }, kStatusDataEnded, false},
+      {"header size 4 GB", [](B b) { b.headerSize = 0xFFFFFFF0; }, kStatusDataEnded, false},
+      {"pattern header 4 GB", [](B b) { b.pattern(0).headerLength = 0xFFFFFFFF; }, kStatusDataEnded, false}};
   for (const auto& c : cases) {
     XmBuilder b = Song();
     b.instruments[0].samples = {XmSampleSpec{{1, 2, 3}}};
     c.change(b);
     Loaded l = Load(b.bytes());
-    EXPECT_EQ(l.status, &c < std::end(cases) - 2 ? kStatusDataEnded : kStatusOk) << c.name;
-    if (l.status == kStatusOk) {
-      ExpectWellFormed(l.song.get(), 2);
+    EXPECT_EQ(l.status, c.status) << c.name;
+    if (l.status == kStatusOk) ExpectWellFormed(l.song.get(), 2);
+    if (c.sampleKept) {
       EXPECT_EQ(l.song->samples[0]->data[2], 3 * 256) << c.name;
     }
   }
-  // Short 16-bit data leaves a silent sample no longer than what the file still holds.
-  XmBuilder b = Song();
-  b.instruments.resize(1);
-  b.instruments[0].samples = {XmSampleSpec{{100, 200, 300}, true, 1, 0, 0x1000}};
-  b.instruments[0].samples[0].length = 0x7FFFFFF0;
-  Loaded l = Load(b.bytes());
-  ASSERT_EQ(l.status, kStatusOk);
-  ExpectWellFormed(l.song.get(), 2);
-  const Sample* s = l.song->samples[0];
-  EXPECT_EQ(std::vector<int16_t>(s->data, s->data + 3), (std::vector<int16_t>{0, 0, 0}));
-  EXPECT_EQ(std::tuple(s->length, s->loopMode, s->loopEnd), std::tuple(6, kLoopForward, 6));
+}
+
+// Trackers leave out trailing empty instruments; a file cut inside an instrument's headers or
+// sample data keeps what it holds: instruments cut off are empty slots, sample data plays as
+// far as it goes.
+TEST(XmInstruments, AFileEndingEarlyKeepsWhatItHolds) {
+  for (bool sixteenBit : {false, true}) {
+    SCOPED_TRACE(sixteenBit ? "16-bit" : "8-bit");
+    XmBuilder b = Song();
+    b.instrumentCount = 4;
+    b.instruments[0].samples = {XmSampleSpec{{1, 2, 3}, sixteenBit}};
+    b.instruments[1].samples = {XmSampleSpec{{10, 20, 30, 40, 50, 60, 70, 80}, sixteenBit, 1, 0, 8u << sixteenBit}};
+    const std::vector<uint8_t> whole = b.bytes();
+    const int32_t frameBytes = sixteenBit ? 2 : 1;
+    const int32_t scale = sixteenBit ? 1 : 256;
+    struct Cut {
+      size_t bytes;
+      int32_t frames;  // of instrument 1's sample; -1 when instrument 1 is cut off
+    } cuts[] = {{whole.size(), 8}, {whole.size() - 3 * frameBytes, 5}, {whole.size() - 8 * frameBytes, 0},
+                {whole.size() - 8 * frameBytes - 40, -1}, {whole.size() - 8 * frameBytes - 40 - 263 + 10, -1}};
+    for (const Cut& cut : cuts) {
+      SCOPED_TRACE(cut.bytes);
+      std::vector<uint8_t> bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut.bytes));
+      if (sixteenBit && cut.frames == 5) bytes.push_back(0x7F);  // an odd byte more, of no whole frame
+      Loaded l = Load(bytes);
+      ASSERT_EQ(l.status, kStatusOk);
+      ExpectWellFormed(l.song.get(), 2);
+      EXPECT_EQ(l.song->samples[0]->data[2], 3 * scale);
+      EXPECT_TRUE(l.song->instruments[2] == nullptr && l.song->instruments[3] == nullptr);
+      EXPECT_EQ(l.song->instruments[1] != nullptr, cut.frames >= 0);
+      const Sample* s = l.song->samples[16];
+      if (cut.frames > 0) {
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->length, 2 * cut.frames);
+        EXPECT_EQ(s->data[cut.frames - 1], 10 * cut.frames * scale);
+        EXPECT_EQ(s->loopEnd, 2 * cut.frames);  // the loop is cut to the data
+      } else {
+        EXPECT_TRUE(s == nullptr || s->length == 0);
+      }
+    }
+  }
 }
 
 TEST(XmMends, DecodingEndsWithTheDataWhateverTheRowCount) {
@@ -616,8 +658,13 @@ TEST(XmMends, CutAndDamagedFilesNeverReadOutOfBounds) {
   b.instruments[1].samples = {XmSampleSpec{{9, 8, 7, 6}, true, 2, 2, 4}, XmSampleSpec{{1, 2, 3, 4, 5, 6}}};
   b.instruments[1].volumeEnvelope = {{{0, 64}, {10, 0}}, -1, 1, 0, 1, 7};
   const std::vector<uint8_t> whole = b.bytes();
+  XmBuilder patternsOnly = b;
+  patternsOnly.instruments.clear();
+  const size_t instrumentsStart = patternsOnly.bytes().size();  // a cut after it loads what is there
   for (size_t cut = 0; cut < whole.size(); ++cut) {
-    EXPECT_NE(Load(std::vector<uint8_t>(whole.begin(), whole.begin() + cut)).status, kStatusOk) << cut;
+    Loaded l = Load(std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
+    EXPECT_EQ(l.status == kStatusOk, cut >= instrumentsStart) << cut;
+    if (l.status == kStatusOk) ExpectWellFormed(l.song.get(), 2);
   }
   std::mt19937 random(1234);
   for (int round = 0; round < 1000; ++round) {

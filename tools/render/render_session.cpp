@@ -93,7 +93,9 @@ int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtra
   frames_ = 0;
   loops_ = 0;
   fading_ = false;
-  checkedPattern_ = nullptr;
+  played_.assign(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)), {});
+  visitPosition_ = 0;
+  visitStart_ = 0;
 
   int32_t estimateUnits = 0;  // 256 frames at 44100 Hz
   EstimatePlayTime(soundtrack, nullptr, &estimateUnits);
@@ -114,66 +116,76 @@ void RenderSession::close() {
   engine_ = nullptr;
 }
 
-RenderSession::Mark RenderSession::mark() const {
-  return {engine_->playPosition, engine_->positionCounter};
+bool RenderSession::played(int32_t position, int32_t counter) const {
+  if (position < 0 || position >= static_cast<int32_t>(played_.size())) return false;
+  for (const Span& span : played_[position])
+    if (counter >= span.from && counter < span.to) return true;
+  return false;
 }
 
-bool RenderSession::patternLoopsBack(const Event* pattern) {
-  if (pattern != checkedPattern_) {
-    checkedPattern_ = pattern;
-    checkedPatternLoops_ = false;
-    for (const Event* e = pattern; e != nullptr; e = e->next)
-      if (e->code == EventCode::LoopBack) {
-        checkedPatternLoops_ = true;
-        break;
-      }
+// A pass is over when play goes back to a row it has played in this pass: a jump back to the
+// song's start or its restart position, say. A jump back to rows not played yet (a jump into a
+// part a jump skipped before) goes on with the pass, as a pattern loop inside a position does.
+int32_t RenderSession::passEnd() {
+  int32_t end = -1;
+  const int32_t count = std::min(engine_->moveCount, kMoveLogLength);
+  for (int32_t i = 0; i < count; ++i) {
+    const FlowMove& move = engine_->moves[i];
+    if (move.patternLoop) {
+      visitStart_ = std::min(visitStart_, move.toCounter);
+      continue;
+    }
+    if (visitPosition_ >= 0 && visitPosition_ < static_cast<int32_t>(played_.size()))
+      played_[visitPosition_].push_back({visitStart_, move.fromCounter});
+    if (played(move.toPosition, move.toCounter)) {
+      // The next pass starts here, with nothing played yet.
+      for (std::vector<Span>& spans : played_) spans.clear();
+      if (end < 0) end = move.frame;
+      ++loops_;
+      if (loops_ > settings_.loops) break;
+    }
+    visitPosition_ = move.toPosition;
+    visitStart_ = move.toCounter;
   }
-  return checkedPatternLoops_;
-}
-
-// A pass is over when play has gone back: to an earlier position, or to an earlier time in the
-// same one. The engine's looped flag alone is not enough: a position jump and a pattern break on
-// one row (go to that position, at that row) set it whenever the jump's target is not after the
-// current position, even when the break then lands later in the song than play stood. The flag
-// still has to be set, so a pattern loop inside a position is never a pass; and in a pattern that
-// holds a pattern loop, going back in the same position is not counted either (such a song runs
-// on to the safety limit).
-bool RenderSession::loopedBack(const Mark& before) {
-  if (!(engine_->flags & kEngineLooped)) return false;
-  Mark now = mark();
-  if (now.playPosition != before.playPosition) return now.playPosition < before.playPosition;
-  return now.positionCounter < before.positionCounter && !patternLoopsBack(engine_->patternStart);
+  return end;
 }
 
 int32_t RenderSession::renderNext() {
   if (finished() || engine_ == nullptr) return 0;
-  Mark before = mark();
   if (renderOfflineBuffer(&engine_, buffer_.data()) != 1) {
     finish(StopReason::EngineFailed);
     return 0;
   }
 
-  int32_t keep = settings_.framesPerBuffer;
+  // The song ends, or its last pass does, on the frame the engine moved at; the fade runs out at
+  // the end of a buffer.
+  int32_t songFrames = settings_.framesPerBuffer;
+  StopReason songStop = StopReason::Playing;
+  const int32_t loopsBefore = loops_;
+  const int32_t passEndFrame = fading_ ? -1 : passEnd();
+  if (passEndFrame >= 0 && loops_ > settings_.loops && settings_.fadeSeconds <= 0) {
+    songFrames = passEndFrame;
+    songStop = StopReason::LoopedBack;
+  } else if (engine_->flags & kEngineEnded) {
+    if (!fading_ && engine_->endFrame >= 0) songFrames = engine_->endFrame;
+    songStop = fading_ ? StopReason::FadedOut : StopReason::Ended;
+  }
+
+  int32_t keep = songFrames;
   if (frames_ + keep >= limit_) {
     keep = static_cast<int32_t>(limit_ - frames_);
     finish(limitAsked_ || limit_ == kWavMaxFrames ? StopReason::FrameLimit : StopReason::SafetyLimit);
   }
   frames_ += keep;
-
-  // The flags are looked at once per buffer: a song that ends or loops back inside a buffer is
-  // rendered to the buffer's end (after an end, that rest is silence).
-  if (engine_->flags & kEngineEnded) {
-    if (keep == settings_.framesPerBuffer) finish(fading_ ? StopReason::FadedOut : StopReason::Ended);
-  } else if (!fading_ && loopedBack(before) && ++loops_ > settings_.loops && !finished()) {
-    if (settings_.fadeSeconds > 0) {
-      // The fade step is taken off the fade level once per buffer.
-      double buffers = settings_.fadeSeconds * settings_.rate / settings_.framesPerBuffer;
-      int64_t step = std::clamp<int64_t>(std::llround(65536.0 / buffers), 1, 65536);
-      Command(&engine_, ENG_SET_FADE_STEP, static_cast<intptr_t>(step));
-      fading_ = true;
-    } else {
-      finish(StopReason::LoopedBack);
-    }
+  if (finished()) return keep;
+  if (songStop != StopReason::Playing) {
+    finish(songStop);
+  } else if (!fading_ && loops_ > settings_.loops && loopsBefore <= settings_.loops) {
+    // The fade step is taken off the fade level once per buffer.
+    double buffers = settings_.fadeSeconds * settings_.rate / settings_.framesPerBuffer;
+    int64_t step = std::clamp<int64_t>(std::llround(65536.0 / buffers), 1, 65536);
+    Command(&engine_, ENG_SET_FADE_STEP, static_cast<intptr_t>(step));
+    fading_ = true;
   }
   return keep;
 }

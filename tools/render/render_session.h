@@ -72,13 +72,10 @@ class RenderSession {
   const SoundEngine* engine() const { return engine_; }
 
  private:
-  struct Mark {
-    int32_t playPosition;
-    int32_t positionCounter;
-  };
-  Mark mark() const;
-  bool loopedBack(const Mark& before);
-  bool patternLoopsBack(const Event* pattern);
+  // The first frame of the buffer just rendered at which play went back to a place it had played
+  // in this pass, or -1.
+  int32_t passEnd();
+  bool played(int32_t position, int32_t counter) const;
   void finish(StopReason reason) { reason_ = reason; }
 
   SoundEngine* engine_ = nullptr;
@@ -91,8 +88,15 @@ class RenderSession {
   int64_t expected_ = 0;
   int32_t loops_ = 0;
   bool fading_ = false;
-  const Event* checkedPattern_ = nullptr;
-  bool checkedPatternLoops_ = false;
+  // What this pass has played: per play position the spans of position counters, [from, to).
+  // The current visit runs from visitStart_ in visitPosition_.
+  struct Span {
+    int32_t from;
+    int32_t to;
+  };
+  std::vector<std::vector<Span>> played_;
+  int32_t visitPosition_ = 0;
+  int32_t visitStart_ = 0;
 };
 
 }  // namespace tvp
