@@ -13,9 +13,9 @@ namespace tvp {
 
 namespace {
 
-constexpr uint8_t kColourHighlight = 112;      // dark red bar behind the selected channel
-constexpr uint8_t kColourPingPongLoop = 120;   // loop shading of a ping-pong loop
-constexpr uint8_t kColourForwardLoop = 90;     // loop shading of a forward loop
+constexpr uint8_t kColourHighlight = 112;     // dark red bar behind the selected channel
+constexpr uint8_t kColourPingPongLoop = 120;  // loop shading of a ping-pong loop
+constexpr uint8_t kColourForwardLoop = 90;    // loop shading of a forward loop
 
 constexpr uint8_t kGlyphLamp = 207;
 constexpr uint8_t kGlyphEnvelope = 185;
@@ -93,10 +93,7 @@ class RowWriter {
 
   bool lit() const { return lit_; }
   int x() const { return x_; }
-  int y() const { return y_; }
   int gw() const { return gw_; }
-  int gh() const { return gh_; }
-  Pixmap* frame() const { return frame_; }
 
   void advance(int pixels) { x_ += pixels; }
   void space() { x_ += gw_; }
