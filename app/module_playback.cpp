@@ -48,6 +48,9 @@ void ReleaseModule(PlayerState& state) {
   Send(state, ENG_UNBIND_SOUNDTRACK);
   ReleaseSoundtrack(state.soundtrack);
   state.soundtrack = nullptr;
+  // The next song's patterns may be allocated where this one's were: the chart must not take
+  // a new pattern at an old address for the one it holds.
+  state.patternChart.pattern = nullptr;
   state.currentFilePath = nullptr;
 }
 

@@ -104,6 +104,8 @@ struct PlayerState {
 
   // What the screens keep between frames.
   StatusScreenState statusScreen;
+  OscilloscopeState oscilloscope;
+  PatternChartState patternChart;
 
   // The long-lived objects, made and destroyed by the start-up and shut-down.
   DisplayWindow* display = nullptr;

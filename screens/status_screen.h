@@ -17,6 +17,8 @@ inline constexpr uint8_t kColourRed = 220;
 inline constexpr uint8_t kColourYellow = 250;
 inline constexpr uint8_t kColourBlue = 45;
 inline constexpr uint8_t kColourMagenta = 225;
+inline constexpr uint8_t kColourCyan = 75;
+inline constexpr uint8_t kColourBlack = 0;
 
 // The name line of row 0, after the title mark.
 inline constexpr char kPlayerNameLine[] = "Tonvale Player  (c) 2026";

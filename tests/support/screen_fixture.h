@@ -1,17 +1,20 @@
 #pragma once
-// A player state with a frame bitmap, the program's font and an engine of 256 voices on the
-// offline road, for drawing screens in tests; and checks that a place on the frame shows a text
-// or a glyph exactly as the font draws it (the actual frame is written as a PNG on a mismatch).
+// A player state with a frame bitmap, the program's font, the oscilloscope's sample buffer and an
+// engine of 256 voices on the offline road, for drawing screens in tests; and checks that a place
+// on the frame shows a text or a glyph exactly as the font draws it (the actual frame is written
+// as a PNG on a mismatch).
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/player_state.h"
 #include "engine/engine_api.h"
 #include "engine/sound_engine.h"
 #include "screen/pixel_image.h"
 #include "screen/screen_font.h"
+#include "screens/display_area.h"
 #include "soundtrack/status.h"
 #include "tests/support/picture_check.h"
 
@@ -27,12 +30,14 @@ class ScreenFixture : public ::testing::Test {
     EXPECT_EQ(PixmapCreate(&state.frameBitmap, FRAME_WIDTH, FRAME_HEIGHT), kStatusOk);
     EXPECT_EQ(PixmapCreate(&expected, FRAME_WIDTH, FRAME_HEIGHT), kStatusOk);
     state.font = &font;
+    state.sampleBuffer = scopeCopy.data();  // as the start-up makes it: the settings' frames
     EXPECT_EQ(send(ENG_OPEN, 0, kOfflineRoad, kMaxVoices, 4096), kStatusOk);
     send(ENG_RESET);
     send(ENG_SET_MASTER_VOLUME, 32768);
     if (state.engine) state.engine->sampleRate = 44100u << 16;  // as a prepare would set it
   }
   ~ScreenFixture() override {
+    DisposeDisplayArea(state);
     send(ENG_CLOSE);
     PixmapDispose(state.frameBitmap);
     PixmapDispose(expected);
@@ -68,6 +73,7 @@ class ScreenFixture : public ::testing::Test {
   }
 
   PlayerState state;
+  std::vector<int16_t> scopeCopy = std::vector<int16_t>(2 * static_cast<size_t>(state.settings.framesPerBuffer));
   ScreenFont font;
   Pixmap* expected = nullptr;
 };
