@@ -274,6 +274,15 @@ class Score {
     }
   }
 
+  // The whole band under the lead for the given bars: pad, bass figure, plucked chords and
+  // drums, with the kick pushing in the bars whose bit is set in `pushBars`.
+  void band(int pattern, const std::vector<Chord>& bars, int pluckVolume, unsigned pushBars) {
+    pads(pattern, bars, 22);
+    bass(pattern, bars, true, 48);
+    pluck(pattern, bars, pluckVolume);
+    for (int bar = 0; bar < static_cast<int>(bars.size()); ++bar) drums(pattern, bar, (pushBars >> bar) & 1);
+  }
+
   // A snare run into the next pattern over the last half bar.
   void fill(int pattern, int bar) {
     const int base = bar * kRowsPerBar;
@@ -313,10 +322,7 @@ XmBuilder Compose() {
   score.fill(0, 3);
 
   // 1: the theme.
-  score.pads(1, theme, 22);
-  score.bass(1, theme, true, 48);
-  score.pluck(1, theme, 22);
-  for (int bar = 0; bar < 4; ++bar) score.drums(1, bar, bar == 3);
+  score.band(1, theme, 22, 0b1000);
   score.melody(1, kLeadCh, kLead, 32,
                "E5 . . . D5 . C5 . A4 . . . C5 . D5 . "
                "C5 . . . . . A4 . . . . . G4 . A4 . "
@@ -324,10 +330,7 @@ XmBuilder Compose() {
                "D5 . . . . . . . B4 . . . . . ^ . ");
 
   // 2: the theme again, reaching higher.
-  score.pads(2, theme, 22);
-  score.bass(2, theme, true, 48);
-  score.pluck(2, theme, 22);
-  for (int bar = 0; bar < 4; ++bar) score.drums(2, bar, bar % 2 == 1);
+  score.band(2, theme, 22, 0b1010);
   score.melody(2, kLeadCh, kLead, 32,
                "E5 . . . D5 . C5 . A4 . . . C5 . E5 . "
                "F5 . . . E5 . C5 . A4 . . . . . C5 . "
@@ -335,11 +338,8 @@ XmBuilder Compose() {
                "D5 . . . . . . . . . . . ^ . . . ");
   score.fill(2, 3);
 
-  // 3: the bridge, Dm G C E, with the lead sliding; E leads back to A minor.
-  score.pads(3, bridge, 22);
-  score.bass(3, bridge, true, 48);
-  score.pluck(3, bridge, 20);
-  for (int bar = 0; bar < 4; ++bar) score.drums(3, bar, false);
+  // 3: the bridge, Dm G C E; the E major chord leads back to A minor.
+  score.band(3, bridge, 20, 0);
   score.melody(3, kLeadCh, kLead, 31,
                "F5 . . . . . E5 . D5 . . . A4 . . . "
                "B4 . . . D5 . . . G5 . . . . . F5 . "
@@ -347,10 +347,7 @@ XmBuilder Compose() {
                "B4 . . . . . . . G#4 . . . B4 . . . ");
 
   // 4: the theme once more, from the high A, sliding into its last note.
-  score.pads(4, theme, 22);
-  score.bass(4, theme, true, 48);
-  score.pluck(4, theme, 22);
-  for (int bar = 0; bar < 4; ++bar) score.drums(4, bar, bar == 1 || bar == 3);
+  score.band(4, theme, 22, 0b1010);
   score.melody(4, kLeadCh, kLead, 29,
                "A5 . . . G5 . E5 . . . . . D5 . E5 . "
                "C5 . . . . . A4 . C5 . . . F5 . E5 . "
@@ -359,14 +356,12 @@ XmBuilder Compose() {
 
   // 5: the close, F G Am, the last chord held and released; the last row ends the song at
   // speed 1, so the few silent rows the player adds after an end pass quickly.
+  score.band(5, {kF, kG}, 22, 0b10);
   score.pads(5, close, 22);
-  score.bass(5, {kF, kG}, true, 48);
   score.bass(5, {kAm}, false, 48, 2);
-  score.pluck(5, {kF, kG}, 22);
   score.put(5, 32, kPluckCh, {NoteOf("A4"), kPluck, Volume(24), -1, 0});
   score.put(5, 36, kPluckCh, {NoteOf("E5"), kPluck, Volume(20), -1, 0});
   score.put(5, 40, kPluckCh, {NoteOf("A5"), kPluck, Volume(18), -1, 0});
-  for (int bar = 0; bar < 2; ++bar) score.drums(5, bar, bar == 1);
   score.put(5, 32, kKickCh, {NoteOf("C4"), kKick, Volume(56), -1, 0});
   score.melody(5, kLeadCh, kLead, 31,
                "C5 . . . A4 . . . C5 . . . . . D5 . "
