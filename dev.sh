@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Developer entry point.
-#   ./dev.sh run      install build dependencies, build, start the player
+#   ./dev.sh run      install build dependencies, build, start the player in a window with the
+#                     demo song (extra arguments go to tpw instead)
 #   ./dev.sh test     install build dependencies, build and run the test suite (release and
 #                     sanitizer builds)
 #   ./dev.sh build [release|debug|asan]
@@ -39,9 +40,9 @@ case "${1:-}" in
   run)
     deps
     build release
-    echo "The player itself is not built yet: this build holds the loaders, the engine and the"
-    echo "offline renderer build/release/tools/render/tpw-render (see README.md)."
-    exit 1
+    shift
+    if [ $# -eq 0 ]; then set -- --window build/release/demo/tonvale-demo.xm; fi
+    exec build/release/app/tpw "$@"
     ;;
   test)
     deps
@@ -58,7 +59,7 @@ case "${1:-}" in
     for b in build/release/bench/*_bench; do [ -x "$b" ] && "$b"; done
     ;;
   *)
-    sed -n '2,8p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '2,9p' "$0" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
