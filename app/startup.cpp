@@ -11,6 +11,7 @@
 #include "engine/engine_api.h"
 #include "resources/resources.h"
 #include "screen/pixel_image.h"
+#include "screens/display_area.h"
 #include "screens/popup_windows.h"
 #include "soundtrack/module_file.h"
 
@@ -181,6 +182,8 @@ void ShutDownPlayer(Player& player) {
   if (player.platform.display) player.platform.display->Close();
   ReleaseSoundtrack(state.soundtrack);
   state.soundtrack = nullptr;
+  DisposeDisplayArea(state);
+  DisposePopupWindows(state);
   PixmapDispose(state.frameBitmap);
   state.frameBitmap = nullptr;
   std::free(state.sampleBuffer);
