@@ -86,6 +86,10 @@ struct PlayerState {
 
   // What the screens keep between frames.
   StatusScreenState statusScreen;
+  HelpWindowState helpWindow;
+  VariablesWindowState variablesWindow;
+  InfoWindowState infoWindow;
+  OpenFileWindowState openFileWindow;
 
   // The long-lived objects, made and destroyed by the start-up and shut-down.
   DisplayWindow* display = nullptr;
