@@ -53,6 +53,28 @@ constexpr const char* kModulePatterns[] = {"*.XM", "*.S3M", "*.MOD"};
 
 int16_t RowY(int32_t row) { return static_cast<int16_t>(kListTop + 8 * row); }
 
+// --- Drives ---
+
+uint32_t DriveMask(OpenFileWindowState& window) {
+  if (!window.driveMaskRead) {
+    window.driveMask = LogicalDriveMask();
+    window.driveMaskRead = true;
+  }
+  return window.driveMask;
+}
+
+bool DrivePresent(OpenFileWindowState& window, char letter) {
+  return letter >= 'A' && letter <= 'Z' && (DriveMask(window) & (1u << (letter - 'A'))) != 0;
+}
+
+// The letter of the n-th present drive, or 0.
+char NthDrive(OpenFileWindowState& window, int32_t n) {
+  const uint32_t mask = DriveMask(window);
+  for (int32_t bit = 0; bit < 26; ++bit)
+    if (mask & (1u << bit) && n-- == 0) return static_cast<char>('A' + bit);
+  return 0;
+}
+
 // --- The listing ---
 
 void FreeEntries(OpenFileWindowState& window) {
@@ -116,7 +138,7 @@ void ReadListing(OpenFileWindowState& window) {
   FreeEntries(window);
   ListingBuilder builder{&window.entries, 0, true};
   char posix[2 * kDirectoryCapacity];
-  if (DrivePathToPosix(window.currentDirectory, posix, sizeof posix)) {
+  if (DrivePresent(window, window.currentDirectory[0]) && DrivePathToPosix(window.currentDirectory, posix, sizeof posix)) {
     // Subdirectories, then the module files; a directory whose name matches is listed again.
     if (SearchDirectory(posix, "*", AppendHit, &builder)) {
       builder.directoriesOnly = false;
@@ -187,24 +209,6 @@ const FileEntry* EntryAt(const OpenFileWindowState& window, int32_t index) {
   const FileEntry* entry = window.entries;
   while (entry && entry->index != index) entry = entry->next;
   return entry;
-}
-
-// --- Drives ---
-
-uint32_t DriveMask(OpenFileWindowState& window) {
-  if (!window.driveMaskRead) {
-    window.driveMask = LogicalDriveMask();
-    window.driveMaskRead = true;
-  }
-  return window.driveMask;
-}
-
-// The letter of the n-th present drive, or 0.
-char NthDrive(OpenFileWindowState& window, int32_t n) {
-  const uint32_t mask = DriveMask(window);
-  for (int32_t bit = 0; bit < 26; ++bit)
-    if (mask & (1u << bit) && n-- == 0) return static_cast<char>('A' + bit);
-  return 0;
 }
 
 // --- Drawing ---

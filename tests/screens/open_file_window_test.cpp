@@ -197,6 +197,15 @@ TEST_F(OpenFileWindowTest, EnterOnTheCurrentDriveOnlyGivesTheFocusBack) {
   EXPECT_EQ(window().focus, kFocusEntries);
   EXPECT_EQ(std::string(window().currentDirectory), DrivePath(dir.file("here")));
   EXPECT_EQ(window().entryCursor, 2);
+
+  // From a drive that is not there, Enter on C: changes to its root.
+  ASSERT_TRUE(SetDirectory(state, "D:\\music"));
+  EXPECT_EQ(window().entryCount, 0);
+  EXPECT_TRUE(key(VK_TAB));
+  EXPECT_TRUE(key(VK_RETURN));
+  EXPECT_STREQ(window().currentDirectory, "C:\\");
+  EXPECT_EQ(window().focus, kFocusEntries);
+  EXPECT_GT(window().entryCount, 0);
 }
 
 TEST_F(OpenFileWindowTest, UnreadableDirectoriesListNothingAndCanBeLeft) {
