@@ -106,6 +106,10 @@ struct PlayerState {
   StatusScreenState statusScreen;
   OscilloscopeState oscilloscope;
   PatternChartState patternChart;
+  HelpWindowState helpWindow;
+  VariablesWindowState variablesWindow;
+  InfoWindowState infoWindow;
+  OpenFileWindowState openFileWindow;
 
   // The long-lived objects, made and destroyed by the start-up and shut-down.
   DisplayWindow* display = nullptr;

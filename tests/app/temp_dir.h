@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tvp::test {
 
@@ -19,6 +20,9 @@ class TempDir {
   std::string write(const std::string& name, std::string_view bytes) const {
     std::ofstream(file(name), std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return file(name);
+  }
+  std::string write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    return write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
   }
 
  private:

@@ -49,14 +49,15 @@ class ScreenFixture : public ::testing::Test {
   }
   SoundEngine* engine() { return state.engine; }
 
-  // The frame shows `text` at (x, y) in `colour` over black, exactly as the font draws it.
-  ::testing::AssertionResult ShowsText(int x, int y, const std::string& text, uint8_t colour = 255) {
-    PixmapFillPixels(expected, 0);
+  // The frame shows `text` at (x, y) in `colour` over `background`, exactly as the font draws it.
+  ::testing::AssertionResult ShowsText(int x, int y, const std::string& text, uint8_t colour = 255,
+                                       uint8_t background = 0) {
+    PixmapFillPixels(expected, background);
     font.DrawTextInColour(text.c_str(), expected, static_cast<int16_t>(x), static_cast<int16_t>(y), colour);
     return SameRegion(x, y, 6 * static_cast<int>(text.size()), 8, "\"" + text + "\"");
   }
-  ::testing::AssertionResult ShowsGlyph(int x, int y, uint8_t code, uint8_t colour) {
-    PixmapFillPixels(expected, 0);
+  ::testing::AssertionResult ShowsGlyph(int x, int y, uint8_t code, uint8_t colour, uint8_t background = 0) {
+    PixmapFillPixels(expected, background);
     font.DrawGlyphInColour(code, expected, static_cast<int16_t>(x), static_cast<int16_t>(y), colour);
     return SameRegion(x, y, 6, 8, "glyph " + std::to_string(code) + " in " + std::to_string(colour));
   }
