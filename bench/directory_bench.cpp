@@ -59,14 +59,16 @@ void BM_SelectionSortTenThousandEntries(benchmark::State& state) {
   tvp::PlayerState player;
   tvp::SetDirectory(player, Directory().path.string().c_str());
   std::vector<std::pair<int32_t, const char*>> listed;
-  for (const tvp::FileEntry* e = player.openFileWindow.entries; e; e = e->next) listed.emplace_back(e->isDirectory, e->name);
+  for (const tvp::FileEntry* e = player.openFileWindow.entries; e; e = e->next)
+    listed.emplace_back(e->isDirectory, e->name);
   for (auto _ : state) {
     auto order = listed;
     for (size_t i = 0; i + 1 < order.size(); ++i) {
       size_t least = i;
       for (size_t j = i + 1; j < order.size(); ++j) {
-        const bool before = order[j].first != order[least].first ? order[j].first > order[least].first
-                                                                  : std::strcmp(order[j].second, order[least].second) < 0;
+        const bool before = order[j].first != order[least].first
+                                ? order[j].first > order[least].first
+                                : std::strcmp(order[j].second, order[least].second) < 0;
         if (before) least = j;
       }
       std::swap(order[i], order[least]);

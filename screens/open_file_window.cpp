@@ -138,7 +138,8 @@ void ReadListing(OpenFileWindowState& window) {
   FreeEntries(window);
   ListingBuilder builder{&window.entries, 0, true};
   char posix[2 * kDirectoryCapacity];
-  if (DrivePresent(window, window.currentDirectory[0]) && DrivePathToPosix(window.currentDirectory, posix, sizeof posix)) {
+  if (DrivePresent(window, window.currentDirectory[0]) &&
+      DrivePathToPosix(window.currentDirectory, posix, sizeof posix)) {
     // Subdirectories, then the module files; a directory whose name matches is listed again.
     if (SearchDirectory(posix, "*", AppendHit, &builder)) {
       builder.directoriesOnly = false;
@@ -277,8 +278,7 @@ void DrawEntry(PlayerState& state, const FileEntry& entry, int16_t y) {
   std::snprintf(name, sizeof name, "%.*s", nameColumns, entry.name);
   const int16_t nameEnd = static_cast<int16_t>(kNameLeft + font.DrawTextInColour(name, picture, kNameLeft, y, 255));
   if (!entry.isDirectory)
-    font.DrawTextInColour(size, picture, static_cast<int16_t>(kScrollBarX - 6 * static_cast<int16_t>(std::strlen(size))),
-                          y, 255);
+    font.DrawTextInColour(size, picture, static_cast<int16_t>(kScrollBarX - 6 * std::strlen(size)), y, 255);
   else if (nameEnd < kScrollBarX)
     font.DrawGlyphInColour('\\', picture, nameEnd, y, 255);
 }

@@ -60,8 +60,8 @@ class OpenFileWindowTest : public testing::WindowFixture {
 };
 
 TEST_F(OpenFileWindowTest, ListsDirectoriesThenModulesByteWiseWithTheEntryAfterDotDotSelected) {
-  enter("example", {"sub/", "Song.XM", "a.mod", "B.S3M", "song.xm.bak", "notes.txt"});
-  EXPECT_EQ(names(), (Names{"./", "../", "sub/", "B.S3M", "Song.XM", "a.mod"}));
+  enter("example", {"sub/", "Song.XM", "a.mod", "B.S3M", "song.xm.bak", "notes.txt", "odd\\name.xm"});
+  EXPECT_EQ(names(), (Names{"./", "../", "sub/", "B.S3M", "Song.XM", "a.mod"}));  // a backslash has no drive path
   EXPECT_EQ(window().entryCursor, 2);
   EXPECT_EQ(directory(), DrivePath(dir.file("example")));
   // A directory named like a module is found by the directory search and by "*.XM".
@@ -236,8 +236,9 @@ TEST_F(OpenFileWindowTest, ChoosingAFileWithBytesAbove127InItsNameSlidesOutAndPl
 
 TEST(DirectorySearch, PatternsMatchWholeNamesInAnyLetterCase) {
   struct Case { const char* pattern; const char* name; bool match; } cases[] = {
-      {"*.XM", "song.xm", true}, {"*.XM", "SONG.Xm", true}, {"*.XM", "song.xm.bak", false}, {"*.MOD", ".mod", true},
-      {"*.S3M", "x.s3", false},  {"*.XM", "a.xm.xm", true}, {"?.xm", "ab.xm", false},       {"*.XM", "\xC3\xA9.XM", true},
+      {"*.XM", "song.xm", true}, {"*.XM", "SONG.Xm", true}, {"*.XM", "song.xm.bak", false},
+      {"*.MOD", ".mod", true},   {"*.S3M", "x.s3", false},  {"*.XM", "a.xm.xm", true},
+      {"?.xm", "ab.xm", false},  {"*.XM", "\xC3\xA9.XM", true},
   };
   for (const Case& c : cases) EXPECT_EQ(NameMatches(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }

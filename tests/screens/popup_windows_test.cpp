@@ -191,7 +191,8 @@ TEST_F(PopupWindowsTest, InformationCutsALongPathAndRefreshesOnlyAfterSlidingOut
   EXPECT_TRUE(ShowsText(6, 16, "File Path: " + path.substr(0, 31), 255, kInfoGreen));  // 42 characters
   const Soundtrack* song = state.soundtrack;
   char line[64];
-  std::snprintf(line, sizeof line, "%4d Patterns Loaded in %d Slots.", CountFilledPatternSlots(song), song->patternCount);
+  std::snprintf(line, sizeof line, "%4d Patterns Loaded in %d Slots.", CountFilledPatternSlots(song),
+                song->patternCount);
   EXPECT_TRUE(ShowsText(6, 48, line, 255, kInfoGreen));
   std::snprintf(line, sizeof line, "%4d PlayPositions Loaded", song->playPositionCount);
   EXPECT_TRUE(ShowsText(6, 56, line, 255, kInfoGreen));
