@@ -13,7 +13,7 @@
 
 #include "app/module_playback.h"
 #include "platform/directory.h"
-#include "screens/key_codes.h"
+#include "platform/virtual_keys.h"
 #include "screens/popup_windows.h"
 #include "screens/window_frame.h"
 #include "soundtrack/module_file.h"
@@ -359,12 +359,12 @@ int32_t Limit(int32_t value, int32_t count) { return std::max(0, std::min(value,
 // The new cursor of a cursor key, or -1 for another key.
 int32_t MovedCursor(int32_t key, int32_t cursor, int32_t count) {
   switch (key) {
-    case VK_UP: return Limit(cursor - 1, count);
-    case VK_DOWN: return Limit(cursor + 1, count);
-    case VK_PRIOR: return Limit(cursor - kPageStep, count);
-    case VK_NEXT: return Limit(cursor + kPageStep, count);
-    case VK_HOME: return 0;
-    case VK_END: return Limit(count - 1, count);
+    case kVkUp: return Limit(cursor - 1, count);
+    case kVkDown: return Limit(cursor + 1, count);
+    case kVkPrior: return Limit(cursor - kPageStep, count);
+    case kVkNext: return Limit(cursor + kPageStep, count);
+    case kVkHome: return 0;
+    case kVkEnd: return Limit(count - 1, count);
     default: return -1;
   }
 }
@@ -395,13 +395,13 @@ bool OpenFileWindowKey(PlayerState& state, int32_t key) {
   if (!IsCurrentPopup(state.currentPopup, window.picture)) return false;
   const bool onEntries = window.focus == kFocusEntries;
   switch (key) {
-    case VK_BACK:
+    case kVkBack:
       if (onEntries) EnterDirectory(state, "..");
       break;
-    case VK_TAB:
-    case VK_LEFT:
-    case VK_RIGHT: window.focus = onEntries ? kFocusDrives : kFocusEntries; break;
-    case VK_RETURN:
+    case kVkTab:
+    case kVkLeft:
+    case kVkRight: window.focus = onEntries ? kFocusDrives : kFocusEntries; break;
+    case kVkReturn:
       if (onEntries) SelectEntry(state);
       else ChangeDrive(state);
       break;

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "engine/sound_engine.h"
-#include "screens/key_codes.h"
+#include "platform/virtual_keys.h"
 #include "screens/popup_windows.h"
 #include "screens/window_frame.h"
 
@@ -141,15 +141,15 @@ bool VariablesWindowKey(PlayerState& state, int32_t key) {
   const Field& field = kFields[f];
   int32_t value = 0;
   switch (key) {
-    case VK_UP: value = ReadField(state, f) + field.smallStep; break;
-    case VK_DOWN: value = ReadField(state, f) - field.smallStep; break;
-    case VK_PRIOR: value = ReadField(state, f) + field.bigStep; break;
-    case VK_NEXT: value = ReadField(state, f) - field.bigStep; break;
-    case VK_SPACE:
+    case kVkUp: value = ReadField(state, f) + field.smallStep; break;
+    case kVkDown: value = ReadField(state, f) - field.smallStep; break;
+    case kVkPrior: value = ReadField(state, f) + field.bigStep; break;
+    case kVkNext: value = ReadField(state, f) - field.bigStep; break;
+    case kVkSpace:
     case 'R': value = field.reset; break;
-    case VK_TAB:
-    case VK_RIGHT: window.selectedField = (f + 1) % kFieldCount; return true;
-    case VK_LEFT: window.selectedField = (f + kFieldCount - 1) % kFieldCount; return true;
+    case kVkTab:
+    case kVkRight: window.selectedField = (f + 1) % kFieldCount; return true;
+    case kVkLeft: window.selectedField = (f + kFieldCount - 1) % kFieldCount; return true;
     default: return false;
   }
   WriteField(state, f, LimitField(f, value));

@@ -94,7 +94,7 @@ TEST_F(OpenFileWindowTest, DrawsThePathDrivesEntriesAndSizes) {
   EXPECT_TRUE(ShowsGlyph(234, RowY(4), 0x85, 126));
   EXPECT_TRUE(ShowsGlyph(234, RowY(17), 0xB6, 126));
 
-  EXPECT_TRUE(key(VK_TAB));  // the bar moves to the drive column
+  EXPECT_TRUE(key(kVkTab));  // the bar moves to the drive column
   Present(window().picture);
   EXPECT_TRUE(ShowsText(48, RowY(2), "sub\\"));
   PixmapFillRect(expected, 12, 40, 36, 48, kSelected);
@@ -115,61 +115,61 @@ TEST_F(OpenFileWindowTest, CursorKeysScrollTheListAndStopAtItsEnds) {
   };
   show();
   EXPECT_TRUE(thumbIn(0));
-  EXPECT_TRUE(key(VK_END));
+  EXPECT_TRUE(key(kVkEnd));
   EXPECT_EQ(window().entryCursor, 39);
   EXPECT_EQ(window().firstVisibleEntry, 22);
   EXPECT_TRUE(thumbIn(15));
   EXPECT_TRUE(ShowsText(48, RowY(0), "f120.xm"));  // entry 22
   EXPECT_TRUE(ShowsText(48, RowY(17), "f137.xm", 255, kSelected));
   EXPECT_TRUE(ShowsGlyph(234, RowY(1), 0x95, 126));
-  EXPECT_TRUE(key(VK_UP));
+  EXPECT_TRUE(key(kVkUp));
   EXPECT_EQ(window().firstVisibleEntry, 22);
-  EXPECT_TRUE(key(VK_HOME));
+  EXPECT_TRUE(key(kVkHome));
   EXPECT_EQ(window().firstVisibleEntry, 0);
-  EXPECT_TRUE(key(VK_NEXT));
-  EXPECT_TRUE(key(VK_NEXT));  // entry 34 in the bottom row
+  EXPECT_TRUE(key(kVkNext));
+  EXPECT_TRUE(key(kVkNext));  // entry 34 in the bottom row
   EXPECT_EQ(window().firstVisibleEntry, 34 - 17);
 
   enter("ten", {"0.s3m", "1.s3m", "2.s3m", "3.s3m", "4.s3m", "5.s3m", "6.s3m", "7.s3m"});
-  EXPECT_TRUE(key(VK_HOME));
-  EXPECT_TRUE(key(VK_NEXT));
+  EXPECT_TRUE(key(kVkHome));
+  EXPECT_TRUE(key(kVkNext));
   EXPECT_EQ(window().entryCursor, 9);
-  EXPECT_TRUE(key(VK_DOWN));
+  EXPECT_TRUE(key(kVkDown));
   EXPECT_EQ(window().entryCursor, 9);
-  EXPECT_TRUE(key(VK_PRIOR));
+  EXPECT_TRUE(key(kVkPrior));
   EXPECT_EQ(window().entryCursor, 0);
 }
 
 TEST_F(OpenFileWindowTest, BackspaceGoesUpAndStaysInTheRoot) {
   enter("a/b");
   show();
-  EXPECT_TRUE(key(VK_BACK));
+  EXPECT_TRUE(key(kVkBack));
   EXPECT_EQ(directory(), DrivePath(dir.file("a")));
   EXPECT_EQ(names()[window().entryCursor], "b/");
   ASSERT_TRUE(SetDirectory(state, "C:\\"));
   EXPECT_EQ(window().entryCursor, 0);
   for (const std::string& name : names()) EXPECT_TRUE(name != "./" && name != "../") << name;
-  EXPECT_TRUE(key(VK_BACK));
+  EXPECT_TRUE(key(kVkBack));
   EXPECT_EQ(directory(), "C:\\");
 }
 
 TEST_F(OpenFileWindowTest, EnterInTheDriveColumnChangesOnlyToAnotherDrive) {
   enter("here", {"sub/"});
   show();
-  EXPECT_TRUE(key(VK_LEFT));
+  EXPECT_TRUE(key(kVkLeft));
   EXPECT_EQ(window().focus, kFocusDrives);
   EXPECT_EQ(window().driveCount, 1);
-  EXPECT_TRUE(key(VK_DOWN));
+  EXPECT_TRUE(key(kVkDown));
   EXPECT_EQ(window().driveCursor, 0);
-  EXPECT_TRUE(key(VK_RETURN));  // the current drive: the focus goes back, nothing else
+  EXPECT_TRUE(key(kVkReturn));  // the current drive: the focus goes back, nothing else
   EXPECT_EQ(window().focus, kFocusEntries);
   EXPECT_EQ(directory(), DrivePath(dir.file("here")));
   EXPECT_EQ(window().entryCursor, 2);
 
   ASSERT_TRUE(SetDirectory(state, "D:\\music"));  // a drive that is not there lists nothing
   EXPECT_EQ(window().entryCount, 0);
-  EXPECT_TRUE(key(VK_TAB));
-  EXPECT_TRUE(key(VK_RETURN));
+  EXPECT_TRUE(key(kVkTab));
+  EXPECT_TRUE(key(kVkReturn));
   EXPECT_EQ(directory(), "C:\\");
   EXPECT_GT(window().entryCount, 0);
 }
@@ -179,9 +179,9 @@ TEST_F(OpenFileWindowTest, UnreadableAndTooDeepDirectoriesAreHandled) {
   EXPECT_EQ(directory(), DrivePath(dir.file("gone")));
   EXPECT_EQ(window().entryCount, 0);
   show();
-  EXPECT_TRUE(key(VK_RETURN));  // nothing to select
-  EXPECT_TRUE(key(VK_END));
-  EXPECT_TRUE(key(VK_BACK));
+  EXPECT_TRUE(key(kVkReturn));  // nothing to select
+  EXPECT_TRUE(key(kVkEnd));
+  EXPECT_TRUE(key(kVkBack));
   EXPECT_EQ(directory(), DrivePath(dir.file("")));
   enter("locked");
   fs::permissions(dir.file("locked"), fs::perms::none);
@@ -194,7 +194,7 @@ TEST_F(OpenFileWindowTest, UnreadableAndTooDeepDirectoriesAreHandled) {
   enter("deep", {longName + "/"});
   const std::string before = directory();
   ASSERT_GT(before.size() + longName.size() + 1, 259u);
-  EXPECT_TRUE(key(VK_RETURN));
+  EXPECT_TRUE(key(kVkReturn));
   EXPECT_STREQ(state.noticeText, "DIRECTORY PATH TOO LONG");
   EXPECT_EQ(directory(), before);
   EXPECT_EQ(window().entryCount, 3);
@@ -220,18 +220,18 @@ TEST_F(OpenFileWindowTest, ChoosingAFileWithBytesAbove127InItsNameSlidesOutAndPl
   dir.write("songs/" + name, xm.bytes());
   ASSERT_TRUE(SetDirectory(state, dir.file("songs").c_str()));
   EXPECT_EQ(names(), (Names{"./", "../", "zz.xm", name}));
-  EXPECT_FALSE(key(VK_DOWN));  // not shown yet
+  EXPECT_FALSE(key(kVkDown));  // not shown yet
   show();
-  EXPECT_TRUE(key(VK_END));
-  EXPECT_TRUE(key(VK_RETURN));
+  EXPECT_TRUE(key(kVkEnd));
+  EXPECT_TRUE(key(kVkReturn));
   EXPECT_EQ(state.popupRequest, kPopupSlideOut);
   EXPECT_STREQ(state.noticeText, "FILE READ SUCCESSFULLY");
   ASSERT_NE(state.soundtrack, nullptr);
   EXPECT_EQ(engine()->boundSoundtrack, state.soundtrack);
   EXPECT_EQ(send(ENG_IS_PLAYING), 1);
   EXPECT_EQ(std::string(state.currentFilePath), DrivePath(dir.file("songs")) + name);
-  EXPECT_FALSE(key(VK_ESCAPE));   // Escape is the main loop's
-  EXPECT_FALSE(key(VK_F1 + 4));   // and so are the keys of its command table
+  EXPECT_FALSE(key(kVkEscape));   // Escape is the main loop's
+  EXPECT_FALSE(key(kVkF1 + 4));   // and so are the keys of its command table
 }
 
 TEST(DirectorySearch, PatternsMatchWholeNamesInAnyLetterCase) {

@@ -85,13 +85,13 @@ TEST_F(PopupWindowsTest, VariablesShowTheOutputFactsAndTheFourFields) {
 TEST_F(PopupWindowsTest, VariableValuesStepStopAtTheirLimitsAndReset) {
   showVariables();
   struct Case { int field; int32_t start, key, want; const char* shown; } cases[] = {
-      {0, 65400, VK_UP, 65536, "   65536"}, {0, 3000, VK_NEXT, 0, "       0"}, {0, 1000, VK_SPACE, 32768, "   32768"},
-      {1, 55, VK_DOWN, 55, "    55Hz"},    {1, 3515, VK_PRIOR, 3520, "  3520Hz"}, {2, 250, 'R', 100, "    100%"},
-      {2, 995, VK_PRIOR, 1000, "   1000%"}, {2, 1, VK_DOWN, 1, "      1%"},
+      {0, 65400, kVkUp, 65536, "   65536"}, {0, 3000, kVkNext, 0, "       0"}, {0, 1000, kVkSpace, 32768, "   32768"},
+      {1, 55, kVkDown, 55, "    55Hz"},    {1, 3515, kVkPrior, 3520, "  3520Hz"}, {2, 250, 'R', 100, "    100%"},
+      {2, 995, kVkPrior, 1000, "   1000%"}, {2, 1, kVkDown, 1, "      1%"},
   };
   const uint32_t set[] = {ENG_SET_MASTER_VOLUME, ENG_SET_A4_FREQUENCY, ENG_SET_SPEED};
   for (const Case& c : cases) {
-    while (state.variablesWindow.selectedField != c.field) ASSERT_TRUE(VariablesWindowKey(state, VK_TAB));
+    while (state.variablesWindow.selectedField != c.field) ASSERT_TRUE(VariablesWindowKey(state, kVkTab));
     send(set[c.field], intptr_t{c.start} << (c.field ? 16 : 0));
     EXPECT_TRUE(VariablesWindowKey(state, c.key));
     EXPECT_EQ(value(c.field), c.want) << "field " << c.field << " from " << c.start << " key " << c.key;
@@ -99,40 +99,40 @@ TEST_F(PopupWindowsTest, VariableValuesStepStopAtTheirLimitsAndReset) {
   }
 
   // Interpolation steps over modes 4 to 6 both ways.
-  EXPECT_TRUE(VariablesWindowKey(state, VK_TAB));
+  EXPECT_TRUE(VariablesWindowKey(state, kVkTab));
   const char* up[] = {"  LINEAR", "  STAIRS", "   CUBIC", "MR+CUBIC", "MR+CUBIC"};
   for (int i = 0; i < 5; ++i) {
-    EXPECT_TRUE(VariablesWindowKey(state, VK_UP));
+    EXPECT_TRUE(VariablesWindowKey(state, kVkUp));
     EXPECT_TRUE(ShowsValue(3, up[i]));
   }
   EXPECT_EQ(value(3), 7);
-  EXPECT_TRUE(VariablesWindowKey(state, VK_DOWN));
+  EXPECT_TRUE(VariablesWindowKey(state, kVkDown));
   EXPECT_EQ(value(3), 3);
   EXPECT_TRUE(ShowsValue(3, "   CUBIC"));
 }
 
 TEST_F(PopupWindowsTest, VariablesKeysMoveFieldsOnlyWhileTheWindowIsCurrent) {
-  EXPECT_FALSE(WindowKey(VK_LEFT));  // never shown
+  EXPECT_FALSE(WindowKey(kVkLeft));  // never shown
   showVariables();
-  EXPECT_TRUE(WindowKey(VK_LEFT));  // field 0 to 3
+  EXPECT_TRUE(WindowKey(kVkLeft));  // field 0 to 3
   EXPECT_EQ(state.variablesWindow.selectedField, 3);
   EXPECT_TRUE(ShowsValue(3, "    NONE"));  // now on the selected box's colour
-  EXPECT_TRUE(WindowKey(VK_TAB));  // field 3 to 0
-  EXPECT_TRUE(WindowKey(VK_RIGHT));
+  EXPECT_TRUE(WindowKey(kVkTab));  // field 3 to 0
+  EXPECT_TRUE(WindowKey(kVkRight));
   EXPECT_EQ(state.variablesWindow.selectedField, 1);
   EXPECT_EQ(value(0), 32768);
-  EXPECT_FALSE(WindowKey(VK_F1 + 4));  // F5 is left to the command table
+  EXPECT_FALSE(WindowKey(kVkF1 + 4));  // F5 is left to the command table
   ShowVariablesWindow(state);           // F2 again while shown asks for no slide
   EXPECT_EQ(state.popupRequest, kPopupNoRequest);
 
   // After Escape, Left and Right go to the command table again (the master volume keys).
-  EXPECT_FALSE(WindowKey(VK_ESCAPE));
+  EXPECT_FALSE(WindowKey(kVkEscape));
   FinishSlides();
-  EXPECT_FALSE(WindowKey(VK_LEFT));
-  EXPECT_FALSE(WindowKey(VK_UP));
+  EXPECT_FALSE(WindowKey(kVkLeft));
+  EXPECT_FALSE(WindowKey(kVkUp));
   ShowHelpWindow(state);
   FinishSlides();
-  EXPECT_FALSE(WindowKey(VK_RIGHT));
+  EXPECT_FALSE(WindowKey(kVkRight));
   ClosePopup(state);
   FinishSlides();
   showVariables();  // the selection survives closing and reopening
@@ -149,7 +149,7 @@ TEST_F(PopupWindowsTest, TheSelectedValueShowsTenFramesOfSixteenAndAtOnceAfterAC
   }
   EXPECT_EQ(shown, 10);
   for (int frame = 0; frame < 12; ++frame) RefreshVariablesWindow(state);  // now hidden
-  EXPECT_TRUE(VariablesWindowKey(state, VK_UP));
+  EXPECT_TRUE(VariablesWindowKey(state, kVkUp));
   EXPECT_TRUE(ShowsValue(0, "   33024"));
 }
 

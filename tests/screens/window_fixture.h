@@ -2,7 +2,7 @@
 // A screen fixture for the pop-up windows: shows a window's picture on the frame for the text
 // checks, plays the main loop's part in the slides and in the key dispatch.
 #include "app/module_playback.h"
-#include "screens/key_codes.h"
+#include "platform/virtual_keys.h"
 #include "screens/popup_windows.h"
 #include "tests/support/screen_fixture.h"
 
@@ -53,7 +53,7 @@ class WindowFixture : public ScreenFixture {
   }
   // The main loop's dispatch of a key-down up to its own command table: true when a window took it.
   bool WindowKey(int32_t key) {
-    if (key == VK_ESCAPE) ClosePopup(state);
+    if (key == kVkEscape) ClosePopup(state);
     return OpenFileWindowKey(state, key) || VariablesWindowKey(state, key);
   }
 };
