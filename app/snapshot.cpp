@@ -19,7 +19,7 @@ std::unique_ptr<RingAudioDevice> MakeMemoryRing() { return std::make_unique<Memo
 
 }  // namespace
 
-int RunSnapshot(const PlayerOptions& options, std::string* error) {
+bool SnapshotFrame(const PlayerOptions& options, std::vector<uint8_t>* pixels, std::string* error) {
   MemoryDisplay display;
   MemoryInputSource input;
   SoundDeviceHolder sound(MakeMemoryRing);
@@ -29,7 +29,7 @@ int RunSnapshot(const PlayerOptions& options, std::string* error) {
   start.settingsPath = "";  // every setting at its default: a snapshot looks the same everywhere
   start.window = 1;
   start.file = options.file;
-  if (StartPlayer(*player, {&display, &input, &sound, &clock}, start, error) != 0) return 1;
+  if (StartPlayer(*player, {&display, &input, &sound, &clock}, start, error) != 0) return false;
 
   PlayerState& state = player->state;
   if (options.snapshotDisplay != 0) state.displayMode = options.snapshotDisplay;
@@ -42,9 +42,21 @@ int RunSnapshot(const PlayerOptions& options, std::string* error) {
     ring->Advance(bytesPerFrame);
     clock.Advance(1000 / kFramesPerSecond);
   }
-  bool written = WritePixmapPng(state.frameBitmap, options.snapshotPath, 2);
+  const Pixmap* frame = state.frameBitmap;
+  pixels->clear();
+  for (int y = 0; y < frame->height; ++y) {
+    const uint8_t* row = frame->pixels + size_t{frame->rowBytes} * y;
+    pixels->insert(pixels->end(), row, row + frame->width);
+  }
   ShutDownPlayer(*player);
-  if (!written) {
+  return true;
+}
+
+int RunSnapshot(const PlayerOptions& options, std::string* error) {
+  std::vector<uint8_t> pixels;
+  if (!SnapshotFrame(options, &pixels, error)) return 1;
+  Pixmap frame{FRAME_WIDTH, FRAME_HEIGHT, FRAME_WIDTH, FRAME_HEIGHT, pixels.data(), pixels.data()};
+  if (!WritePixmapPng(&frame, options.snapshotPath, 2)) {
     *error = "cannot write " + options.snapshotPath;
     return 1;
   }

@@ -3,7 +3,9 @@
 // and sound device, with a clock that moves one sixtieth of a second a frame and a device that
 // plays exactly as much audio in that time. After the given seconds of song the frame is written,
 // doubled, as a PNG file.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/player_options.h"
 
@@ -11,5 +13,9 @@ namespace tvp {
 
 // 0 when the picture was written; otherwise a one-line reason in `error`.
 int RunSnapshot(const PlayerOptions& options, std::string* error);
+
+// The same run, keeping the frame's pixels (FRAME_WIDTH x FRAME_HEIGHT palette indices) instead
+// of writing them: true, or false with a reason in `error`.
+bool SnapshotFrame(const PlayerOptions& options, std::vector<uint8_t>* pixels, std::string* error);
 
 }  // namespace tvp
