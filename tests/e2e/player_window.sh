@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # The player as a user runs it: tpw in a real X window (Xvfb) with SDL's disk audio driver,
-# driven by key presses from xdotool. Checks that the song plays (the audio the device took is,
-# from its first sound, what tpw-render renders for the same settings), that the window shows the
-# status screen, and that F12 ends the program with exit status 0.
+# driven by key presses from xdotool. Two sessions:
+#  1. a module named on the command line plays at once; F5, Down, S, F8, then F12 ends the
+#     program with status 0. The audio the device took is, from its first sound, what tpw-render
+#     renders for the same settings, and the window shows the status screen.
+#  2. no module: F4, End and Enter in the open-file window (started in the corpus folder by
+#     OPENDIR) choose the last module, which then plays (AUTOSTART) as tpw-render renders it; F2 and Page Up
+#     on the master volume make it louder; F3 shows the information window.
 #   tests/e2e/player_window.sh [BUILD_DIR]      (needs xvfb, xdotool and imagemagick)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 build="${1:-build/release}"
-module=../shared/corpus/xm_arpeggio.xm
-if [ ! -f "$module" ]; then
-  echo "player_window: no corpus module at $module, skipped"
+corpus=../shared/corpus
+if [ ! -f "$corpus/xm_arpeggio.xm" ]; then
+  echo "player_window: no corpus at $corpus, skipped"
   exit 0
 fi
 for tool in xvfb-run xdotool import python3; do
@@ -18,67 +22,101 @@ done
 
 work=$(mktemp -d)
 [ -n "${KEEP_WORK:-}" ] || trap "rm -rf \"$work\"" EXIT
-module=$(realpath "$module")
+corpus=$(realpath "$corpus")
 tpw=$(realpath "$build/app/tpw")
 render=$(realpath "$build/tools/render/tpw-render")
+last=$(ls "$corpus" | grep -iE '\.(xm|s3m|mod)$' | LC_ALL=C sort -f | tail -1)
 
-cat > "$work/session.sh" <<SESSION
-#!/usr/bin/env bash
-set -u
-cd "$work"   # no tpw32.ini here: every setting at its default, as tpw-render's
-export HOME="$work" XDG_CONFIG_HOME="$work/config"
-export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/played.raw"
-"$tpw" --window "$module" 2>"$work/stderr.txt" &
-pid=\$!
-wid=\$(xdotool search --sync --name "Tonvale Player" | head -1)
-sleep 2
-xdotool windowfocus "\$wid"
-sleep 0.3
-import -depth 8 -window "\$wid" "$work/window.ppm"
-for key in F5 Down s F8; do xdotool key "\$key"; sleep 0.4; done
-xdotool key F12
-status=0
-wait \$pid || status=\$?
-echo "\$status" > "$work/exit_status"
-SESSION
-chmod +x "$work/session.sh"
-timeout 120 xvfb-run -a -s "-screen 0 800x600x24" "$work/session.sh"
+# session NAME SETTINGS KEYS... : runs tpw in NAME/, where SETTINGS is its tpw32.ini; a key
+# "shot" takes a picture of the window, "wait" waits a second, "args:..." are tpw's arguments.
+session() {
+  local name=$1 settings=$2
+  shift 2
+  mkdir -p "$work/$name"
+  printf '%s\n' "$settings" > "$work/$name/tpw32.ini"
+  {
+    echo 'set -u'
+    echo "cd '$work/$name'"
+    echo "export HOME='$work/$name' SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE='$work/$name/played.raw'"
+    echo "'$tpw' --window $TPW_ARGS 2>stderr.txt &"
+    echo 'pid=$!'
+    echo 'wid=$(xdotool search --sync --name "Tonvale Player" | head -1)'
+    echo 'sleep 2; xdotool windowfocus "$wid"; sleep 0.3'
+    for key in "$@"; do
+      case "$key" in
+        shot*) echo "import -depth 8 -window \"\$wid\" '${key#shot:}.ppm'" ;;
+        wait) echo 'sleep 1' ;;
+        *) echo "xdotool key $key; sleep 0.4" ;;
+      esac
+    done
+    echo 'xdotool key F12'
+    echo 'status=0; wait $pid || status=$?; echo $status > exit_status'
+  } > "$work/$name/session.sh"
+  timeout 120 xvfb-run -a -s "-screen 0 800x600x24" bash "$work/$name/session.sh"
+  local status
+  status=$(cat "$work/$name/exit_status")
+  [ "$status" = 0 ] || { echo "player_window: $name: tpw exited with $status"; cat "$work/$name/stderr.txt"; exit 1; }
+}
 
-status=$(cat "$work/exit_status")
-[ "$status" = 0 ] || { echo "player_window: tpw exited with $status"; cat "$work/stderr.txt"; exit 1; }
-"$render" -q -o "$work/rendered.wav" "$module"
+TPW_ARGS="'$corpus/xm_arpeggio.xm'" session given "" shot:status F5 Down s F8
+TPW_ARGS="" session chosen "OPENDIR=$corpus"$'\n'"AUTOSTART=YES" F4 End Return wait wait F2 Prior Prior Prior wait shot:info F3 wait shot:info
+"$render" -q -o "$work/given/rendered.wav" "$corpus/xm_arpeggio.xm"
+"$render" -q -o "$work/chosen/rendered.wav" "$corpus/$last"
 
 python3 - "$work" <<'CHECK'
 import sys
 work = sys.argv[1]
-played = open(f"{work}/played.raw", "rb").read()
-wav = open(f"{work}/rendered.wav", "rb").read()
-rendered = wav[wav.find(b"data") + 8:]
+
+def audio(name):
+    played = open(f"{work}/{name}/played.raw", "rb").read()
+    wav = open(f"{work}/{name}/rendered.wav", "rb").read()
+    return played, wav[wav.find(b"data") + 8:]
+
 def first_sound(b):
     return next((i for i in range(0, len(b) - 3, 4) if b[i:i + 4] != b"\0\0\0\0"), None)
-p, r = first_sound(played), first_sound(rendered)
-if p is None:
-    sys.exit("player_window: the player played only silence")
-same = 0
-while p + same < len(played) and r + same < len(rendered) and played[p + same] == rendered[r + same]:
-    same += 1
-seconds = same / 176400
-print(f"player_window: {len(played) / 176400:.2f} s played, the first {seconds:.2f} s equal to tpw-render's")
-if seconds < 1.5:
-    sys.exit("player_window: the audio played differs from the song")
 
-# The window shows the status screen: white text and the magenta title mark on black.
-data = open(f"{work}/window.ppm", "rb").read()
-parts = data.split(maxsplit=4)
-width, height = int(parts[1]), int(parts[2])
-pixels = parts[4]
-colours = {}
-for i in range(0, width * height * 3, 3):
-    c = pixels[i:i + 3]
-    colours[c] = colours.get(c, 0) + 1
-white, magenta, green = colours.get(b"\xff\xff\xff", 0), colours.get(b"\xff\x00\xff", 0), colours.get(b"\x00\xff\x00", 0)
-print(f"player_window: window {width} x {height}: {white} white, {green} green, {magenta} magenta pixels")
-if white < 500 or magenta < 5 or green < 50:
-    sys.exit("player_window: the window does not show the status screen")
+def compare(name, at_least):
+    played, rendered = audio(name)
+    p, r = first_sound(played), first_sound(rendered)
+    if p is None:
+        sys.exit(f"player_window: {name}: the player played only silence")
+    same = 0
+    while p + same < len(played) and r + same < len(rendered) and played[p + same] == rendered[r + same]:
+        same += 1
+    print(f"player_window: {name}: {len(played) / 176400:.2f} s played, the first {same / 176400:.2f} s equal to tpw-render's")
+    if same / 176400 < at_least:
+        sys.exit(f"player_window: {name}: the audio played differs from the song")
+    return played, rendered, p, r, same
+
+def colours(picture):
+    data = open(f"{work}/{picture}.ppm", "rb").read()
+    parts = data.split(maxsplit=4)
+    width, height, pixels = int(parts[1]), int(parts[2]), parts[4]
+    counts = {}
+    for i in range(0, width * height * 3, 3):
+        counts[pixels[i:i + 3]] = counts.get(pixels[i:i + 3], 0) + 1
+    return counts
+
+compare("given", 1.5)
+c = colours("given/status")
+if c.get(b"\xff\xff\xff", 0) < 500 or c.get(b"\xff\x00\xff", 0) < 5 or c.get(b"\x00\xff\x00", 0) < 50:
+    sys.exit("player_window: given: the window does not show the status screen")
+
+# After the volume went up the song goes on louder than tpw-render's at the same place.
+played, rendered, p, r, same = compare("chosen", 1.0)
+def loudness(b, start, count):
+    import array
+    a = array.array("h", b[start:start + count])
+    return sum(abs(v) for v in a) / max(1, len(a))
+window = 176400 // 2
+after = p + same + 176400 // 2
+ratio = loudness(played, after, window) / max(1.0, loudness(rendered, after - p + r, window))
+print(f"player_window: chosen: after F2 and Page Up the level is {ratio:.2f} times tpw-render's")
+if ratio < 1.2:
+    sys.exit("player_window: chosen: the master volume did not change the level")
+info = colours("chosen/info").get(b"\x00\x33\x00", 0)
+print(f"player_window: chosen: {info} pixels of the information window's green")
+if info < 2000:
+    sys.exit("player_window: chosen: F3 did not show the information window")
 CHECK
 echo "player_window: passed"
