@@ -28,7 +28,7 @@ constexpr int32_t kSignatureOffset = 1080;
 constexpr int32_t kRows = 64;
 constexpr int32_t kCellSize = 4;
 // The decoder keeps per-channel state for 32 channels; wider files are refused.
-constexpr int32_t kMaxChannels = 32;
+constexpr int32_t kMaxChannels = kMaxModuleChannels;
 constexpr int32_t kScratchRecords = 16384;
 // Pattern events a file may make: a base plus so many per byte of file. A cell of four bytes can
 // ask for about 70 events (E91 retriggers on every tick), so narrow patterns full of them would
@@ -556,6 +556,12 @@ int16_t BuildSoundtrack(ModuleFile* file, const uint8_t* header, int32_t channel
 }
 
 }  // namespace
+
+int32_t ProbeMOD(const uint8_t* bytes, int32_t size) {
+  if (size < kHeaderSize) return -1;
+  const int32_t channels = ChannelsOfSignature(bytes + kSignatureOffset);
+  return channels >= 1 ? channels : -1;
+}
 
 int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   if (title != nullptr) title[0] = '\0';

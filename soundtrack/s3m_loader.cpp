@@ -20,7 +20,7 @@ using s3m::Header;
 using s3m::kChannels;
 using s3m::kHeaderSize;
 
-constexpr int16_t kShortRead = 1;  // this loader's status for data that ends early
+constexpr int16_t kShortRead = kStatusS3MShortRead;  // this loader's status for data that ends early
 
 constexpr int32_t kTitleLength = 28;
 constexpr int32_t kSignatureOffset = 0x2C;
@@ -261,6 +261,10 @@ class S3MLoad {
 };
 
 }  // namespace
+
+bool ProbeS3M(const uint8_t* bytes, int32_t size) {
+  return size >= kSignatureOffset + 4 && std::memcmp(bytes + kSignatureOffset, "SCRM", 4) == 0;
+}
 
 int16_t LoadS3M(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   if (soundtrack != nullptr) *soundtrack = nullptr;

@@ -547,6 +547,11 @@ int16_t ReadInstruments(ModuleFile* file, const Header& header, Budget* budget, 
 
 }  // namespace
 
+int32_t ProbeXM(const uint8_t* bytes, int32_t size) {
+  if (size < 38 || bytes[37] != 0x1A || std::memcmp(bytes, kSignature, kSignatureBytes) != 0) return -1;
+  return size >= 70 ? ReadS16LE(bytes + 68) : 0;
+}
+
 int16_t LoadXM(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   if (title != nullptr) title[0] = '\0';
   if (soundtrack != nullptr) *soundtrack = nullptr;
