@@ -66,13 +66,28 @@ const uint8_t* SampleHeader(const uint8_t* header, int32_t slot) {
 int32_t SampleWords(const uint8_t* header, int32_t slot) { return ReadU16BE(SampleHeader(header, slot) + 22); }
 
 // The channel count a signature announces; 0 when the bytes are no MOD signature.
+// The signatures trackers write, with the channels they announce. "FLT8" stores eight channels
+// as pairs of four-channel patterns; it is read as four.
+struct Signature {
+  char text[5];
+  int32_t channels;
+};
+constexpr Signature kSignatures[] = {
+    {"M.K.", 4}, {"M!K!", 4}, {"M&K!", 4}, {"FLT4", 4}, {"FLT8", 4}, {"FEST", 4}, {"CD61", 6}, {"CD81", 8},
+    {"OKTA", 8}, {"OCTA", 8}, {"TDZ1", 1}, {"TDZ2", 2}, {"TDZ3", 3}, {"FA04", 4}, {"FA06", 6}, {"FA08", 8}};
+
 int32_t ChannelsOfSignature(const uint8_t* s) {
-  auto is = [s](const char* text) { return std::memcmp(s, text, 4) == 0; };
-  // "FLT8" stores eight channels as pairs of four-channel patterns; it is read as four.
-  if (is("M.K.") || is("M!K!") || is("FLT4") || is("FLT8")) return 4;
+  for (const Signature& signature : kSignatures)
+    if (std::memcmp(s, signature.text, 4) == 0) return signature.channels;
   if (s[1] == 'C' && s[2] == 'H' && s[3] == 'N') return s[0] - '0';
   if (s[2] == 'C' && s[3] == 'H') return (s[0] - '0') * 10 + (s[1] - '0');
   return 0;
+}
+
+// Where the patterns start: Digital Tracker ("FA0x") writes four bytes more after the signature.
+int64_t PatternsStart(const uint8_t* header) {
+  const uint8_t* s = header + kSignatureOffset;
+  return kHeaderSize + (s[0] == 'F' && s[1] == 'A' && s[2] == '0' ? 4 : 0);
 }
 
 // What one cell asks for besides the events it emits at once; turned into events in a fixed
@@ -442,8 +457,8 @@ int16_t BuildInitialSettings(Soundtrack* soundtrack, int32_t channels) {
   return last != nullptr ? kStatusOk : kStatusOutOfMemory;
 }
 
-int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels) {
-  int16_t status = FileSeek(file, kSeekFromStart, kHeaderSize);
+int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels, int64_t start) {
+  int16_t status = FileSeek(file, kSeekFromStart, static_cast<int32_t>(start));
   if (status != 0) return status;
   Event* scratch = static_cast<Event*>(ZeroAllocArray(kScratchRecords, static_cast<int32_t>(sizeof(Event))));
   if (scratch == nullptr) return kStatusOutOfMemory;
@@ -527,7 +542,7 @@ int16_t ReadSampleData(ModuleFile* file, const uint8_t* header, Soundtrack* soun
 // names; the file's size shows them: whole patterns in the room left beside the samples.
 int64_t SampleDataStart(ModuleFile* file, const uint8_t* header, int32_t channels, int32_t highestPattern) {
   const int64_t patternBytes = int64_t{channels} * kRows * kCellSize;
-  const int64_t named = kHeaderSize + (highestPattern + 1) * patternBytes;
+  const int64_t named = PatternsStart(header) + (highestPattern + 1) * patternBytes;
   int64_t sampleBytes = 0;
   for (int32_t slot = 0; slot < kSampleSlots; ++slot) sampleBytes += int64_t{SampleWords(header, slot)} * 2;
   const int64_t room = FileLength(file) - named - sampleBytes;
@@ -549,7 +564,7 @@ int16_t BuildSoundtrack(ModuleFile* file, const uint8_t* header, int32_t channel
   int16_t status = BuildInitialSettings(soundtrack, channels);
   if (status != kStatusOk) return status;
 
-  status = BuildPatterns(file, soundtrack, channels);
+  status = BuildPatterns(file, soundtrack, channels, PatternsStart(header));
   if (status != kStatusOk) return status;
 
   return ReadSampleData(file, header, soundtrack, SampleDataStart(file, header, channels, highestPattern));
@@ -586,7 +601,7 @@ int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   const uint8_t* orders = header + kOrderOffset;
   const int32_t highestPattern = *std::max_element(orders, orders + kOrderEntries);
   const int64_t patternBytes = int64_t{highestPattern + 1} * channels * kRows * kCellSize;
-  if (kHeaderSize + patternBytes > FileLength(file)) return kStatusDataEnded;
+  if (PatternsStart(header) + patternBytes > FileLength(file)) return kStatusDataEnded;
 
   Soundtrack* built = NewSoundtrack();
   if (built == nullptr) return kStatusOutOfMemory;
