@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "soundtrack/adpcm.h"
 #include "soundtrack/byte_reader.h"
 #include "soundtrack/event_codes.h"
 #include "soundtrack/loaders.h"
@@ -504,24 +505,53 @@ int32_t ReadFrames(ModuleFile* file, int16_t* data, int32_t frames) {
   return done;
 }
 
+// Some trackers pack a sample in 4-bit ADPCM and mark it with "ADPCM" before its data.
+constexpr int32_t kAdpcmMarkBytes = 5;
+
+bool HoldsAdpcm(ModuleFile* file, int64_t offset) {
+  uint8_t mark[kAdpcmMarkBytes];
+  return offset + kAdpcmMarkBytes <= FileLength(file) && FileSeek(file, kSeekFromStart, static_cast<int32_t>(offset)) == 0 &&
+         FileRead(file, kAdpcmMarkBytes, mark) == kAdpcmMarkBytes && std::memcmp(mark, "ADPCM", kAdpcmMarkBytes) == 0;
+}
+
+// The bytes a sample of `words` words takes in the file.
+int64_t StoredBytes(int32_t words, bool adpcm) {
+  return adpcm ? kAdpcmMarkBytes + AdpcmBytes(int64_t{words} * 2) : int64_t{words} * 2;
+}
+
+// `frames` frames of ADPCM data from the file's position; a failed read leaves them silent.
+void ReadAdpcm(ModuleFile* file, int16_t* data, int32_t frames) {
+  const int32_t bytes = static_cast<int32_t>(AdpcmBytes(frames));
+  auto* packed = static_cast<uint8_t*>(ZeroAlloc(bytes));
+  if (packed != nullptr && FileRead(file, bytes, packed) == bytes) DecodeAdpcm(packed, bytes, frames, data);
+  ZeroFree(packed);
+}
+
 // Sample data follows the patterns, one sample after another in slot order, one signed byte
-// per frame. A sample is never allocated beyond the bytes the file still holds: what the end
+// per frame (or ADPCM, marked). A sample is never allocated beyond the bytes the file still holds: what the end
 // of the file cuts off is no part of the sample.
 int16_t ReadSampleData(ModuleFile* file, const uint8_t* header, Soundtrack* soundtrack, int64_t offset) {
   const int64_t fileLength = FileLength(file);
   int16_t status = kStatusOk;
   for (int32_t slot = 0; slot < kSampleSlots; ++slot) {
-    const int64_t stored = int64_t{SampleWords(header, slot)} * 2;  // bytes in the file
-    const int64_t start = offset;
+    const int32_t words = SampleWords(header, slot);
+    const bool adpcm = HoldsAdpcm(file, offset);
+    const int64_t start = offset + (adpcm ? kAdpcmMarkBytes : 0);
     // A one-word sample has no record, but its two bytes are there: skipping them keeps the
     // samples after it in place.
-    offset += stored;
+    offset += StoredBytes(words, adpcm);
     Sample* sample = soundtrack->samples[slot];
     if (sample == nullptr || sample->length < 2) continue;
-    const int32_t frames = static_cast<int32_t>(std::clamp<int64_t>(fileLength - start, 0, sample->length / 2));
+    const int64_t present = std::max<int64_t>(fileLength - start, 0);
+    const int32_t frames =
+        static_cast<int32_t>(std::clamp<int64_t>(adpcm ? AdpcmFrames(present) : present, 0, sample->length / 2));
     int16_t* data = frames > 0 ? static_cast<int16_t*>(ZeroAllocArray(frames, 2)) : nullptr;
     if (data != nullptr && FileSeek(file, kSeekFromStart, static_cast<int32_t>(start)) == 0) {
-      ReadFrames(file, data, frames);  // a short read leaves the rest silent
+      if (adpcm) {
+        ReadAdpcm(file, data, frames);
+      } else {
+        ReadFrames(file, data, frames);  // a short read leaves the rest silent
+      }
     }
     sample->data = data;
     sample->length = data != nullptr ? frames * 2 : 0;
@@ -544,7 +574,8 @@ int64_t SampleDataStart(ModuleFile* file, const uint8_t* header, int32_t channel
   const int64_t patternBytes = int64_t{channels} * kRows * kCellSize;
   const int64_t named = PatternsStart(header) + (highestPattern + 1) * patternBytes;
   int64_t sampleBytes = 0;
-  for (int32_t slot = 0; slot < kSampleSlots; ++slot) sampleBytes += int64_t{SampleWords(header, slot)} * 2;
+  for (int32_t slot = 0; slot < kSampleSlots; ++slot)
+    sampleBytes += StoredBytes(SampleWords(header, slot), HoldsAdpcm(file, named + sampleBytes));
   const int64_t room = FileLength(file) - named - sampleBytes;
   return named + std::max<int64_t>(room / patternBytes, 0) * patternBytes;
 }

@@ -204,6 +204,27 @@ TEST(ModSamples, DataFollowsPatternsTheOrdersDoNotName) {
   }
 }
 
+// A sample marked "ADPCM" holds its frames packed in 4-bit ADPCM and takes that many bytes, so
+// the samples after it stay in place; cut by the end of the file it plays as far as it goes.
+TEST(ModSamples, AdpcmSamplesDecodeToTheirFrames) {
+  const std::vector<int8_t> frames = {2, 6, 14, 30, 22, 6, -26, -27, -23, -25};  // steps in the encoder's table
+  for (int cut : {0, 2}) {
+    ModBuilder b;
+    b.orders({0}).sample(0, {.words = 5, .data = frames, .adpcm = true}).sample(1, {.words = 3});
+    std::vector<uint8_t> bytes = b.bytes();
+    if (cut != 0) bytes.resize(b.sampleDataOffset(1) - cut);
+    Loaded m = Load(bytes);
+    ASSERT_EQ(m.status, 0);
+    const Sample* s = m.song->samples[0];
+    const int kept = cut == 0 ? 10 : 6;
+    ASSERT_EQ(s->length, 2 * kept);
+    for (int i = 0; i < kept; ++i) EXPECT_EQ(s->data[i], frames[i] * 256) << i;
+    if (cut == 0) {
+      EXPECT_EQ(m.song->samples[1]->data[5], ModBuilder::DefaultByte(1, 5) * 256);
+    }
+  }
+}
+
 TEST(ModSamples, DataCutByTheEndOfTheFileKeepsWhatIsThere) {
   struct Case { int words, present, repeatStart, repeatLength, mode; } cases[] = {  // present: bytes
       {50, 30, 0, 0, kLoopNone}, {65535, 100, 0, 0, kLoopNone}, {50, 0, 0, 0, kLoopNone},
