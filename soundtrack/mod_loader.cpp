@@ -510,8 +510,9 @@ constexpr int32_t kAdpcmMarkBytes = 5;
 
 bool HoldsAdpcm(ModuleFile* file, int64_t offset) {
   uint8_t mark[kAdpcmMarkBytes];
-  return offset + kAdpcmMarkBytes <= FileLength(file) && FileSeek(file, kSeekFromStart, static_cast<int32_t>(offset)) == 0 &&
-         FileRead(file, kAdpcmMarkBytes, mark) == kAdpcmMarkBytes && std::memcmp(mark, "ADPCM", kAdpcmMarkBytes) == 0;
+  if (offset + kAdpcmMarkBytes > FileLength(file)) return false;
+  if (FileSeek(file, kSeekFromStart, static_cast<int32_t>(offset)) != 0) return false;
+  return FileRead(file, kAdpcmMarkBytes, mark) == kAdpcmMarkBytes && std::memcmp(mark, "ADPCM", kAdpcmMarkBytes) == 0;
 }
 
 // The bytes a sample of `words` words takes in the file.

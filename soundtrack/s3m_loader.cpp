@@ -192,7 +192,9 @@ class S3MLoad {
   void readAdpcm(int16_t* data, int32_t frames, int64_t offset) {
     const int32_t bytes = static_cast<int32_t>(AdpcmBytes(frames));
     Buffer packed = NewBuffer(bytes);
-    if (packed && ReadAt(file_, offset, bytes, packed.get()) == kStatusOk) DecodeAdpcm(packed.get(), bytes, frames, data);
+    if (packed && ReadAt(file_, offset, bytes, packed.get()) == kStatusOk) {
+      DecodeAdpcm(packed.get(), bytes, frames, data);
+    }
   }
 
   int16_t initialSettings() {
