@@ -2,6 +2,8 @@
 // that accepts it builds the soundtrack. Each checks the file's own signature, so the content
 // decides, never the file's name.
 #include "soundtrack/loaders.h"
+
+#include <algorithm>
 #include "soundtrack/status.h"
 
 namespace tvp {
@@ -42,6 +44,38 @@ ModuleFormat LoadModule(ModuleFile* file, char* title, Soundtrack** soundtrack, 
   }
   if (title != nullptr) title[0] = '\0';
   return ModuleFormat::None;
+}
+
+Refusal DescribeRefusal(ModuleFile* file) {
+  Refusal refusal;
+  if (file == nullptr) return refusal;
+  const int32_t start = FilePosition(file);
+  uint8_t bytes[1084] = {};  // the longest header a signature lies in, the MOD's
+  if (FileSeek(file, kSeekFromStart, start) != 0) return refusal;
+  const int32_t size = std::max(FileRead(file, static_cast<int32_t>(sizeof bytes), bytes), 0);
+  int32_t channels = 0;
+  int16_t (*load)(ModuleFile*, char*, Soundtrack**) = nullptr;
+  if ((channels = ProbeXM(bytes, size)) >= 0) {
+    refusal.format = ModuleFormat::XM;
+    load = LoadXM;
+  } else if (ProbeS3M(bytes, size)) {
+    refusal.format = ModuleFormat::S3M;
+    load = LoadS3M;
+    channels = 1;  // its channel settings are checked one by one
+  } else if ((channels = ProbeMOD(bytes, size)) >= 0) {
+    refusal.format = ModuleFormat::MOD;
+    load = LoadMOD;
+  } else {
+    return refusal;
+  }
+  if (channels < 1 || channels > kMaxModuleChannels) refusal.unsupportedChannels = channels;
+  if (FileSeek(file, kSeekFromStart, start) == 0) {
+    Soundtrack* soundtrack = nullptr;
+    refusal.status = load(file, nullptr, &soundtrack);
+    ReleaseSoundtrack(soundtrack);
+  }
+  FileSeek(file, kSeekFromStart, start);
+  return refusal;
 }
 
 }  // namespace tvp

@@ -21,8 +21,28 @@ int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack);
 
 enum class ModuleFormat { None, XM, S3M, MOD };
 
+// Loaders keep per-channel state for this many channels and refuse files that declare more.
+inline constexpr int32_t kMaxModuleChannels = 32;
+
 // Offers the file to the XM, S3M and MOD loaders in that order (the content decides, not the
 // name). Returns the format that accepted it, or None with the last loader's status in `*status`.
 ModuleFormat LoadModule(ModuleFile* file, char* title, Soundtrack** soundtrack, int16_t* status);
+
+// The signature checks of the loaders, on a file's first `size` bytes: the channel count the
+// header declares (which the loader may refuse), or -1 when the bytes carry no such signature.
+int32_t ProbeXM(const uint8_t* bytes, int32_t size);
+int32_t ProbeMOD(const uint8_t* bytes, int32_t size);
+bool ProbeS3M(const uint8_t* bytes, int32_t size);
+
+// Why the loader chain refused a file, for messages: the format whose signature the file carries
+// (None when it carries none), the status that format's loader gave, and the channel count its
+// header declares when that is one the loader cannot play (else 0). Like LoadModule, it reads
+// from the file's current position and leaves the file there.
+struct Refusal {
+  ModuleFormat format = ModuleFormat::None;
+  int16_t status = 0;
+  int32_t unsupportedChannels = 0;
+};
+Refusal DescribeRefusal(ModuleFile* file);
 
 }  // namespace tvp

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "soundtrack/adpcm.h"
 #include "soundtrack/byte_reader.h"
 #include "soundtrack/event_codes.h"
 #include "soundtrack/loaders.h"
@@ -28,7 +29,7 @@ constexpr int32_t kSignatureOffset = 1080;
 constexpr int32_t kRows = 64;
 constexpr int32_t kCellSize = 4;
 // The decoder keeps per-channel state for 32 channels; wider files are refused.
-constexpr int32_t kMaxChannels = 32;
+constexpr int32_t kMaxChannels = kMaxModuleChannels;
 constexpr int32_t kScratchRecords = 16384;
 // Pattern events a file may make: a base plus so many per byte of file. A cell of four bytes can
 // ask for about 70 events (E91 retriggers on every tick), so narrow patterns full of them would
@@ -66,13 +67,28 @@ const uint8_t* SampleHeader(const uint8_t* header, int32_t slot) {
 int32_t SampleWords(const uint8_t* header, int32_t slot) { return ReadU16BE(SampleHeader(header, slot) + 22); }
 
 // The channel count a signature announces; 0 when the bytes are no MOD signature.
+// The signatures trackers write, with the channels they announce. "FLT8" stores eight channels
+// as pairs of four-channel patterns; it is read as four.
+struct Signature {
+  char text[5];
+  int32_t channels;
+};
+constexpr Signature kSignatures[] = {
+    {"M.K.", 4}, {"M!K!", 4}, {"M&K!", 4}, {"FLT4", 4}, {"FLT8", 4}, {"FEST", 4}, {"CD61", 6}, {"CD81", 8},
+    {"OKTA", 8}, {"OCTA", 8}, {"TDZ1", 1}, {"TDZ2", 2}, {"TDZ3", 3}, {"FA04", 4}, {"FA06", 6}, {"FA08", 8}};
+
 int32_t ChannelsOfSignature(const uint8_t* s) {
-  auto is = [s](const char* text) { return std::memcmp(s, text, 4) == 0; };
-  // "FLT8" stores eight channels as pairs of four-channel patterns; it is read as four.
-  if (is("M.K.") || is("M!K!") || is("FLT4") || is("FLT8")) return 4;
+  for (const Signature& signature : kSignatures)
+    if (std::memcmp(s, signature.text, 4) == 0) return signature.channels;
   if (s[1] == 'C' && s[2] == 'H' && s[3] == 'N') return s[0] - '0';
   if (s[2] == 'C' && s[3] == 'H') return (s[0] - '0') * 10 + (s[1] - '0');
   return 0;
+}
+
+// Where the patterns start: Digital Tracker ("FA0x") writes four bytes more after the signature.
+int64_t PatternsStart(const uint8_t* header) {
+  const uint8_t* s = header + kSignatureOffset;
+  return kHeaderSize + (s[0] == 'F' && s[1] == 'A' && s[2] == '0' ? 4 : 0);
 }
 
 // What one cell asks for besides the events it emits at once; turned into events in a fixed
@@ -442,8 +458,8 @@ int16_t BuildInitialSettings(Soundtrack* soundtrack, int32_t channels) {
   return last != nullptr ? kStatusOk : kStatusOutOfMemory;
 }
 
-int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels) {
-  int16_t status = FileSeek(file, kSeekFromStart, kHeaderSize);
+int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels, int64_t start) {
+  int16_t status = FileSeek(file, kSeekFromStart, static_cast<int32_t>(start));
   if (status != 0) return status;
   Event* scratch = static_cast<Event*>(ZeroAllocArray(kScratchRecords, static_cast<int32_t>(sizeof(Event))));
   if (scratch == nullptr) return kStatusOutOfMemory;
@@ -489,24 +505,54 @@ int32_t ReadFrames(ModuleFile* file, int16_t* data, int32_t frames) {
   return done;
 }
 
+// Some trackers pack a sample in 4-bit ADPCM and mark it with "ADPCM" before its data.
+constexpr int32_t kAdpcmMarkBytes = 5;
+
+bool HoldsAdpcm(ModuleFile* file, int64_t offset) {
+  uint8_t mark[kAdpcmMarkBytes];
+  if (offset + kAdpcmMarkBytes > FileLength(file)) return false;
+  if (FileSeek(file, kSeekFromStart, static_cast<int32_t>(offset)) != 0) return false;
+  return FileRead(file, kAdpcmMarkBytes, mark) == kAdpcmMarkBytes && std::memcmp(mark, "ADPCM", kAdpcmMarkBytes) == 0;
+}
+
+// The bytes a sample of `words` words takes in the file.
+int64_t StoredBytes(int32_t words, bool adpcm) {
+  return adpcm ? kAdpcmMarkBytes + AdpcmBytes(int64_t{words} * 2) : int64_t{words} * 2;
+}
+
+// `frames` frames of ADPCM data from the file's position; a failed read leaves them silent.
+void ReadAdpcm(ModuleFile* file, int16_t* data, int32_t frames) {
+  const int32_t bytes = static_cast<int32_t>(AdpcmBytes(frames));
+  auto* packed = static_cast<uint8_t*>(ZeroAlloc(bytes));
+  if (packed != nullptr && FileRead(file, bytes, packed) == bytes) DecodeAdpcm(packed, bytes, frames, data);
+  ZeroFree(packed);
+}
+
 // Sample data follows the patterns, one sample after another in slot order, one signed byte
-// per frame. A sample is never allocated beyond the bytes the file still holds: what the end
+// per frame (or ADPCM, marked). A sample is never allocated beyond the bytes the file still holds: what the end
 // of the file cuts off is no part of the sample.
 int16_t ReadSampleData(ModuleFile* file, const uint8_t* header, Soundtrack* soundtrack, int64_t offset) {
   const int64_t fileLength = FileLength(file);
   int16_t status = kStatusOk;
   for (int32_t slot = 0; slot < kSampleSlots; ++slot) {
-    const int64_t stored = int64_t{SampleWords(header, slot)} * 2;  // bytes in the file
-    const int64_t start = offset;
+    const int32_t words = SampleWords(header, slot);
+    const bool adpcm = HoldsAdpcm(file, offset);
+    const int64_t start = offset + (adpcm ? kAdpcmMarkBytes : 0);
     // A one-word sample has no record, but its two bytes are there: skipping them keeps the
     // samples after it in place.
-    offset += stored;
+    offset += StoredBytes(words, adpcm);
     Sample* sample = soundtrack->samples[slot];
     if (sample == nullptr || sample->length < 2) continue;
-    const int32_t frames = static_cast<int32_t>(std::clamp<int64_t>(fileLength - start, 0, sample->length / 2));
+    const int64_t present = std::max<int64_t>(fileLength - start, 0);
+    const int32_t frames =
+        static_cast<int32_t>(std::clamp<int64_t>(adpcm ? AdpcmFrames(present) : present, 0, sample->length / 2));
     int16_t* data = frames > 0 ? static_cast<int16_t*>(ZeroAllocArray(frames, 2)) : nullptr;
     if (data != nullptr && FileSeek(file, kSeekFromStart, static_cast<int32_t>(start)) == 0) {
-      ReadFrames(file, data, frames);  // a short read leaves the rest silent
+      if (adpcm) {
+        ReadAdpcm(file, data, frames);
+      } else {
+        ReadFrames(file, data, frames);  // a short read leaves the rest silent
+      }
     }
     sample->data = data;
     sample->length = data != nullptr ? frames * 2 : 0;
@@ -527,9 +573,10 @@ int16_t ReadSampleData(ModuleFile* file, const uint8_t* header, Soundtrack* soun
 // names; the file's size shows them: whole patterns in the room left beside the samples.
 int64_t SampleDataStart(ModuleFile* file, const uint8_t* header, int32_t channels, int32_t highestPattern) {
   const int64_t patternBytes = int64_t{channels} * kRows * kCellSize;
-  const int64_t named = kHeaderSize + (highestPattern + 1) * patternBytes;
+  const int64_t named = PatternsStart(header) + (highestPattern + 1) * patternBytes;
   int64_t sampleBytes = 0;
-  for (int32_t slot = 0; slot < kSampleSlots; ++slot) sampleBytes += int64_t{SampleWords(header, slot)} * 2;
+  for (int32_t slot = 0; slot < kSampleSlots; ++slot)
+    sampleBytes += StoredBytes(SampleWords(header, slot), HoldsAdpcm(file, named + sampleBytes));
   const int64_t room = FileLength(file) - named - sampleBytes;
   return named + std::max<int64_t>(room / patternBytes, 0) * patternBytes;
 }
@@ -549,13 +596,19 @@ int16_t BuildSoundtrack(ModuleFile* file, const uint8_t* header, int32_t channel
   int16_t status = BuildInitialSettings(soundtrack, channels);
   if (status != kStatusOk) return status;
 
-  status = BuildPatterns(file, soundtrack, channels);
+  status = BuildPatterns(file, soundtrack, channels, PatternsStart(header));
   if (status != kStatusOk) return status;
 
   return ReadSampleData(file, header, soundtrack, SampleDataStart(file, header, channels, highestPattern));
 }
 
 }  // namespace
+
+int32_t ProbeMOD(const uint8_t* bytes, int32_t size) {
+  if (size < kHeaderSize) return -1;
+  const int32_t channels = ChannelsOfSignature(bytes + kSignatureOffset);
+  return channels >= 1 ? channels : -1;
+}
 
 int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   if (title != nullptr) title[0] = '\0';
@@ -580,7 +633,7 @@ int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   const uint8_t* orders = header + kOrderOffset;
   const int32_t highestPattern = *std::max_element(orders, orders + kOrderEntries);
   const int64_t patternBytes = int64_t{highestPattern + 1} * channels * kRows * kCellSize;
-  if (kHeaderSize + patternBytes > FileLength(file)) return kStatusDataEnded;
+  if (PatternsStart(header) + patternBytes > FileLength(file)) return kStatusDataEnded;
 
   Soundtrack* built = NewSoundtrack();
   if (built == nullptr) return kStatusOutOfMemory;

@@ -217,7 +217,8 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
   const Event* stop = nullptr;  // the event the previous walk ended on
   int64_t scanBudget = kScanBudget;
   // The pattern times each play position has been walked over, [from, to).
-  std::vector<std::vector<std::pair<int64_t, int64_t>>> walked(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)));
+  using Span = std::pair<int64_t, int64_t>;
+  std::vector<std::vector<Span>> walked(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)));
 
   for (int32_t p = 0; scanBudget > 0;) {
     int64_t startTime = 0;
@@ -238,9 +239,9 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
     if (p >= soundtrack->playPositionCount) break;
     // Going back to a row walked over already means the song repeats: one pass is the estimate.
     // A jump back into rows not walked yet (a part skipped before) goes on.
-    const auto& spans = walked[static_cast<size_t>(p)];
-    if (std::any_of(spans.begin(), spans.end(), [&](const auto& s) { return startTime >= s.first && startTime < s.second; }))
-      break;
+    const std::vector<Span>& spans = walked[static_cast<size_t>(p)];
+    auto holdsStart = [startTime](const Span& span) { return startTime >= span.first && startTime < span.second; };
+    if (std::any_of(spans.begin(), spans.end(), holdsStart)) break;
 
     const int32_t position = p;
     const Event* cursor = PatternAt(soundtrack, p);

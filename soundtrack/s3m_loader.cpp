@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "soundtrack/adpcm.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/s3m_internal.h"
 #include "soundtrack/status.h"
@@ -20,7 +21,8 @@ using s3m::Header;
 using s3m::kChannels;
 using s3m::kHeaderSize;
 
-constexpr int16_t kShortRead = 1;  // this loader's status for data that ends early
+constexpr int32_t kPackAdpcm = 4;  // the sample header's pack byte for 4-bit ADPCM data
+constexpr int16_t kShortRead = kStatusS3MShortRead;  // this loader's status for data that ends early
 
 constexpr int32_t kTitleLength = 28;
 constexpr int32_t kSignatureOffset = 0x2C;
@@ -131,7 +133,8 @@ class S3MLoad {
     // refused as a whole.
     const int64_t dataOffset = int64_t{ReadU16LE(h + 0x0E)} * 16;
     const int64_t present = dataOffset >= kHeaderSize ? std::max<int64_t>(0, fileLength_ - dataOffset) : 0;
-    int64_t frames = std::min<int64_t>({claimed, present, kMaxSampleFrames});
+    const bool adpcm = h[0x1E] == kPackAdpcm;
+    int64_t frames = std::min<int64_t>({claimed, adpcm ? AdpcmFrames(present) : present, kMaxSampleFrames});
     if (frames > int64_t{kSampleSharing} * fileLength_ - framesLoaded_) frames = 0;
     framesLoaded_ += frames;
 
@@ -143,7 +146,11 @@ class S3MLoad {
     if (frames > 0) {
       sample->data = static_cast<int16_t*>(ZeroAllocArray(static_cast<int32_t>(frames), 2));
       if (sample->data == nullptr) return kStatusOutOfMemory;
-      readFrames(sample->data, static_cast<int32_t>(frames), dataOffset);
+      if (adpcm) {
+        readAdpcm(sample->data, static_cast<int32_t>(frames), dataOffset);
+      } else {
+        readFrames(sample->data, static_cast<int32_t>(frames), dataOffset);
+      }
     }
     return PrepareSampleData(sample) == kStatusOk ? kStatusOk : kStatusOutOfMemory;
   }
@@ -179,6 +186,15 @@ class S3MLoad {
       return;
     }
     for (int32_t i = 0; i < frames; ++i) data[i] = static_cast<int16_t>((bytes[i] - 128) * 256);
+  }
+
+  // ADPCM frames are signed; a failed allocation, seek or read leaves the sample silent.
+  void readAdpcm(int16_t* data, int32_t frames, int64_t offset) {
+    const int32_t bytes = static_cast<int32_t>(AdpcmBytes(frames));
+    Buffer packed = NewBuffer(bytes);
+    if (packed && ReadAt(file_, offset, bytes, packed.get()) == kStatusOk) {
+      DecodeAdpcm(packed.get(), bytes, frames, data);
+    }
   }
 
   int16_t initialSettings() {
@@ -261,6 +277,10 @@ class S3MLoad {
 };
 
 }  // namespace
+
+bool ProbeS3M(const uint8_t* bytes, int32_t size) {
+  return size >= kSignatureOffset + 4 && std::memcmp(bytes + kSignatureOffset, "SCRM", 4) == 0;
+}
 
 int16_t LoadS3M(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   if (soundtrack != nullptr) *soundtrack = nullptr;

@@ -11,6 +11,7 @@ inline constexpr int32_t kStatusPlatformFailed = -1;    // a platform or device 
 inline constexpr int32_t kStatusNoDisplayMode = -2;     // no matching display mode
 inline constexpr int32_t kStatusNoControllerList = -2;  // the game controllers cannot be listed
 inline constexpr int32_t kStatusDataEnded = -39;        // data ended early
+inline constexpr int32_t kStatusS3MShortRead = 1;       // the S3M loader's own status for it
 inline constexpr int32_t kStatusTooManyVoices = -42;
 inline constexpr int32_t kStatusNotFound = -43;         // file, resource or chunk not found
 inline constexpr int32_t kStatusNotPrepared = -47;      // start before prepare

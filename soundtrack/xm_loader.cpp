@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "soundtrack/adpcm.h"
 #include "soundtrack/byte_reader.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
@@ -394,6 +395,24 @@ int16_t ReadDeltas16(ModuleFile* file, int32_t fileBytes, int16_t* frames) {
   return (fileBytes & 1) != 0 ? FileSeek(file, kSeekFromCurrent, 1) : kStatusOk;
 }
 
+// An 8-bit sample whose header's reserved byte is 0xAD holds its frames in ADPCM.
+bool IsAdpcm(const uint8_t* header) { return header[17] == 0xAD && (header[14] & 0x10) == 0; }
+
+// The bytes a sample's data takes in the file.
+int64_t StoredBytes(const uint8_t* header) {
+  const int64_t length = ReadU32LE(header);
+  return IsAdpcm(header) ? AdpcmBytes(length) : length;
+}
+
+// `bytes` bytes of ADPCM data giving `frames` frames.
+int16_t ReadAdpcm(ModuleFile* file, int32_t bytes, int32_t frames, int16_t* data) {
+  Owned<uint8_t> packed(static_cast<uint8_t*>(ZeroAlloc(bytes)));
+  if (!packed) return kStatusOutOfMemory;
+  if (ReadExact(file, bytes, packed.get()) != kStatusOk) return kStatusDataEnded;
+  DecodeAdpcm(packed.get(), bytes, frames, data);
+  return kStatusOk;
+}
+
 // One sample from its 40-byte header, with its data from the file's current position.
 int16_t ReadSample(ModuleFile* file, const uint8_t* header, Sample** slot) {
   int16_t status = kStatusOk;
@@ -404,11 +423,13 @@ int16_t ReadSample(ModuleFile* file, const uint8_t* header, Sample** slot) {
 
   const uint8_t type = header[14];
   const bool sixteenBit = (type & 0x10) != 0;
+  const bool adpcm = IsAdpcm(header);
   const int64_t scale = sixteenBit ? 1 : 2;  // bytes in memory per file byte
   // The data is never taken to be longer than what the file holds: data cut short by the end of
   // the file plays as far as it goes.
-  const int64_t stored = std::min<int64_t>(ReadU32LE(header), Remaining(file));
-  const int64_t length = (stored * scale) & ~int64_t{1};
+  const int64_t stored = std::min<int64_t>(StoredBytes(header), Remaining(file));
+  const int64_t frameBytes = adpcm ? std::min<int64_t>(ReadU32LE(header), AdpcmFrames(stored)) : stored;
+  const int64_t length = (frameBytes * scale) & ~int64_t{1};
   if (length > INT32_MAX - 8) return kStatusOutOfMemory;  // the guard frames must fit as well
 
   // The loop in bytes of 16-bit frames. One reaching past the data is cut to it; a loop left
@@ -431,8 +452,12 @@ int16_t ReadSample(ModuleFile* file, const uint8_t* header, Sample** slot) {
   if (length > 0) {
     sample->data = static_cast<int16_t*>(ZeroAlloc(static_cast<int32_t>(length)));
     if (sample->data == nullptr) return kStatusOutOfMemory;
-    status = sixteenBit ? ReadDeltas16(file, static_cast<int32_t>(stored), sample->data)
-                        : ReadDeltas8(file, static_cast<int32_t>(stored), sample->data);
+    if (adpcm) {
+      status = ReadAdpcm(file, static_cast<int32_t>(stored), static_cast<int32_t>(length / 2), sample->data);
+    } else {
+      status = sixteenBit ? ReadDeltas16(file, static_cast<int32_t>(stored), sample->data)
+                          : ReadDeltas8(file, static_cast<int32_t>(stored), sample->data);
+    }
   } else {
     status = SeekTo(file, FilePosition(file) + stored);  // an odd byte of 16-bit data
   }
@@ -440,8 +465,6 @@ int16_t ReadSample(ModuleFile* file, const uint8_t* header, Sample** slot) {
   return PrepareSampleData(sample);
 }
 
-// The bytes a sample's data takes in the file.
-int64_t StoredBytes(const uint8_t* header) { return ReadU32LE(header); }
 
 // An instrument with more samples than its 16 slots stays empty. Its sample headers and data are
 // passed over, so the instruments after it are read from their own bytes.
@@ -546,6 +569,11 @@ int16_t ReadInstruments(ModuleFile* file, const Header& header, Budget* budget, 
 }
 
 }  // namespace
+
+int32_t ProbeXM(const uint8_t* bytes, int32_t size) {
+  if (size < 38 || bytes[37] != 0x1A || std::memcmp(bytes, kSignature, kSignatureBytes) != 0) return -1;
+  return size >= 70 ? ReadS16LE(bytes + 68) : 0;
+}
 
 int16_t LoadXM(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   if (title != nullptr) title[0] = '\0';

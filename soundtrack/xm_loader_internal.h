@@ -3,13 +3,14 @@
 // (cells to engine events). Not part of the loaders' interface.
 #include <cstdint>
 
+#include "soundtrack/loaders.h"
 #include "soundtrack/soundtrack.h"
 
 namespace tvp::xm {
 
 // The decoder keeps per-channel state in arrays of this size; headers asking for more channels
 // (or none) are refused.
-inline constexpr int32_t kMaxChannels = 32;
+inline constexpr int32_t kMaxChannels = kMaxModuleChannels;
 
 // Records of the scratch array a pattern is first decoded into, header included.
 inline constexpr int32_t kScratchCapacity = 32768;

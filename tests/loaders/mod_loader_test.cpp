@@ -82,12 +82,18 @@ TEST(ModSignature, ChannelCountsAndRefusals) {
   struct Case { const char* sig; int layout; int16_t status; } cases[] = {
       {"M.K.", 4, 0},   {"M!K!", 4, 0},    {"FLT4", 4, 0},   {"FLT8", 4, 0},   {"1CHN", 1, 0},
       {"6CHN", 6, 0},   {"16CH", 16, 0},   {"32CH", 32, 0},  {"33CH", 33, kNo}, {"99CH", 4, kNo},
-      {"0CHN", 4, kNo}, {"00CH", 4, kNo},  {"M.K ", 4, kNo}, {"\0\0\0\0", 4, kNo}};
+      {"0CHN", 4, kNo}, {"00CH", 4, kNo},  {"M.K ", 4, kNo}, {"\0\0\0\0", 4, kNo},
+      // Signatures of other trackers; Digital Tracker ("FA0x") writes four bytes more after it.
+      {"M&K!", 4, 0},   {"FEST", 4, 0},    {"CD61", 6, 0},   {"CD81", 8, 0},   {"OKTA", 8, 0},
+      {"OCTA", 8, 0},   {"TDZ1", 1, 0},    {"TDZ2", 2, 0},   {"TDZ3", 3, 0},   {"FA04", 4, 0},
+      {"FA06", 6, 0},   {"FA08", 8, 0},    {"TDZ4", 4, kNo}, {"FA05", 4, kNo}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sig);
     ModBuilder b(c.layout);
     b.signature(std::string(c.sig, 4)).sample(0, {.words = 4}).cell(0, 63, c.layout - 1, {1, 428, 0, 0});
-    Loaded m = Load(b.bytes());
+    std::vector<uint8_t> bytes = b.bytes();
+    if (std::string(c.sig, 3) == "FA0") bytes.insert(bytes.begin() + 1084, {0, 0x40, 0, 0});
+    Loaded m = Load(bytes);
     ASSERT_EQ(m.status, c.status);
     EXPECT_EQ(m.song == nullptr, c.status != 0);
     if (c.status != 0) continue;
@@ -194,6 +200,27 @@ TEST(ModSamples, DataFollowsPatternsTheOrdersDoNotName) {
                 std::tuple(ModBuilder::DefaultByte(0, 0) * 256, ModBuilder::DefaultByte(0, 59) * 256,
                            ModBuilder::DefaultByte(1, 0) * 256, ModBuilder::DefaultByte(1, 39) * 256))
           << channels << " channels, " << stored << " stored";
+    }
+  }
+}
+
+// A sample marked "ADPCM" holds its frames packed in 4-bit ADPCM and takes that many bytes, so
+// the samples after it stay in place; cut by the end of the file it plays as far as it goes.
+TEST(ModSamples, AdpcmSamplesDecodeToTheirFrames) {
+  const std::vector<int8_t> frames = {2, 6, 14, 30, 22, 6, -26, -27, -23, -25};  // steps in the encoder's table
+  for (int cut : {0, 2}) {
+    ModBuilder b;
+    b.orders({0}).sample(0, {.words = 5, .data = frames, .adpcm = true}).sample(1, {.words = 3});
+    std::vector<uint8_t> bytes = b.bytes();
+    if (cut != 0) bytes.resize(b.sampleDataOffset(1) - cut);
+    Loaded m = Load(bytes);
+    ASSERT_EQ(m.status, 0);
+    const Sample* s = m.song->samples[0];
+    const int kept = cut == 0 ? 10 : 6;
+    ASSERT_EQ(s->length, 2 * kept);
+    for (int i = 0; i < kept; ++i) EXPECT_EQ(s->data[i], frames[i] * 256) << i;
+    if (cut == 0) {
+      EXPECT_EQ(m.song->samples[1]->data[5], ModBuilder::DefaultByte(1, 5) * 256);
     }
   }
 }

@@ -523,6 +523,31 @@ TEST(XmMends, HugeLengthsAndCountsAreCheckedAgainstTheFile) {
   }
 }
 
+// 8-bit samples packed in ADPCM (reserved byte 0xAD) decode to their frames and take their own
+// length in the file, so the samples after them load too; cut short, they play as far as they go.
+TEST(XmInstruments, AdpcmSamplesDecodeToTheirFrames) {
+  const std::vector<int> frames = {1, 3, 7, 15, -1, -33, 31};  // steps 1, 2, 4, 8, -16, -32, 64
+  XmBuilder b = Song();
+  XmSampleSpec packed{frames};
+  packed.adpcm = true;
+  b.instruments[0].samples = {packed, XmSampleSpec{{5, 6}}};
+  b.instruments[1].samples = {XmSampleSpec{{9, 8}}};
+  const std::vector<uint8_t> whole = b.bytes();
+  Loaded l = Load(whole);
+  ASSERT_EQ(l.status, kStatusOk);
+  const Sample* s = l.song->samples[0];
+  ASSERT_EQ(s->length, 14);
+  for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(s->data[i], frames[i] * 256) << i;
+  EXPECT_EQ(std::tuple(l.song->samples[1]->data[1], l.song->samples[16]->data[1]), std::tuple(6 * 256, 8 * 256));
+  // Cut inside the packed codes: 16 table bytes and 2 bytes of codes are left, four frames.
+  b.instruments.resize(1);
+  b.instruments[0].samples.resize(1);
+  const std::vector<uint8_t> bytes = b.bytes();
+  Loaded cut = Load(std::vector<uint8_t>(bytes.begin(), bytes.end() - 2));
+  ASSERT_EQ(cut.status, kStatusOk);
+  EXPECT_EQ(std::tuple(cut.song->samples[0]->length, cut.song->samples[0]->data[3]), std::tuple(8, 15 * 256));
+}
+
 // Trackers leave out trailing empty instruments; a file cut inside an instrument's headers or
 // sample data keeps what it holds: instruments cut off are empty slots, sample data plays as
 // far as it goes.

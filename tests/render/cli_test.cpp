@@ -147,6 +147,17 @@ TEST_F(RenderCli, FailuresAreOneLineAndANonZeroExit) {
   std::ofstream(text) << std::string(4000, 'x');
   fs::path empty = dir_ / "empty.mod";
   std::ofstream(empty).flush();
+  // Files that carry a format's signature and are refused by its loader: the reason is given.
+  auto patched = [&](const char* name, const char* out, size_t keep, size_t at, const std::string& bytes) {
+    std::vector<uint8_t> data = ReadAll(fs::path(TVP_CORPUS_DIR) / name);
+    data.resize(std::min(keep, data.size()));
+    std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
+    std::ofstream(dir_ / out, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    return (dir_ / out).string();
+  };
+  const std::string cutXm = patched("xm_arpeggio.xm", "cut.xm", 400, 0, "");
+  const std::string wideXm = patched("xm_arpeggio.xm", "wide.xm", SIZE_MAX, 68, std::string("\x28\x00", 2));
+  const std::string wideMod = patched("mod_basic_notes.mod", "wide.mod", SIZE_MAX, 1080, "40CH");
   struct Case {
     std::string args;
     int status;
@@ -158,6 +169,9 @@ TEST_F(RenderCli, FailuresAreOneLineAndANonZeroExit) {
       {"'" + text.string() + "'", 1, "tpw-render: " + text.string() + ": not a module this player can read (XM, S3M, MOD)\n"},
       {"--info '" + empty.string() + "'", 1,
        "tpw-render: " + empty.string() + ": not a module this player can read (XM, S3M, MOD)\n"},
+      {"'" + cutXm + "'", 1, "tpw-render: " + cutXm + ": XM data ends early\n"},
+      {"--info '" + wideXm + "'", 1, "tpw-render: " + wideXm + ": XM with 40 channels is not supported\n"},
+      {"'" + wideMod + "'", 1, "tpw-render: " + wideMod + ": MOD with 40 channels is not supported\n"},
       {"--rate 7 x.xm", 2, "tpw-render: --rate: expected a whole number of Hz from 1000 to 65535, got '7'\n"},
       {"", 2, "tpw-render: no module file given (see --help)\n"},
   };

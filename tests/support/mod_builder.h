@@ -10,6 +10,8 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/support/adpcm_encoder.h"
+
 namespace tvp::test {
 
 struct ModCell {
@@ -27,6 +29,7 @@ struct ModSample {
   int repeatLength = 1;  // words; 1 means no loop
   // The bytes stored for the sample; when empty, words x 2 bytes of DefaultByte.
   std::vector<int8_t> data = {};
+  bool adpcm = false;  // stored as "ADPCM" and the frames packed in 4-bit ADPCM
 };
 
 class ModBuilder {
@@ -151,10 +154,16 @@ class ModBuilder {
   std::vector<int8_t> storedBytes(int slot) const {
     auto it = samples_.find(slot);
     if (it == samples_.end()) return {};
-    if (!it->second.data.empty()) return it->second.data;
-    std::vector<int8_t> data(static_cast<size_t>(it->second.words) * 2);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = DefaultByte(slot, static_cast<int>(i));
-    return data;
+    std::vector<int8_t> data = it->second.data;
+    if (data.empty()) {
+      data.resize(static_cast<size_t>(it->second.words) * 2);
+      for (size_t i = 0; i < data.size(); ++i) data[i] = DefaultByte(slot, static_cast<int>(i));
+    }
+    if (!it->second.adpcm) return data;
+    const std::vector<uint8_t> packed = EncodeAdpcm(std::vector<int>(data.begin(), data.end()));
+    std::vector<int8_t> out = {'A', 'D', 'P', 'C', 'M'};
+    out.insert(out.end(), packed.begin(), packed.end());
+    return out;
   }
 
   int channels_;

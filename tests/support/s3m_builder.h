@@ -38,6 +38,7 @@ struct S3MSampleSpec {
   bool scrs = true;         // "SCRS" at 0x4C
   int dataPointer = -1;     // the data parapointer stored; -1: where the data lies
   int headerPointer = -1;   // the instrument parapointer stored, and no header of its own; -1: its own header
+  int pack = 0;             // the pack byte at 0x1E: 4 for ADPCM data (give `frames` then)
 };
 
 class S3MBuilder {
@@ -163,6 +164,7 @@ class S3MBuilder {
       put32(h + 0x14, s.loopBegin);
       put32(h + 0x18, s.loopEnd);
       h[0x1C] = static_cast<uint8_t>(s.volume);
+      h[0x1E] = static_cast<uint8_t>(s.pack);
       h[0x1F] = s.loop ? 1 : 0;
       put32(h + 0x20, s.c2);
       if (s.scrs) std::copy_n("SCRS", 4, h + 0x4C);

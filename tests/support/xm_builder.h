@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/adpcm_encoder.h"
+
 namespace tvp::test {
 
 struct XmCell {
@@ -44,6 +46,7 @@ struct XmSampleSpec {
   uint32_t loopStart = 0, loopLength = 0;  // file bytes
   int volume = 64, fineTune = 0, panning = 128, relativeNote = 0;
   int64_t length = -1;  // the header's length in file bytes; -1 the data's
+  bool adpcm = false;   // 8-bit frames packed in ADPCM, marked by the reserved byte 0xAD
 };
 
 struct XmInstrumentSpec {
@@ -179,12 +182,12 @@ struct XmBuilder {
 
     std::vector<std::vector<uint8_t>> data;
     for (const XmSampleSpec& s : i.samples) {
-      data.push_back(deltas(s));
+      data.push_back(s.adpcm ? EncodeAdpcm(s.frames) : deltas(s));
       const size_t header = out.size();
-      append(out, s.length >= 0 ? s.length : static_cast<int64_t>(data.back().size()), 4);
+      append(out, s.length >= 0 ? s.length : static_cast<int64_t>(s.adpcm ? s.frames.size() : data.back().size()), 4);
       append(out, s.loopStart, 4);
       append(out, s.loopLength, 4);
-      for (int b : {s.volume, s.fineTune, s.loopType | (s.sixteenBit ? 0x10 : 0), s.panning, s.relativeNote, 0}) {
+      for (int b : {s.volume, s.fineTune, s.loopType | (s.sixteenBit ? 0x10 : 0), s.panning, s.relativeNote, s.adpcm ? 0xAD : 0}) {
         out.push_back(static_cast<uint8_t>(b));
       }
       out.resize(out.size() + 22, 0);  // name

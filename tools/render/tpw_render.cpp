@@ -17,6 +17,7 @@
 #include "soundtrack/loaders.h"
 #include "soundtrack/module_file.h"
 #include "soundtrack/soundtrack.h"
+#include "soundtrack/status.h"
 #include "tools/render/render_options.h"
 #include "tools/render/render_session.h"
 #include "tools/render/wav_writer.h"
@@ -51,6 +52,17 @@ std::string PrintableTitle(const char* title) {
   }
   while (!out.empty() && out.back() == ' ') out.pop_back();
   return out;
+}
+
+// A refused file: the loader's reason when the file carries a format's signature.
+std::string RefusalText(const Refusal& refusal) {
+  const std::string name = FormatName(refusal.format);
+  if (refusal.format == ModuleFormat::None) return "not a module this player can read (XM, S3M, MOD)";
+  if (refusal.unsupportedChannels != 0)
+    return name + " with " + std::to_string(refusal.unsupportedChannels) + " channels is not supported";
+  if (refusal.status == kStatusDataEnded || refusal.status == kStatusS3MShortRead) return name + " data ends early";
+  if (refusal.status == kStatusOutOfMemory) return name + " needs more memory than there is";
+  return name + " data is damaged (status " + std::to_string(refusal.status) + ")";
 }
 
 std::string Clock(double seconds) {
@@ -192,11 +204,13 @@ int Run(int argc, char** argv) {
   Soundtrack* soundtrack = nullptr;
   int16_t status = 0;
   ModuleFormat format = LoadModule(file, title, &soundtrack, &status);
-  FileClose(file);
   if (format == ModuleFormat::None || soundtrack == nullptr) {
     ReleaseSoundtrack(soundtrack);
-    return Fail(path + ": not a module this player can read (XM, S3M, MOD)");
+    const Refusal refusal = FileSeek(file, kSeekFromStart, 0) == 0 ? DescribeRefusal(file) : Refusal{};
+    FileClose(file);
+    return Fail(path + ": " + RefusalText(refusal));
   }
+  FileClose(file);
 
   int result = 0;
   if (options.info || options.dump) {
