@@ -13,6 +13,7 @@
 #include "screen/pixel_image.h"
 #include "screens/display_area.h"
 #include "screens/popup_windows.h"
+#include "soundtrack/loaders.h"
 #include "soundtrack/module_file.h"
 
 namespace tvp {
@@ -67,17 +68,16 @@ int32_t OpenDisplay(Player& player, std::string* error) {
 }
 
 // The module named on the command line, opened as the open-file window opens one, then played.
+// When it cannot be, the notice says so as for any file, and standard error says why.
 void OpenStartFile(Player& player, const std::string& path) {
   PlayerState& state = player.state;
+  errno = 0;
   ModuleFile* probe = FileOpen(path.c_str(), kFileRead);
-  if (!probe) {
-    std::fprintf(stderr, "tpw: %s: %s\n", path.c_str(), std::strerror(errno ? errno : ENOENT));
-  } else {
-    FileClose(probe);
-  }
+  std::string reason = probe ? "" : std::strerror(errno ? errno : ENOENT);
   OpenModuleFile(state, path.c_str());
-  if (probe && !state.soundtrack)
-    std::fprintf(stderr, "tpw: %s: not a module this player can read\n", path.c_str());
+  if (probe && !state.soundtrack) reason = RefusalText(DescribeRefusal(probe));
+  FileClose(probe);
+  if (!reason.empty()) std::fprintf(stderr, "tpw: %s: %s\n", path.c_str(), reason.c_str());
   if (state.soundtrack && Send(state, ENG_IS_PLAYING) != 1) Send(state, ENG_START);
 }
 

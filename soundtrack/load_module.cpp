@@ -4,6 +4,8 @@
 #include "soundtrack/loaders.h"
 
 #include <algorithm>
+#include <string>
+
 #include "soundtrack/status.h"
 
 namespace tvp {
@@ -76,6 +78,26 @@ Refusal DescribeRefusal(ModuleFile* file) {
   }
   FileSeek(file, kSeekFromStart, start);
   return refusal;
+}
+
+const char* FormatName(ModuleFormat format) {
+  switch (format) {
+    case ModuleFormat::XM: return "XM";
+    case ModuleFormat::S3M: return "S3M";
+    case ModuleFormat::MOD: return "MOD";
+    case ModuleFormat::None: break;
+  }
+  return "none";
+}
+
+std::string RefusalText(const Refusal& refusal) {
+  const std::string name = FormatName(refusal.format);
+  if (refusal.format == ModuleFormat::None) return "not a module this player can read (XM, S3M, MOD)";
+  if (refusal.unsupportedChannels != 0)
+    return name + " with " + std::to_string(refusal.unsupportedChannels) + " channels is not supported";
+  if (refusal.status == kStatusDataEnded || refusal.status == kStatusS3MShortRead) return name + " data ends early";
+  if (refusal.status == kStatusOutOfMemory) return name + " needs more memory than there is";
+  return name + " data is damaged (status " + std::to_string(refusal.status) + ")";
 }
 
 }  // namespace tvp

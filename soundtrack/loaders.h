@@ -7,6 +7,7 @@
 // The XM loader starts at the file's current position; the S3M and MOD loaders seek to 0. The
 // application offers a file to them in the order of LoadModule, and the first 0 wins.
 #include <cstdint>
+#include <string>
 
 #include "soundtrack/module_file.h"
 #include "soundtrack/soundtrack.h"
@@ -44,5 +45,11 @@ struct Refusal {
   int32_t unsupportedChannels = 0;
 };
 Refusal DescribeRefusal(ModuleFile* file);
+
+// "XM", "S3M", "MOD" or "none".
+const char* FormatName(ModuleFormat format);
+// One line on why a file was refused, e.g. "XM data ends early" or "XM with 40 channels is not
+// supported"; "not a module this player can read (XM, S3M, MOD)" without a known signature.
+std::string RefusalText(const Refusal& refusal);
 
 }  // namespace tvp

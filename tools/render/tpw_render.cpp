@@ -33,15 +33,6 @@ int Fail(const std::string& message) {
   return kExitFailure;
 }
 
-const char* FormatName(ModuleFormat format) {
-  switch (format) {
-    case ModuleFormat::XM: return "XM";
-    case ModuleFormat::S3M: return "S3M";
-    case ModuleFormat::MOD: return "MOD";
-    case ModuleFormat::None: break;
-  }
-  return "none";
-}
 
 // Titles are bytes from the file: anything unprintable is shown as '?', trailing blanks cut.
 std::string PrintableTitle(const char* title) {
@@ -55,15 +46,6 @@ std::string PrintableTitle(const char* title) {
 }
 
 // A refused file: the loader's reason when the file carries a format's signature.
-std::string RefusalText(const Refusal& refusal) {
-  const std::string name = FormatName(refusal.format);
-  if (refusal.format == ModuleFormat::None) return "not a module this player can read (XM, S3M, MOD)";
-  if (refusal.unsupportedChannels != 0)
-    return name + " with " + std::to_string(refusal.unsupportedChannels) + " channels is not supported";
-  if (refusal.status == kStatusDataEnded || refusal.status == kStatusS3MShortRead) return name + " data ends early";
-  if (refusal.status == kStatusOutOfMemory) return name + " needs more memory than there is";
-  return name + " data is damaged (status " + std::to_string(refusal.status) + ")";
-}
 
 std::string Clock(double seconds) {
   char text[32];
