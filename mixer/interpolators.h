@@ -14,11 +14,9 @@
 
 namespace tvp {
 
-// Lane vectors of int32: GCC and Clang vector extensions, so +, -, *, >>, & and ?: work lane by lane.
+// Four int32 lanes: GCC and Clang vector extensions, so +, -, *, >>, & and ?: work lane by lane.
 typedef int32_t Lanes4 __attribute__((vector_size(16)));
 typedef uint32_t Lanes4u __attribute__((vector_size(16)));
-typedef int32_t Lanes8 __attribute__((vector_size(32)));
-typedef uint32_t Lanes8u __attribute__((vector_size(32)));
 
 template <class T>
 struct UnsignedOf {
@@ -27,10 +25,6 @@ struct UnsignedOf {
 template <>
 struct UnsignedOf<Lanes4> {
   using type = Lanes4u;
-};
-template <>
-struct UnsignedOf<Lanes8> {
-  using type = Lanes8u;
 };
 
 // A value in every lane (a plain int32_t stays itself).

@@ -3,7 +3,7 @@
 // Lanes>: the interpolator functor (mixer/interpolators.h) computes a sample value, the gain policy
 // scales it into the left and right sums (fixed gains, or gains ramped frame by frame), the clock
 // counts arpeggio frames (or nothing), and the lanes policy says how many frames one vector holds
-// (four for SSE2, eight for AVX2). At entry the routine picks one of six straight-line frame
+// (four, in SSE2 registers). At entry the routine picks one of six straight-line frame
 // loops, loop rule (ping-pong, forward, one-shot) x (audible, silent); inside a frame loop nothing
 // tests the method or the loop kind.
 //
@@ -22,6 +22,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+
+#include <emmintrin.h>
 
 #include "engine/sound_engine.h"
 #include "engine/voice.h"
@@ -143,42 +145,39 @@ struct PingPongRule {
   }
 };
 
-// Lanes policies: how many frames one vector of int32 holds, and how a vector of left values and
-// one of right values are added into the interleaved sums.
-template <class V, int32_t W>
-struct Lanes {
-  using Vec = V;
-  static constexpr int32_t kWidth = W;
+// Lanes policy: how many frames one vector of int32 holds (four, in an SSE2 register) and how a
+// vector of sample values is scaled into the interleaved left/right sums.
+struct Sse2Lanes {
+  using Vec = Lanes4;
+  static constexpr int32_t kWidth = 4;
 
-  static V iota() {
-    V v{};
-#pragma GCC unroll 8
-    for (int32_t l = 0; l < W; ++l) v[l] = l;
-    return v;
+  static Vec iota() { return Vec{0, 1, 2, 3}; }
+
+  // Every interpolator's value fits 16 bits (the cubic is clamped, the others lie between two
+  // frames), so (s x gain) >> 16, the 32-bit product's bits 16..31 sign-extended, is the low 16
+  // bits of s x (gain >> 16) + ((s x (gain & 0xFFFF)) >> 16): 16-bit multiplies, eight products
+  // (four frames, both sides) per instruction. pmulhw takes the low half as signed, so a low half
+  // of 0x8000 or more gets s added back.
+  struct Gains {
+    __m128i low, lowCarry, high;  // per 16-bit lane, left and right alternating
+  };
+  static Gains gains(int32_t left, int32_t right) {
+    auto pair = [](int32_t l, int32_t r) { return _mm_set_epi16(r, l, r, l, r, l, r, l); };
+    return {pair(left & 0xFFFF, right & 0xFFFF), pair(left & 0x8000 ? -1 : 0, right & 0x8000 ? -1 : 0),
+            pair(left >> 16, right >> 16)};
   }
-
-  static V load(const int32_t* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
-  static void store(int32_t* p, V v) { std::memcpy(p, &v, sizeof v); }
-
-  // out[2l] += left[l], out[2l + 1] += right[l], wrapping.
-  static void addPairs(int32_t* out, V left, V right) {
-    if constexpr (W == 4) {
-      store(out, wrapAdd(load(out), __builtin_shufflevector(left, right, 0, 4, 1, 5)));
-      store(out + 4, wrapAdd(load(out + 4), __builtin_shufflevector(left, right, 2, 6, 3, 7)));
-    } else {
-      static_assert(W == 8);
-      store(out, wrapAdd(load(out), __builtin_shufflevector(left, right, 0, 8, 1, 9, 2, 10, 3, 11)));
-      store(out + 8, wrapAdd(load(out + 8), __builtin_shufflevector(left, right, 4, 12, 5, 13, 6, 14, 7, 15)));
-    }
+  static void addScaled(int32_t* out, Vec s, const Gains& g) {
+    const __m128i s16 = _mm_packs_epi32(reinterpret_cast<__m128i>(s), reinterpret_cast<__m128i>(s));
+    const __m128i twice = _mm_unpacklo_epi16(s16, s16);  // s0 s0 s1 s1 s2 s2 s3 s3
+    __m128i scaled = _mm_add_epi16(_mm_mulhi_epi16(twice, g.low), _mm_and_si128(twice, g.lowCarry));
+    scaled = _mm_add_epi16(scaled, _mm_mullo_epi16(twice, g.high));
+    auto* sums = reinterpret_cast<__m128i*>(out);
+    const __m128i first = _mm_srai_epi32(_mm_unpacklo_epi16(scaled, scaled), 16);
+    const __m128i second = _mm_srai_epi32(_mm_unpackhi_epi16(scaled, scaled), 16);
+    _mm_storeu_si128(sums, _mm_add_epi32(_mm_loadu_si128(sums), first));
+    _mm_storeu_si128(sums + 1, _mm_add_epi32(_mm_loadu_si128(sums + 1), second));
   }
 };
-
-using Sse2Lanes = Lanes<Lanes4, 4>;
-using Avx2Lanes = Lanes<Lanes8, 8>;
 
 // The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
 // of each lane, lane l standing l x laneStep (16.16) from the block's first position. The lanes'
@@ -193,13 +192,13 @@ struct LaneTaps {
   using V = typename L::Vec;
   LaneTaps(const int16_t* data, int32_t fraction, int32_t laneStep) {
     int32_t relative = fraction;
-#pragma GCC unroll 8
+#pragma GCC unroll 4
     for (int32_t l = 0; l < L::kWidth; ++l, relative += laneStep) at[l] = data + (relative >> 16);
   }
   // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
   V operator()(int32_t k) const {
-    if constexpr (L::kWidth == 4) return V{at[0][k], at[1][k], at[2][k], at[3][k]};
-    else return V{at[0][k], at[1][k], at[2][k], at[3][k], at[4][k], at[5][k], at[6][k], at[7][k]};
+    static_assert(L::kWidth == 4);
+    return V{at[0][k], at[1][k], at[2][k], at[3][k]};
   }
   const int16_t* at[L::kWidth];
 };
@@ -244,8 +243,8 @@ struct FixedGain {
     // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
     // whole block's span inside int32.
     const V fraction = (splat<V>(c.fraction()) + L::iota() * laneStep) & 0xFFFF;
-    const V s = Interp::sample(LaneTaps<L>(data + c.frame(), c.fraction(), laneStep), fraction);
-    L::addPairs(out, wrapMul(s, splat<V>(left)) >> 16, wrapMul(s, splat<V>(right)) >> 16);
+    L::addScaled(out, Interp::sample(LaneTaps<L>(data + c.frame(), c.fraction(), laneStep), fraction),
+                 L::gains(left, right));
   }
   void store(Voice*) const {}
 
