@@ -1,7 +1,8 @@
 // Speed of the voice mixing loops: output frames per second for one voice, for every
 // interpolation mode, loop kind (one-shot, forward, ping-pong) and audible or silent voice, plus
-// the arpeggio loops. items_per_second is frames per second; "voices@44k1" is how many such voices
-// one core could mix in real time at 44100 Hz.
+// the arpeggio loops. items_per_second is frames per second; "s/voice-frame" the time of one
+// voice's frame (n = nanoseconds); "voices@44k1" is how many such voices one core could mix in real
+// time at 44100 Hz.
 //
 //   mixer_bench [--benchmark_filter=<regex>] [other Google Benchmark options]
 #include <benchmark/benchmark.h>
@@ -84,6 +85,8 @@ void mixFrames(benchmark::State& state, Bench* b, int32_t mode, Loop loop, bool 
   const double frames = static_cast<double>(state.iterations()) * kStretchFrames;
   state.SetItemsProcessed(static_cast<int64_t>(frames));
   state.counters["voices@44k1"] = benchmark::Counter(frames / 44100.0, benchmark::Counter::kIsRate);
+  state.counters["s/voice-frame"] =
+      benchmark::Counter(frames, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 bool setUp(Bench* b) {

@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
-# Rendering speed of tpw-render next to two peer players, openmpt123 and xmp, on the corpus XM
-# songs at 44100 Hz, 16-bit stereo, written to /dev/null. Every interpolation mode of ours is
-# timed; the peers at their linear and at their cubic (or spline) setting. For each run it prints
-# the audio length, the wall time of one render and how many times faster than real time that
-# is; each of our modes is compared with the faster peer of like quality (none, linear and stairs
-# with the peers' linear; cubic and mr-cubic with their cubic and spline).
+# Rendering speed of tpw-render next to two peer players, openmpt123 and xmp, on the corpus songs
+# (MOD, S3M and XM) at 44100 Hz, 16-bit stereo, written to /dev/null. Every interpolation mode of
+# ours is timed; the peers at their linear and at their cubic (or spline) setting.
+#
+# A render is timed in CPU seconds (user + system, so a busy machine weighs less than on the wall
+# clock) and the best of REPEAT renders counts. A song is compared only when every player renders
+# it to the same length, give or take half a second (a peer may add a short tail). The summary adds
+# up the songs and divides our speed in each mode by the faster peer's of like quality: none,
+# linear and stairs against the peers' linear, cubic and mr-cubic against their cubic and spline.
+# Above 1 we are faster.
 #
 #   bench/render_speed.sh             build the release preset's tpw-render and measure
-#   REPEAT=20 bench/render_speed.sh   renders per measurement (default 10; the songs are short)
+#   REPEAT=9 bench/render_speed.sh    renders per measurement (default 5)
+#   SONGS=1 bench/render_speed.sh     also print every song's figures
 #   CORPUS=dir RENDER=path/to/tpw-render bench/render_speed.sh
 #
 # The peers are only compared with here; install them with: apt-get install -y openmpt123 xmp
@@ -15,7 +20,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 CORPUS=${CORPUS:-$ROOT/../shared/corpus}
-REPEAT=${REPEAT:-10}
+REPEAT=${REPEAT:-5}
+SONGS=${SONGS:-0}
 RATE=44100
 
 if [ -z "${RENDER:-}" ]; then
@@ -31,13 +37,11 @@ HAVE_XMP=0; command -v xmp >/dev/null && HAVE_XMP=1
 [ $HAVE_OPENMPT = 1 ] || echo "note: openmpt123 is not installed (apt-get install -y openmpt123); its rows are left out" >&2
 [ $HAVE_XMP = 1 ] || echo "note: xmp is not installed (apt-get install -y xmp); its rows are left out" >&2
 
-# XM files by their content: the name does not decide (area1-game2.mod holds an XM).
 FILES=()
-for f in "$CORPUS"/*; do
-  [ -f "$f" ] || continue
-  [ "$(head -c 17 "$f" 2>/dev/null)" = "Extended Module: " ] && FILES+=("$f")
+for f in "$CORPUS"/*.mod "$CORPUS"/*.s3m "$CORPUS"/*.xm; do
+  [ -f "$f" ] && FILES+=("$f")
 done
-[ ${#FILES[@]} -gt 0 ] || { echo "render_speed.sh: no XM songs in $CORPUS" >&2; exit 1; }
+[ ${#FILES[@]} -gt 0 ] || { echo "render_speed.sh: no songs in $CORPUS" >&2; exit 1; }
 
 # Each configuration: label, quality class (lin or cub), command with FILE as the module.
 CONFIGS=(
@@ -54,17 +58,21 @@ CONFIGS=(
   "xmp linear|lin|xmp --norc --nocmd -q -c -f $RATE -i linear FILE"
   "xmp spline|cub|xmp --norc --nocmd -q -c -f $RATE -i spline FILE")
 
-now() { date +%s.%N; }
+# cpu CMD -> CPU seconds of one run (user + system of the command and its children)
+cpu() {
+  local TIMEFORMAT='%3U %3S'
+  { time eval "$1" >/dev/null 2>&1; } 2>&1 | awk '{ print $1 + $2 }'
+}
 
-# measure CMD FILE -> "audio_seconds wall_seconds_per_render"
+# measure CMD FILE -> "audio_seconds best_cpu_seconds"
 measure() {
-  local cmd=${1//FILE/\"$2\"} bytes start end
+  local cmd=${1//FILE/\"$2\"} bytes best="" t
   bytes=$(eval "$cmd" 2>/dev/null | wc -c)
-  start=$(now)
-  for ((i = 0; i < REPEAT; i++)); do eval "$cmd" >/dev/null 2>&1; done
-  end=$(now)
-  awk -v b="$bytes" -v s="$start" -v e="$end" -v n="$REPEAT" -v r="$RATE" \
-    'BEGIN { printf "%.3f %.5f\n", b / (4 * r), (e - s) / n }'
+  for ((i = 0; i < REPEAT; i++)); do
+    t=$(cpu "$cmd")
+    best=$(awk -v a="$t" -v b="$best" 'BEGIN { print (b == "" || a < b) ? a : b }')
+  done
+  awk -v b="$bytes" -v t="$best" -v r="$RATE" 'BEGIN { printf "%.3f %.3f\n", b / (4 * r), t }'
 }
 
 RESULTS=$(mktemp)
@@ -72,39 +80,40 @@ trap 'rm -f "$RESULTS"' EXIT
 for f in "${FILES[@]}"; do
   for c in "${CONFIGS[@]}"; do
     IFS='|' read -r label class cmd <<<"$c"
-    read -r audio wall < <(measure "$cmd" "$f")
-    printf '%s|%s|%s|%s|%s\n' "$(basename "$f")" "$label" "$class" "$audio" "$wall" >>"$RESULTS"
+    read -r audio time < <(measure "$cmd" "$f")
+    printf '%s|%s|%s|%s|%s\n' "$(basename "$f")" "$label" "$class" "$audio" "$time" >>"$RESULTS"
   done
 done
 
-awk -F'|' -v repeat="$REPEAT" '
-  { file[NR] = $1; label[NR] = $2; class[NR] = $3; audio[NR] = $4; wall[NR] = $5
-    speed[NR] = $5 > 0 ? $4 / $5 : 0
-    key = $1 SUBSEP $3
-    if ($2 !~ /^tpw/ && speed[NR] > best[key]) best[key] = speed[NR]
-    sumAudio[$2] += $4; sumWall[$2] += $5; classOf[$2] = $3
-    if (!($2 in seen)) { seen[$2] = 1; order[++labels] = $2 } }
+awk -F'|' -v repeat="$REPEAT" -v songs="$SONGS" '
+  { file[NR] = $1; label[NR] = $2; class[NR] = $3; audio[NR] = $4; cpu[NR] = $5
+    if (!($2 in seen)) { seen[$2] = 1; order[++labels] = $2; classOf[$2] = $3 }
+    if (!($1 in lo) || $4 < lo[$1]) lo[$1] = $4
+    if (!($1 in hi) || $4 > hi[$1]) hi[$1] = $4 }
   END {
-    printf "Rendering at 44100 Hz, 16-bit stereo, to /dev/null; wall time is the mean of %d renders.\n\n", repeat
-    printf "%-30s %-20s %9s %9s %10s %12s\n", "song", "player", "audio s", "wall s", "x realtime", "vs best peer"
+    printf "Rendering at 44100 Hz, 16-bit stereo, to /dev/null; CPU seconds, best of %d renders.\n", repeat
     for (i = 1; i <= NR; i++) {
-      ratio = ""
-      b = best[file[i] SUBSEP class[i]]
-      if (label[i] ~ /^tpw/ && b > 0) ratio = sprintf("%.2fx", speed[i] / b)
-      printf "%-30s %-20s %9.2f %9.4f %10.0f %12s\n", file[i], label[i], audio[i], wall[i], speed[i], ratio
+      if (hi[file[i]] - lo[file[i]] > 0.5) { skipped[file[i]] = 1; continue }
+      sumAudio[label[i]] += audio[i]; sumCpu[label[i]] += cpu[i]
     }
-    printf "\nAll songs together:\n"
-    printf "%-20s %9s %9s %10s %12s\n", "player", "audio s", "wall s", "x realtime", "vs best peer"
+    for (f in lo) if (f in skipped) printf "left out (players disagree on its length): %s\n", f
+    if (songs) {
+      printf "\n%-32s %-20s %9s %8s %10s\n", "song", "player", "audio s", "CPU s", "x realtime"
+      for (i = 1; i <= NR; i++)
+        printf "%-32s %-20s %9.2f %8.3f %10.0f\n", file[i], label[i], audio[i], cpu[i], (cpu[i] > 0 ? audio[i] / cpu[i] : 0)
+    }
     for (j = 1; j <= labels; j++) {
-      l = order[j]; s = sumWall[l] > 0 ? sumAudio[l] / sumWall[l] : 0; total[l] = s
-      if (l !~ /^tpw/ && s > bestTotal[classOf[l]]) bestTotal[classOf[l]] = s
+      l = order[j]; speed[l] = sumCpu[l] > 0 ? sumAudio[l] / sumCpu[l] : 0
+      if (l !~ /^tpw/ && speed[l] > best[classOf[l]]) best[classOf[l]] = speed[l]
     }
+    printf "\nAll compared songs together:\n"
+    printf "%-20s %9s %8s %10s %14s\n", "player", "audio s", "CPU s", "x realtime", "vs faster peer"
     for (j = 1; j <= labels; j++) {
       l = order[j]; ratio = ""
-      if (l ~ /^tpw/ && bestTotal[classOf[l]] > 0) ratio = sprintf("%.2fx", total[l] / bestTotal[classOf[l]])
-      printf "%-20s %9.2f %9.4f %10.0f %12s\n", l, sumAudio[l], sumWall[l], total[l], ratio
+      if (l ~ /^tpw/ && best[classOf[l]] > 0) ratio = sprintf("%.2fx", speed[l] / best[classOf[l]])
+      printf "%-20s %9.2f %8.3f %10.0f %14s\n", l, sumAudio[l], sumCpu[l], speed[l], ratio
     }
-    printf "\n\"vs best peer\": our times-real-time divided by the faster peer of like quality\n"
-    printf "(none, linear, stairs against the peers linear; cubic, mr-cubic against cubic and spline).\n"
-    printf "Wall times include starting the program and loading the song, which weigh on short songs.\n"
+    printf "\n\"vs faster peer\": our times real time over the faster peer of like quality (none, linear and\n"
+    printf "stairs against the peers linear; cubic and mr-cubic against their cubic and spline).\n"
+    printf "CPU times include starting the program and loading the song, which weigh on short songs.\n"
   }' "$RESULTS"

@@ -1,6 +1,8 @@
 // The render loop: the sequencer that counts output frames into ticks and ticks into rows, runs
 // the events that are due, updates the voices once per tick and hands every stretch of frames
 // between two ticks to the mix routines; then the conversion to 16-bit output.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -140,30 +142,39 @@ void fade(SoundEngine* engine) {
 // Limits to -32767..32767 and writes left/right pairs. A channel's buffer peak is its largest
 // written magnitude, or 0x10000 when any of its samples had to be limited.
 void convert(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
-  // Blocks of a fixed number of samples with one peak and one clip flag per lane (even lanes left,
-  // odd lanes right) and no branches, so the compiler turns the block into vector code.
-  constexpr int32_t kBlock = 16;
-  int32_t peak[kBlock] = {};
-  int32_t clipped[kBlock] = {};
   const int32_t* mix = engine->mixBuffer;
   const int32_t samples = 2 * frameCount;
+  // Four frames at a time in SSE2 registers, left in the even lanes and right in the odd ones:
+  // saturating packs to 16 bits, then the lower limit; the peaks are the 16-bit magnitudes, the
+  // clip flags compare the 32-bit sums with the limits.
+  const __m128i lowest = _mm_set1_epi16(-32767);
+  const __m128i above = _mm_set1_epi32(32767);
+  const __m128i below = _mm_set1_epi32(-32767);
+  __m128i peak = _mm_setzero_si128();
+  __m128i clipped = _mm_setzero_si128();
   int32_t i = 0;
-  auto limit = [&](int32_t at, int32_t lane) {
-    const int32_t value = mix[at];
-    const int32_t limited = std::clamp(value, -32767, 32767);
-    clipped[lane] |= limited != value;
-    peak[lane] = std::max(peak[lane], limited < 0 ? -limited : limited);
-    destination[at] = static_cast<int16_t>(limited);
-  };
-  for (; i + kBlock <= samples; i += kBlock)
-    for (int32_t lane = 0; lane < kBlock; ++lane) limit(i + lane, lane);
-  for (int32_t lane = 0; i < samples; ++i, ++lane) limit(i, lane);
-  int32_t peakLeft = 0, peakRight = 0, clippedLeft = 0, clippedRight = 0;
-  for (int32_t lane = 0; lane < kBlock; lane += 2) {
-    peakLeft = std::max(peakLeft, peak[lane]);
-    peakRight = std::max(peakRight, peak[lane + 1]);
-    clippedLeft |= clipped[lane];
-    clippedRight |= clipped[lane + 1];
+  for (; i + 8 <= samples; i += 8) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mix + i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mix + i + 4));
+    const __m128i limited = _mm_max_epi16(_mm_packs_epi32(a, b), lowest);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), limited);
+    peak = _mm_max_epi16(peak, _mm_max_epi16(limited, _mm_sub_epi16(_mm_setzero_si128(), limited)));
+    clipped = _mm_or_si128(clipped, _mm_or_si128(_mm_cmpgt_epi32(a, above), _mm_cmpgt_epi32(below, a)));
+    clipped = _mm_or_si128(clipped, _mm_or_si128(_mm_cmpgt_epi32(b, above), _mm_cmpgt_epi32(below, b)));
+  }
+  int16_t peaks[8];
+  int32_t clips[4];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(peaks), peak);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(clips), clipped);
+  int32_t peakLeft = std::max({peaks[0], peaks[2], peaks[4], peaks[6]});
+  int32_t peakRight = std::max({peaks[1], peaks[3], peaks[5], peaks[7]});
+  bool clippedLeft = (clips[0] | clips[2]) != 0, clippedRight = (clips[1] | clips[3]) != 0;
+  for (; i < samples; ++i) {  // the last frames of a count that is not a multiple of four
+    const int32_t limited = std::clamp(mix[i], -32767, 32767);
+    destination[i] = static_cast<int16_t>(limited);
+    int32_t& channelPeak = (i & 1) ? peakRight : peakLeft;
+    channelPeak = std::max(channelPeak, limited < 0 ? -limited : limited);
+    ((i & 1) ? clippedRight : clippedLeft) |= limited != mix[i];
   }
   engine->peakLeft = std::max(engine->peakLeft, clippedLeft ? 0x10000 : peakLeft);
   engine->peakRight = std::max(engine->peakRight, clippedRight ? 0x10000 : peakRight);

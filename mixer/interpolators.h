@@ -1,72 +1,124 @@
 #pragma once
 // The interpolators of the mixing loops: one functor per method, each turning the frames around a
-// position into one sample value. `d` points at frame i (the frame at position >> 1), `f` is the
-// position's fraction (0..65535, units of 1/65536 frame). They read at most d[-1] .. d[2]; the
-// guard frames of the sample storage make those reads valid anywhere inside the data or the loop.
+// position into a sample value. Each is written once for a plain int32_t (one frame) and for a
+// vector of int32 lanes (several frames at once, mixer/lanes.h): `d(k)` gives frame i + k, where
+// i is the frame at the position (a vector of such frames, one per lane), and `f` is the position's
+// fraction (0..65535, units of 1/65536 frame). They read at most d(-1) .. d(2); the guard frames of
+// the sample storage make those reads valid anywhere inside the data or the loop.
 //
-// All arithmetic is 32-bit with arithmetic right shifts, in exactly the order written. Where a
-// product can leave the int32 range for legal sample data (the last steps of the cubic), it is
-// formed with wrapMul so the bits equal the 32-bit two's-complement product instead of being
-// undefined.
+// All arithmetic is 32-bit with arithmetic right shifts, in exactly the order written, and without
+// branches, so that the same expression serves one frame and a vector of frames. Where a product
+// can leave the int32 range for legal sample data (the last steps of the cubic), it is formed with
+// wrapMul so the bits equal the 32-bit two's-complement product instead of being undefined.
 #include <cstdint>
 
 namespace tvp {
 
+// Four int32 lanes: GCC and Clang vector extensions, so +, -, *, >>, & and ?: work lane by lane.
+typedef int32_t Lanes4 __attribute__((vector_size(16)));
+typedef uint32_t Lanes4u __attribute__((vector_size(16)));
+
+template <class T>
+struct UnsignedOf {
+  using type = uint32_t;
+};
+template <>
+struct UnsignedOf<Lanes4> {
+  using type = Lanes4u;
+};
+
+// A value in every lane (a plain int32_t stays itself).
+template <class T>
+constexpr T splat(int32_t v) {
+  return T{} + v;
+}
+
 // 32-bit two's-complement product, add and subtract: the bits of the classic 32-bit machine
-// operations, defined for every input.
-constexpr int32_t wrapMul(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+// operations, defined for every input, lane by lane.
+template <class T>
+constexpr T wrapMul(T a, T b) {
+  using U = typename UnsignedOf<T>::type;
+  return (T)((U)a * (U)b);
 }
-constexpr int32_t wrapAdd(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+template <class T>
+constexpr T wrapAdd(T a, T b) {
+  using U = typename UnsignedOf<T>::type;
+  return (T)((U)a + (U)b);
 }
-constexpr int32_t wrapSub(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+template <class T>
+constexpr T wrapSub(T a, T b) {
+  using U = typename UnsignedOf<T>::type;
+  return (T)((U)a - (U)b);
+}
+
+// The nearest integer to x / 3 for -65536 <= x <= 65535, equal to thirdsTable[x] (a test holds
+// the two equal over the whole range). For x >= 0 it is (x + 1) / 3, below -((1 - x) / 3): in
+// both cases (|x| + 1) / 3 with the sign of x. The quotient is a multiply and a shift, exact for
+// dividends below 2^17 (43691 = 2^17 / 3 rounded up; |x| + 1 <= 65537), which vectorises where
+// the table's look-ups at data-dependent addresses cannot.
+template <class T>
+constexpr T nearestThird(T x) {
+  using U = typename UnsignedOf<T>::type;
+  const T sign = x >> 31;  // 0 or -1
+  const T magnitude = (x ^ sign) - sign + 1;
+  const T quotient = (T)(((U)magnitude * 43691u) >> 17);
+  return (quotient ^ sign) - sign;
+}
+
+// Limits a value to the 16-bit sample range.
+template <class T>
+constexpr T clampToSample(T s) {
+  s = s > 32767 ? splat<T>(32767) : s;
+  return s < -32768 ? splat<T>(-32768) : s;
 }
 
 // Mode 0: the nearest earlier frame.
 struct NearestInterpolator {
-  static int32_t sample(const int16_t* d, int32_t /*f*/, const int16_t* /*thirds*/) { return d[0]; }
+  template <class T, class Taps>
+  static T sample(const Taps& d, T /*f*/) {
+    return d(0);
+  }
 };
 
-// Mode 1: straight line between d[0] and d[1]; the halved fraction keeps the product in 31 bits.
+// Mode 1: straight line between d(0) and d(1); the halved fraction keeps the product in 31 bits.
 struct LinearInterpolator {
-  static int32_t sample(const int16_t* d, int32_t f, const int16_t* /*thirds*/) {
-    const int32_t d0 = d[0];
-    const int32_t d1 = d[1];
+  template <class T, class Taps>
+  static T sample(const Taps& d, T f) {
+    const T d0 = d(0);
+    const T d1 = d(1);
     return d0 + (((f >> 1) * (d1 - d0)) >> 15);
   }
 };
 
-// Mode 2: holds d[0] for three quarters of the interval, slides to d[1] in the last quarter.
+// Mode 2: holds d(0) for three quarters of the interval, slides to d(1) in the last quarter. The
+// slide's fraction is f - 0xC000 when that is positive and 0 (so d(0) exactly) otherwise.
 struct StairsInterpolator {
   static constexpr int32_t kHold = 0xC000;
-  static int32_t sample(const int16_t* d, int32_t f, const int16_t* /*thirds*/) {
-    const int32_t d0 = d[0];
-    const int32_t d1 = d[1];
-    // The compiler turns this into a conditional move; it is a property of the value, not a
-    // choice of method.
-    return f > kHold ? d0 + (((f - kHold) * (d1 - d0)) >> 14) : d0;
+  template <class T, class Taps>
+  static T sample(const Taps& d, T f) {
+    const T d0 = d(0);
+    const T d1 = d(1);
+    T slide = f - kHold;
+    slide &= ~(slide >> 31);
+    return d0 + ((slide * (d1 - d0)) >> 14);
   }
 };
 
-// Modes 3 and 7: third-order Lagrange through d[-1] .. d[2], with halved intermediate terms and the
-// divisions by three looked up in `thirds` (indexed -65536..65535).
+// Modes 3 and 7: third-order Lagrange through d(-1) .. d(2), with halved intermediate terms and
+// divisions by three rounded to the nearest integer.
 struct CubicInterpolator {
-  static int32_t sample(const int16_t* d, int32_t f, const int16_t* thirds) {
-    const int32_t a = d[-1];
-    const int32_t b = d[0];
-    const int32_t c = d[1];
-    const int32_t e = d[2];
-    const int32_t t = f >> 1;
-    const int32_t c1 = c - (b >> 1) - thirds[(e >> 1) + a];
-    const int32_t c3 = (b >> 1) - (c >> 1) + thirds[(e >> 1) - (a >> 1)];
-    int32_t h = (wrapMul(c3, t) >> 16) - ((b - (c >> 1) - (a >> 1)) >> 1);
+  template <class T, class Taps>
+  static T sample(const Taps& d, T f) {
+    const T a = d(-1);
+    const T b = d(0);
+    const T c = d(1);
+    const T e = d(2);
+    const T t = f >> 1;
+    const T c1 = c - (b >> 1) - nearestThird((e >> 1) + a);
+    const T c3 = (b >> 1) - (c >> 1) + nearestThird((e >> 1) - (a >> 1));
+    T h = (wrapMul(c3, t) >> 16) - ((b - (c >> 1) - (a >> 1)) >> 1);
     h = wrapMul(h, t) >> 15;
-    int32_t s = b + (wrapMul(h + (c1 >> 1), t) >> 14);
-    if (s > 32767) s = 32767;
-    if (s < -32768) s = -32768;
-    return s;
+    return clampToSample(b + (wrapMul(h + (c1 >> 1), t) >> 14));
   }
 };
 

@@ -1,10 +1,16 @@
 #pragma once
-// The one template behind every mixing loop. A routine is mixVoice<Interpolator, Gain, Clock>:
-// the interpolator functor (mixer/interpolators.h) computes a sample value, the gain policy
-// scales it into the left and right sums (fixed gains, or gains ramped frame by frame), and the
-// clock counts arpeggio frames (or nothing). At entry the routine picks one of six straight-line
-// frame loops, loop rule (ping-pong, forward, one-shot) x (audible, silent); inside a frame loop
-// nothing tests the method or the loop kind.
+// The one template behind every mixing loop. A routine is mixVoice<Interpolator, Gain, Clock,
+// Lanes>: the interpolator functor (mixer/interpolators.h) computes a sample value, the gain policy
+// scales it into the left and right sums (fixed gains, or gains ramped frame by frame), the clock
+// counts arpeggio frames (or nothing), and the lanes policy says how many frames one vector holds
+// (four, in SSE2 registers). At entry the routine picks one of six straight-line frame
+// loops, loop rule (ping-pong, forward, one-shot) x (audible, silent); inside a frame loop nothing
+// tests the method or the loop kind.
+//
+// A frame loop works in runs: while a whole vector of frames lies before the next loop boundary
+// (and, for an arpeggio, before the next pitch switch) it mixes them at once with no rule tested;
+// the frame that reaches a boundary goes alone through the loop rule. A silent voice skips a
+// run with one division.
 //
 // Positions are bytes of 16-bit sample data (frame index = position >> 1) plus a 16-bit fraction
 // of a frame. The loops do no bounds checks: reads reach one frame before and two after the
@@ -14,7 +20,10 @@
 #include <cassert>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
+
+#include <emmintrin.h>
 
 #include "engine/sound_engine.h"
 #include "engine/voice.h"
@@ -61,7 +70,12 @@ struct LoopBounds {
 
 // Loop rules: advance one output frame and apply the loop; false when the sample has ended.
 
+// Each rule also says how far the cursor may move in its present direction before the rule acts
+// (`room`; a frame loop mixes a run of frames whose steps all fit in it), and which way it moves.
+
 struct OneShotRule {
+  static int64_t room(const Cursor& c, const LoopBounds& b) { return b.sampleEnd - 1 - c.at; }
+  static bool backward(const Cursor&) { return false; }
   static bool advance(Cursor& c, const LoopBounds& b) {
     c.at += c.step;
     return c.at < b.sampleEnd;
@@ -69,6 +83,8 @@ struct OneShotRule {
 };
 
 struct ForwardLoopRule {
+  static int64_t room(const Cursor& c, const LoopBounds& b) { return b.end - 1 - c.at; }
+  static bool backward(const Cursor&) { return false; }
   static bool advance(Cursor& c, const LoopBounds& b) {
     c.at += c.step;
     // Take the loop length off while the position is at or past the loop end. Normally once; a
@@ -89,6 +105,10 @@ struct ForwardLoopRule {
 // unchanged, so a step many loops long is folded with one division rather than thousands of
 // reflections per frame; at most one single reflection is left after that.
 struct PingPongRule {
+  static int64_t room(const Cursor& c, const LoopBounds& b) {
+    return backward(c) ? c.at - b.start : b.end - 1 - c.at;
+  }
+  static bool backward(const Cursor& c) { return (c.loopFlags & kVoiceMovingBackward) != 0; }
   static bool advance(Cursor& c, const LoopBounds& b) {
     if (!(c.loopFlags & kVoiceMovingBackward)) {
       c.at += c.step;
@@ -125,6 +145,64 @@ struct PingPongRule {
   }
 };
 
+// Lanes policy: how many frames one vector of int32 holds (four, in an SSE2 register) and how a
+// vector of sample values is scaled into the interleaved left/right sums.
+struct Sse2Lanes {
+  using Vec = Lanes4;
+  static constexpr int32_t kWidth = 4;
+
+  static Vec iota() { return Vec{0, 1, 2, 3}; }
+
+  // Every interpolator's value fits 16 bits (the cubic is clamped, the others lie between two
+  // frames), so (s x gain) >> 16, the 32-bit product's bits 16..31 sign-extended, is the low 16
+  // bits of s x (gain >> 16) + ((s x (gain & 0xFFFF)) >> 16): 16-bit multiplies, eight products
+  // (four frames, both sides) per instruction. pmulhw takes the low half as signed, so a low half
+  // of 0x8000 or more gets s added back.
+  struct Gains {
+    __m128i low, lowCarry, high;  // per 16-bit lane, left and right alternating
+  };
+  static Gains gains(int32_t left, int32_t right) {
+    auto pair = [](int32_t l, int32_t r) { return _mm_set_epi16(r, l, r, l, r, l, r, l); };
+    return {pair(left & 0xFFFF, right & 0xFFFF), pair(left & 0x8000 ? -1 : 0, right & 0x8000 ? -1 : 0),
+            pair(left >> 16, right >> 16)};
+  }
+  static void addScaled(int32_t* out, Vec s, const Gains& g) {
+    const __m128i s16 = _mm_packs_epi32(reinterpret_cast<__m128i>(s), reinterpret_cast<__m128i>(s));
+    const __m128i twice = _mm_unpacklo_epi16(s16, s16);  // s0 s0 s1 s1 s2 s2 s3 s3
+    __m128i scaled = _mm_add_epi16(_mm_mulhi_epi16(twice, g.low), _mm_and_si128(twice, g.lowCarry));
+    scaled = _mm_add_epi16(scaled, _mm_mullo_epi16(twice, g.high));
+    auto* sums = reinterpret_cast<__m128i*>(out);
+    const __m128i first = _mm_srai_epi32(_mm_unpacklo_epi16(scaled, scaled), 16);
+    const __m128i second = _mm_srai_epi32(_mm_unpackhi_epi16(scaled, scaled), 16);
+    _mm_storeu_si128(sums, _mm_add_epi32(_mm_loadu_si128(sums), first));
+    _mm_storeu_si128(sums + 1, _mm_add_epi32(_mm_loadu_si128(sums + 1), second));
+  }
+};
+
+// The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
+// of each lane, lane l standing l x laneStep (16.16) from the block's first position. The lanes'
+// frames are found with scalar adds, cheaper than taking them out of a vector one by one.
+struct FrameTaps {
+  const int16_t* at;
+  int32_t operator()(int32_t k) const { return at[k]; }
+};
+
+template <class L>
+struct LaneTaps {
+  using V = typename L::Vec;
+  LaneTaps(const int16_t* data, int32_t fraction, int32_t laneStep) {
+    int32_t relative = fraction;
+#pragma GCC unroll 4
+    for (int32_t l = 0; l < L::kWidth; ++l, relative += laneStep) at[l] = data + (relative >> 16);
+  }
+  // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
+  V operator()(int32_t k) const {
+    static_assert(L::kWidth == 4);
+    return V{at[0][k], at[1][k], at[2][k], at[3][k]};
+  }
+  const int16_t* at[L::kWidth];
+};
+
 // Gains: gain = ((4096 -/+ panning) x volume) >> 13, so full volume at the centre adds half the
 // sample to each side and a hard-panned voice adds all of it to one side.
 inline int32_t gainLeft(int32_t volume, int32_t panning) {
@@ -140,22 +218,36 @@ inline void addScaled(int32_t* out, int32_t s, int32_t left, int32_t right) {
   out[1] = wrapAdd(out[1], wrapMul(s, right) >> 16);
 }
 
-// Frame emitters. `frame(data, cursor, out)` adds one frame's contribution at out[0], out[1].
+// Frame emitters. `frame(data, cursor, out)` adds one frame's contribution at out[0], out[1];
+// where kBlocks is set, `block<Lanes>(data, cursor, laneStep, out)` adds a vector of frames at
+// positions cursor + l x laneStep (laneStep is the signed step, so a backward run works too).
 
 // Gains computed once per call from volume and panning.
 template <class Interp>
 struct FixedGain {
+  static constexpr bool kBlocks = true;
+  static constexpr bool kSilent = false;
   static bool silent(const Voice& v) { return v.volume < 1; }
 
-  FixedGain(const Voice& v, const int16_t* thirdsTable)
-      : thirds(thirdsTable), left(gainLeft(v.volume, v.panning)), right(gainRight(v.volume, v.panning)) {}
+  explicit FixedGain(const Voice& v) : left(gainLeft(v.volume, v.panning)), right(gainRight(v.volume, v.panning)) {}
 
   void operator()(const int16_t* data, const Cursor& c, int32_t* out) const {
-    addScaled(out, Interp::sample(data + c.frame(), c.fraction(), thirds), left, right);
+    addScaled(out, Interp::sample(FrameTaps{data + c.frame()}, c.fraction()), left, right);
+  }
+
+  // Always inlined: left to itself the compiler calls the cubic's block, which costs more than the
+  // block's own work.
+  template <class L>
+  [[gnu::always_inline]] void block(const int16_t* data, const Cursor& c, int32_t laneStep, int32_t* out) const {
+    using V = typename L::Vec;
+    // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
+    // whole block's span inside int32.
+    const V fraction = (splat<V>(c.fraction()) + L::iota() * laneStep) & 0xFFFF;
+    L::addScaled(out, Interp::sample(LaneTaps<L>(data + c.frame(), c.fraction(), laneStep), fraction),
+                 L::gains(left, right));
   }
   void store(Voice*) const {}
 
-  const int16_t* thirds;
   int32_t left;
   int32_t right;
 };
@@ -183,12 +275,13 @@ inline int32_t framesToSettle(const Voice& v) {
 
 template <class Interp>
 struct RampedGain {
+  static constexpr bool kBlocks = false;
+  static constexpr bool kSilent = false;
   // A voice fading out (target 0, applied volume still up) keeps sounding until the ramp is done.
   static bool silent(const Voice& v) { return v.volume < 1 && v.rampVolume < 1; }
 
-  RampedGain(const Voice& v, const int16_t* thirdsTable)
-      : thirds(thirdsTable),
-        volume(v.volume),
+  explicit RampedGain(const Voice& v)
+      : volume(v.volume),
         panning(v.panning),
         rampVolume(v.rampVolume),
         rampPanning(v.rampPanning) {}
@@ -196,15 +289,14 @@ struct RampedGain {
   void operator()(const int16_t* data, const Cursor& c, int32_t* out) {
     rampVolume = rampToward(rampVolume, volume, kVolumeRamp);
     rampPanning = rampToward(rampPanning, panning, kPanningRamp);
-    addScaled(out, Interp::sample(data + c.frame(), c.fraction(), thirds),
-              gainLeft(rampVolume, rampPanning), gainRight(rampVolume, rampPanning));
+    addScaled(out, Interp::sample(FrameTaps{data + c.frame()}, c.fraction()), gainLeft(rampVolume, rampPanning),
+              gainRight(rampVolume, rampPanning));
   }
   void store(Voice* v) const {
     v->rampVolume = rampVolume;
     v->rampPanning = rampPanning;
   }
 
-  const int16_t* thirds;
   int32_t volume;
   int32_t panning;
   int32_t rampVolume;
@@ -213,14 +305,20 @@ struct RampedGain {
 
 // A silent voice only moves: no sample reads, no sums touched, so it stays in time.
 struct SilentFrame {
+  static constexpr bool kBlocks = false;
+  static constexpr bool kSilent = true;
   void operator()(const int16_t*, const Cursor&, int32_t*) const {}
   void store(Voice*) const {}
 };
 
 // Clocks: counted after every frame.
 
+// `quiet()` is how many frames may pass with nothing but counting; `pass(n)` counts them.
+
 struct NoClock {
   explicit NoClock(const SoundEngine&, const Voice&) {}
+  static int32_t quiet() { return 0x7FFFFFFF; }
+  void pass(int32_t) {}
   void count(Cursor&, Voice*) {}
   void store(Voice*) const {}
 };
@@ -233,6 +331,11 @@ struct ArpeggioClock {
         phase(v.arpeggioPhase),
         stepFrames(engine.arpeggioStepFrames > 0x7FFFFFFFu ? 0x7FFFFFFF
                                                            : static_cast<int32_t>(engine.arpeggioStepFrames)) {}
+
+  int32_t quiet() const {
+    return static_cast<int32_t>(std::clamp<int64_t>(int64_t{stepFrames} - 1 - counter, 0, 0x7FFFFFFF));
+  }
+  void pass(int32_t frames) { counter += frames; }
 
   // The counter counts the frame; reaching stepFrames switches. Tested before the increment, so
   // no stored counter can overflow it, and with ">=" a counter left above a shortened interval (a
@@ -258,10 +361,13 @@ struct ArpeggioClock {
   int32_t stepFrames;
 };
 
+// A run of blocks keeps every lane's offset from the block's first position, in 16.16, inside int32.
+inline constexpr int64_t kMaxBlockSpan = 0x7FFF0000;
+
 // One straight-line frame loop; false when a one-shot sample ended inside it.
 // The cursor, bounds, gains and clock are copied into locals: the sums are int32 stores that could
 // otherwise alias them and force a reload of every field on every frame.
-template <class Rule, class Frame, class Clock>
+template <class Rule, class L, class Frame, class Clock>
 bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& cursor,
                 const LoopBounds& bounds, Frame& frameState, Clock& clockState, Voice* voice) {
   Cursor c = cursor;
@@ -269,8 +375,37 @@ bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c
   Frame frame = frameState;
   Clock clock = clockState;
   bool playing = true;
-  for (int32_t n = 0; n < frameCount; ++n, out += 2) {
+  int32_t n = 0;
+  while (n < frameCount) {
+    // The run: frames whose steps all stay short of the loop rule and the clock's next switch.
+    const int64_t room = Rule::room(c, b);
+    if constexpr (Frame::kSilent) {
+      int64_t run = std::min(frameCount - n, clock.quiet());
+      if (c.step > 0) run = std::min(run, std::max<int64_t>(0, room / c.step));
+      c.at += (Rule::backward(c) ? -run : run) * c.step;
+      clock.pass(static_cast<int32_t>(run));
+      n += static_cast<int32_t>(run);
+    } else if constexpr (Frame::kBlocks) {
+      const int64_t span = L::kWidth * c.step;
+      if (span <= kMaxBlockSpan) {
+        const bool backward = Rule::backward(c);
+        const int32_t laneStep = static_cast<int32_t>(backward ? -c.step : c.step);
+        const int64_t move = backward ? -span : span;
+        int32_t blocks = std::min(frameCount - n, clock.quiet()) / L::kWidth;
+        for (int64_t left = room; blocks > 0 && span <= left; --blocks, left -= span) {
+          frame.template block<L>(data, c, laneStep, out);
+          c.at += move;
+          out += 2 * L::kWidth;
+          n += L::kWidth;
+          clock.pass(L::kWidth);
+        }
+      }
+    }
+    if (n == frameCount) break;
+    // One frame through the loop rule (and the clock).
     frame(data, c, out);
+    out += 2;
+    ++n;
     if (!Rule::advance(c, b)) {  // the frames after the end get nothing
       playing = false;
       break;
@@ -283,14 +418,14 @@ bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c
   return playing;
 }
 
-template <class Frame, class Clock>
+template <class L, class Frame, class Clock>
 bool runLoopKind(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c, const LoopBounds& b,
                  Frame& frame, Clock& clock, Voice* voice) {
   if (c.loopFlags & kVoiceLoopPingPong)
-    return sampleLoop<PingPongRule>(data, out, frameCount, c, b, frame, clock, voice);
+    return sampleLoop<PingPongRule, L>(data, out, frameCount, c, b, frame, clock, voice);
   if (c.loopFlags & kVoiceLoopForward)
-    return sampleLoop<ForwardLoopRule>(data, out, frameCount, c, b, frame, clock, voice);
-  return sampleLoop<OneShotRule>(data, out, frameCount, c, b, frame, clock, voice);
+    return sampleLoop<ForwardLoopRule, L>(data, out, frameCount, c, b, frame, clock, voice);
+  return sampleLoop<OneShotRule, L>(data, out, frameCount, c, b, frame, clock, voice);
 }
 
 // Largest sample end the loops accept: a position below it plus a maximal step stays in int32.
@@ -314,7 +449,7 @@ inline bool voiceFieldsSane(const Voice& v) {
   return true;
 }
 
-template <class Interp, template <class> class Gain, class Clock>
+template <class Interp, template <class> class Gain, class Clock, class L>
 int32_t mixVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t frameCount) {
   if (!voice->sampleData) return 0;
   const int32_t result = voice->volume > 0 ? 1 : 0;
@@ -337,22 +472,22 @@ int32_t mixVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t 
   bool playing;
   if (Gain<Interp>::silent(*voice)) {
     SilentFrame frame;
-    playing = runLoopKind(data, out, frameCount, c, b, frame, clock, voice);
+    playing = runLoopKind<L>(data, out, frameCount, c, b, frame, clock, voice);
   } else if constexpr (std::is_same_v<Gain<Interp>, RampedGain<Interp>>) {
     // Once the applied volume and panning have reached their targets every later frame has the
     // same gains, so the rest of the stretch runs the fixed-gain loop: the same bits, less work.
     const int32_t ramped = std::min(frameCount, framesToSettle(*voice));
-    RampedGain<Interp> frame(*voice, engine->thirdsTable);
-    playing = runLoopKind(data, out, ramped, c, b, frame, clock, voice);
+    RampedGain<Interp> frame(*voice);
+    playing = runLoopKind<L>(data, out, ramped, c, b, frame, clock, voice);
     frame.store(voice);
     if (playing && ramped < frameCount) {
-      FixedGain<Interp> settled(*voice, engine->thirdsTable);
-      playing = runLoopKind(data, out + 2 * static_cast<int64_t>(ramped), frameCount - ramped, c, b, settled, clock,
+      FixedGain<Interp> settled(*voice);
+      playing = runLoopKind<L>(data, out + 2 * static_cast<int64_t>(ramped), frameCount - ramped, c, b, settled, clock,
                             voice);
     }
   } else {
-    Gain<Interp> frame(*voice, engine->thirdsTable);
-    playing = runLoopKind(data, out, frameCount, c, b, frame, clock, voice);
+    Gain<Interp> frame(*voice);
+    playing = runLoopKind<L>(data, out, frameCount, c, b, frame, clock, voice);
     frame.store(voice);
   }
 

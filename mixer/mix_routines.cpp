@@ -14,10 +14,11 @@ using mixloop::FixedGain;
 using mixloop::mixVoice;
 using mixloop::NoClock;
 using mixloop::RampedGain;
+using mixloop::Sse2Lanes;
 
 template <class Interp, template <class> class Gain>
 constexpr MixRoutinePair routinePair() {
-  return {&mixVoice<Interp, Gain, NoClock>, &mixVoice<Interp, Gain, ArpeggioClock>};
+  return {&mixVoice<Interp, Gain, NoClock, Sse2Lanes>, &mixVoice<Interp, Gain, ArpeggioClock, Sse2Lanes>};
 }
 
 // Indexed by interpolation mode. Modes 4 to 6 have no loops of their own and mix as mode 0.

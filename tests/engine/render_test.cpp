@@ -2,6 +2,9 @@
 // its limits and peaks, the scope capture and the voice counts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 #include "tests/engine/engine_fixture.h"
@@ -17,12 +20,13 @@ struct Probe {
   static inline Stretches stretches;
   static inline int32_t left = 0, right = 0;
   static inline uint32_t gainSeen = 0;  // the output gain the last stretch was mixed with
+  static inline const std::vector<int32_t>* sums = nullptr;  // when set, added instead of left, right
   static int32_t mix(SoundEngine* engine, Voice*, int32_t first, int32_t count) {
     stretches.emplace_back(first, count);
     gainSeen = engine->outputGain;
     for (int32_t i = first; i < first + count; ++i) {
-      engine->mixBuffer[2 * i] += left;
-      engine->mixBuffer[2 * i + 1] += right;
+      engine->mixBuffer[2 * i] += sums ? (*sums)[2 * i] : left;
+      engine->mixBuffer[2 * i + 1] += sums ? (*sums)[2 * i + 1] : right;
     }
     return 1;
   }
@@ -100,6 +104,35 @@ TEST_F(RenderTest, OutputIsLimitedAndPeaksAreTheLargestMagnitudeSinceTheHostRese
   s.peakLeft = s.peakRight = -1;
   e.renderBuffer();
   EXPECT_EQ(std::tuple(s.peakLeft, s.peakRight), std::tuple(10, 20));
+}
+
+// The conversion runs four frames at a time and the rest one by one: a value that needs the limit,
+// or the largest magnitude, counts wherever it falls, in either channel.
+TEST_F(RenderTest, AnyFrameCountConvertsAsTheLimitAndPeakRuleSays) {
+  emptySong(song);
+  playWithProbe(1, 0, 0);
+  std::mt19937 rng(16);
+  std::vector<int32_t> sums(2 * 4096);
+  Probe::sums = &sums;
+  std::vector<int16_t> out(2 * 4096);
+  for (int32_t count : {1, 3, 4, 5, 7, 8, 9, 31, 4093, 4096}) {
+    for (int32_t trial = 0; trial < 20; ++trial) {
+      for (int32_t& v : sums) v = std::uniform_int_distribution<int32_t>(-3000, 3000)(rng);
+      const int32_t at = std::uniform_int_distribution<int32_t>(0, 2 * count - 1)(rng);
+      sums[at] = trial % 4 == 0 ? 32767 : trial % 4 == 1 ? -32768 : trial % 4 == 2 ? 40000 : -31000;
+      SoundEngine& s = *e.engine;
+      s.peakLeft = s.peakRight = 0;
+      render(&s, out.data(), count);
+      int32_t peak[2] = {0, 0};
+      for (int32_t i = 0; i < 2 * count; ++i) {
+        const int32_t limited = std::clamp(sums[i], -32767, 32767);
+        ASSERT_EQ(out[i], limited) << count << " " << i;
+        peak[i & 1] = std::max(peak[i & 1], limited != sums[i] ? 0x10000 : std::abs(limited));
+      }
+      ASSERT_EQ(std::pair(s.peakLeft, s.peakRight), std::pair(peak[0], peak[1])) << count << " at " << at;
+    }
+  }
+  Probe::sums = nullptr;
 }
 
 TEST_F(RenderTest, AStoppedEngineRendersSilenceAndCountsNoBuffer) {

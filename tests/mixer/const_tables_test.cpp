@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "mixer/interpolators.h"
 #include "tests/mixer/mixer_fixture.h"
 
 namespace tvp::testing {
@@ -66,6 +67,12 @@ TEST_F(ConstTablesTest, WholeTablesFollowTheirFormulas) {
   for (int32_t i = -kThirdsTableHalf; i < kThirdsTableHalf; ++i) {
     const int32_t miss = 3 * engine_->thirdsTable[i] - i;  // at most a third of a unit away
     ASSERT_TRUE(miss >= -1 && miss <= 1) << i;
+    // The cubic loops compute the table's values with a multiply and a shift, one lane or four.
+    ASSERT_EQ(nearestThird(i), engine_->thirdsTable[i]) << i;
+  }
+  for (int32_t i = -kThirdsTableHalf; i < kThirdsTableHalf; i += 4) {
+    const Lanes4 thirds = nearestThird(Lanes4{i, i + 1, i + 2, i + 3});
+    for (int32_t l = 0; l < 4; ++l) ASSERT_EQ(thirds[l], engine_->thirdsTable[i + l]) << i + l;
   }
   const double* p = engine_->pow2Table;
   EXPECT_EQ(p[0], 1.0);
