@@ -61,6 +61,7 @@ status=0
 wait \$pid || status=\$?
 echo "soak: exit status \$status"
 kill \$reader 2>/dev/null || true
+timeout 2 sh -c ": > played.fifo" 2>/dev/null || true  # the reader's last cat gets its end of file
 RUN
 xvfb-run -a -s "-screen 0 800x600x24" bash "$work/run.sh"
 
