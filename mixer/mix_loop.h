@@ -145,6 +145,13 @@ struct PingPongRule {
   }
 };
 
+// Two adjacent frames as one little-endian word: the first in the low half.
+inline int32_t loadPair(const int16_t* at) {
+  int32_t pair;
+  std::memcpy(&pair, at, sizeof pair);
+  return pair;
+}
+
 // Lanes policy: how many frames one vector of int32 holds (four, in an SSE2 register) and how a
 // vector of sample values is scaled into the interleaved left/right sums.
 struct Sse2Lanes {
@@ -152,6 +159,23 @@ struct Sse2Lanes {
   static constexpr int32_t kWidth = 4;
 
   static Vec iota() { return Vec{0, 1, 2, 3}; }
+
+  // The lanes' frames are found with scalar adds, cheaper than taking them out of a vector one by one.
+  struct LaneFrames {
+    const int16_t* at[kWidth];
+  };
+  static LaneFrames laneFrames(const int16_t* data, int32_t fraction, int32_t laneStep, Vec) {
+    LaneFrames f;
+    int32_t relative = fraction;
+#pragma GCC unroll 4
+    for (int32_t l = 0; l < kWidth; ++l, relative += laneStep) f.at[l] = data + (relative >> 16);
+    return f;
+  }
+  // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
+  static Vec loadPairs(const LaneFrames& f, int32_t first) {
+    return Vec{loadPair(f.at[0] + first), loadPair(f.at[1] + first), loadPair(f.at[2] + first),
+               loadPair(f.at[3] + first)};
+  }
 
   // Every interpolator's value fits 16 bits (the cubic is clamped, the others lie between two
   // frames), so (s x gain) >> 16, the 32-bit product's bits 16..31 sign-extended, is the low 16
@@ -180,8 +204,10 @@ struct Sse2Lanes {
 };
 
 // The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
-// of each lane, lane l standing l x laneStep (16.16) from the block's first position. The lanes'
-// frames are found with scalar adds, cheaper than taking them out of a vector one by one.
+// of each lane, lane l standing l x laneStep (16.16) from the block's first position. A lane's taps
+// are read in pairs: one 32-bit load at frame -1 holds d(-1) and d(0) in its low and high halves,
+// one at frame 1 holds d(1) and d(2), half the loads of reading the frames one by one and the same
+// bytes. The lanes policy says how the lanes' frames are found and how a pair is loaded.
 struct FrameTaps {
   const int16_t* at;
   int32_t operator()(int32_t k) const { return at[k]; }
@@ -190,17 +216,15 @@ struct FrameTaps {
 template <class L>
 struct LaneTaps {
   using V = typename L::Vec;
-  LaneTaps(const int16_t* data, int32_t fraction, int32_t laneStep) {
-    int32_t relative = fraction;
-#pragma GCC unroll 4
-    for (int32_t l = 0; l < L::kWidth; ++l, relative += laneStep) at[l] = data + (relative >> 16);
-  }
-  // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
+  // `relative`: every lane's position relative to the block's first frame, in 16.16.
+  LaneTaps(const int16_t* data, int32_t fraction, int32_t laneStep, V relative)
+      : frames(L::laneFrames(data, fraction, laneStep, relative)) {}
   V operator()(int32_t k) const {
-    static_assert(L::kWidth == 4);
-    return V{at[0][k], at[1][k], at[2][k], at[3][k]};
+    const bool high = ((k + 1) & 1) != 0;  // d(0) and d(2) are high halves
+    const V pair = L::loadPairs(frames, high ? k - 1 : k);
+    return high ? pair >> 16 : (pair << 16) >> 16;
   }
-  const int16_t* at[L::kWidth];
+  typename L::LaneFrames frames;
 };
 
 // Gains: gain = ((4096 -/+ panning) x volume) >> 13, so full volume at the centre adds half the
@@ -242,8 +266,8 @@ struct FixedGain {
     using V = typename L::Vec;
     // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
     // whole block's span inside int32.
-    const V fraction = (splat<V>(c.fraction()) + L::iota() * laneStep) & 0xFFFF;
-    L::addScaled(out, Interp::sample(LaneTaps<L>(data + c.frame(), c.fraction(), laneStep), fraction),
+    const V relative = splat<V>(c.fraction()) + L::iota() * laneStep;
+    L::addScaled(out, Interp::sample(LaneTaps<L>(data + c.frame(), c.fraction(), laneStep, relative), relative & 0xFFFF),
                  L::gains(left, right));
   }
   void store(Voice*) const {}
