@@ -1,7 +1,7 @@
 #pragma once
 // The interpolators of the mixing loops: one functor per method, each turning the frames around a
 // position into a sample value. Each is written once for a plain int32_t (one frame) and for a
-// vector of int32 lanes (several frames at once, mixer/lanes.h): `d(k)` gives frame i + k, where
+// vector of int32 lanes (several frames at once, the lanes policies of mixer/mix_loop.h): `d(k)` gives frame i + k, where
 // i is the frame at the position (a vector of such frames, one per lane), and `f` is the position's
 // fraction (0..65535, units of 1/65536 frame). They read at most d(-1) .. d(2); the guard frames of
 // the sample storage make those reads valid anywhere inside the data or the loop.
@@ -12,7 +12,15 @@
 // wrapMul so the bits equal the 32-bit two's-complement product instead of being undefined.
 #include <cstdint>
 
+// Everything here and in mix_loop.h is compiled once per instruction set the mixer is built for
+// (SSE2 always, AVX2 in a file of its own), each in a namespace of its own, so that the linker
+// never takes one build's copy of an inline function for the other's.
+#ifndef TVP_MIX_ISA
+#define TVP_MIX_ISA sse2
+#endif
+
 namespace tvp {
+inline namespace TVP_MIX_ISA {
 
 // Four int32 lanes: GCC and Clang vector extensions, so +, -, *, >>, & and ?: work lane by lane.
 typedef int32_t Lanes4 __attribute__((vector_size(16)));
@@ -122,4 +130,5 @@ struct CubicInterpolator {
   }
 };
 
+}  // namespace TVP_MIX_ISA
 }  // namespace tvp

@@ -30,7 +30,9 @@
 #include "mixer/interpolators.h"
 #include "mixer/mix_routines.h"
 
-namespace tvp::mixloop {
+namespace tvp {
+inline namespace TVP_MIX_ISA {
+namespace mixloop {
 
 // The part of the voice that moves frame by frame, held in locals while a loop runs. The voice
 // keeps a byte position of its 16-bit data and a 16-bit fraction; here they are one fixed-point
@@ -523,4 +525,30 @@ int32_t mixVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t 
   return result;
 }
 
-}  // namespace tvp::mixloop
+template <class Interp, template <class> class Gain, class L>
+constexpr MixRoutinePair routinePair() {
+  return {&mixVoice<Interp, Gain, NoClock, L>, &mixVoice<Interp, Gain, ArpeggioClock, L>};
+}
+
+// The loops of every interpolation mode with one lanes policy. Modes 4 to 6 have no loops of their
+// own and mix as mode 0, and so do unknown modes.
+template <class L>
+MixRoutinePair routinesForMode(int32_t interpolation) {
+  static constexpr MixRoutinePair kByMode[] = {
+      routinePair<NearestInterpolator, FixedGain, L>(),  // 0 none
+      routinePair<LinearInterpolator, FixedGain, L>(),   // 1 linear
+      routinePair<StairsInterpolator, FixedGain, L>(),   // 2 stairs
+      routinePair<CubicInterpolator, FixedGain, L>(),    // 3 cubic
+      routinePair<NearestInterpolator, FixedGain, L>(),  // 4
+      routinePair<NearestInterpolator, FixedGain, L>(),  // 5
+      routinePair<NearestInterpolator, FixedGain, L>(),  // 6
+      routinePair<CubicInterpolator, RampedGain, L>(),   // 7 cubic with volume and panning ramps
+  };
+  constexpr int32_t kModeCount = static_cast<int32_t>(sizeof kByMode / sizeof kByMode[0]);
+  if (interpolation < 0 || interpolation >= kModeCount) return kByMode[kInterpolationNone];
+  return kByMode[interpolation];
+}
+
+}  // namespace mixloop
+}  // namespace TVP_MIX_ISA
+}  // namespace tvp

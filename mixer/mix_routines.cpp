@@ -7,38 +7,28 @@
 
 namespace tvp {
 
-namespace {
-
-using mixloop::ArpeggioClock;
-using mixloop::FixedGain;
-using mixloop::mixVoice;
-using mixloop::NoClock;
-using mixloop::RampedGain;
-using mixloop::Sse2Lanes;
-
-template <class Interp, template <class> class Gain>
-constexpr MixRoutinePair routinePair() {
-  return {&mixVoice<Interp, Gain, NoClock, Sse2Lanes>, &mixVoice<Interp, Gain, ArpeggioClock, Sse2Lanes>};
+bool mixIsaSupported(MixIsa isa) {
+  if (isa == MixIsa::kSse2) return true;
+#if TVP_MIX_AVX2
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
 }
 
-// Indexed by interpolation mode. Modes 4 to 6 have no loops of their own and mix as mode 0.
-constexpr MixRoutinePair kRoutinesByMode[] = {
-    routinePair<NearestInterpolator, FixedGain>(),  // 0 none
-    routinePair<LinearInterpolator, FixedGain>(),   // 1 linear
-    routinePair<StairsInterpolator, FixedGain>(),   // 2 stairs
-    routinePair<CubicInterpolator, FixedGain>(),    // 3 cubic
-    routinePair<NearestInterpolator, FixedGain>(),  // 4
-    routinePair<NearestInterpolator, FixedGain>(),  // 5
-    routinePair<NearestInterpolator, FixedGain>(),  // 6
-    routinePair<CubicInterpolator, RampedGain>(),   // 7 cubic with volume and panning ramps
-};
-constexpr int32_t kModeCount = static_cast<int32_t>(sizeof kRoutinesByMode / sizeof kRoutinesByMode[0]);
-
-}  // namespace
+MixRoutinePair mixRoutinesFor(int32_t interpolation, MixIsa isa) {
+#if TVP_MIX_AVX2
+  if (isa == MixIsa::kAvx2 && mixIsaSupported(isa)) return avx2MixRoutinesFor(interpolation);
+#else
+  (void)isa;
+#endif
+  return mixloop::routinesForMode<mixloop::Sse2Lanes>(interpolation);
+}
 
 MixRoutinePair mixRoutinesFor(int32_t interpolation) {
-  if (interpolation < 0 || interpolation >= kModeCount) return kRoutinesByMode[kInterpolationNone];
-  return kRoutinesByMode[interpolation];
+  static const MixIsa best = mixIsaSupported(MixIsa::kAvx2) ? MixIsa::kAvx2 : MixIsa::kSse2;
+  return mixRoutinesFor(interpolation, best);
 }
 
 void UpdateVoiceStep(Voice* voice) {

@@ -19,8 +19,20 @@ struct MixRoutinePair {
   MixRoutine arpeggio;
 };
 
-// The plain and arpeggio loops for a mode; unknown modes (and 4 to 6) mix as mode 0.
+// The instruction sets the loops are built for: SSE2 always (x86-64 has it), AVX2 (eight frames
+// per vector) when the build has it, used where the processor has it.
+enum class MixIsa : int32_t { kSse2, kAvx2 };
+
+// Whether the loops for `isa` are built in and this processor runs them.
+bool mixIsaSupported(MixIsa isa);
+
+// The plain and arpeggio loops for a mode, with the best instruction set this processor runs;
+// unknown modes (and 4 to 6) mix as mode 0.
 MixRoutinePair mixRoutinesFor(int32_t interpolation);
+// The same with the loops of one instruction set; SSE2 where `isa` is not supported. The
+// AVX2 loops themselves: avx2MixRoutinesFor, in a build with TVP_MIX_AVX2 only.
+MixRoutinePair mixRoutinesFor(int32_t interpolation, MixIsa isa);
+MixRoutinePair avx2MixRoutinesFor(int32_t interpolation);
 
 // Recomputes stepWhole and stepFraction from pitch, the arpeggio offset of the current phase,
 // pitchOrigin and stepTable; nothing without a step table.

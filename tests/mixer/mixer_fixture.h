@@ -95,7 +95,7 @@ class MixerTest : public ::testing::Test {
   }
 
   int32_t mix(int32_t mode, Voice& v, int32_t first, int32_t count, bool arpeggio = false) {
-    const MixRoutinePair pair = mixRoutinesFor(mode);
+    const MixRoutinePair pair = mixRoutinesFor(mode, isa_);
     return (arpeggio ? pair.arpeggio : pair.plain)(engine_, &v, first, count);
   }
   int32_t left(int32_t frame) const { return mix_[2 * frame]; }
@@ -106,6 +106,8 @@ class MixerTest : public ::testing::Test {
 
   SoundEngine* engine_ = nullptr;
   std::vector<int32_t> mix_;
+  // The loops mix() calls: those the engine would choose, unless a test picks others.
+  MixIsa isa_ = mixIsaSupported(MixIsa::kAvx2) ? MixIsa::kAvx2 : MixIsa::kSse2;
 };
 
 }  // namespace tvp::testing
