@@ -70,8 +70,8 @@ Voice makeVoice(const Bench& b, Loop loop, bool audible, bool arpeggio) {
   return v;
 }
 
-void mixFrames(benchmark::State& state, Bench* b, int32_t mode, Loop loop, bool audible, bool arpeggio) {
-  const MixRoutinePair pair = mixRoutinesFor(mode);
+void mixFrames(benchmark::State& state, Bench* b, MixIsa isa, int32_t mode, Loop loop, bool audible, bool arpeggio) {
+  const MixRoutinePair pair = mixRoutinesFor(mode, isa);
   const MixRoutine routine = arpeggio ? pair.arpeggio : pair.plain;
   Voice v = makeVoice(*b, loop, audible, arpeggio);
   for (auto _ : state) {
@@ -133,15 +133,21 @@ int main(int argc, char** argv) {
     const char* name;
   } loops[] = {{Loop::kOneShot, "one-shot"}, {Loop::kForward, "forward"}, {Loop::kPingPong, "ping-pong"}};
 
-  for (const auto& m : modes) {
-    for (const auto& l : loops) {
-      for (bool audible : {true, false}) {
-        const std::string name = std::string("Mix/") + m.name + "/" + l.name + (audible ? "/audible" : "/silent");
-        benchmark::RegisterBenchmark(name.c_str(), mixFrames, &bench, m.mode, l.loop, audible, false);
+  // Every instruction set this processor runs the loops in; SSE2 names have no suffix.
+  for (MixIsa isa : {MixIsa::kSse2, MixIsa::kAvx2}) {
+    if (!mixIsaSupported(isa)) continue;
+    const std::string suffix = isa == MixIsa::kAvx2 ? "/avx2" : "";
+    for (const auto& m : modes) {
+      for (const auto& l : loops) {
+        for (bool audible : {true, false}) {
+          const std::string name =
+              std::string("Mix/") + m.name + "/" + l.name + (audible ? "/audible" : "/silent") + suffix;
+          benchmark::RegisterBenchmark(name.c_str(), mixFrames, &bench, isa, m.mode, l.loop, audible, false);
+        }
       }
+      const std::string name = std::string("MixArpeggio/") + m.name + "/forward/audible" + suffix;
+      benchmark::RegisterBenchmark(name.c_str(), mixFrames, &bench, isa, m.mode, Loop::kForward, true, true);
     }
-    const std::string name = std::string("MixArpeggio/") + m.name + "/forward/audible";
-    benchmark::RegisterBenchmark(name.c_str(), mixFrames, &bench, m.mode, Loop::kForward, true, true);
   }
 
   benchmark::Initialize(&argc, argv);
