@@ -4,7 +4,8 @@
 // vector of int32 lanes (several frames at once, the lanes policies of mixer/mix_loop.h): `d(k)` gives frame i + k, where
 // i is the frame at the position (a vector of such frames, one per lane), and `f` is the position's
 // fraction (0..65535, units of 1/65536 frame). They read at most d(-1) .. d(2); the guard frames of
-// the sample storage make those reads valid anywhere inside the data or the loop.
+// the sample storage make those reads valid anywhere inside the data or the loop. kFirstTap is the
+// first frame an interpolator reads (the vector loops read frames in pairs from there).
 //
 // All arithmetic is 32-bit with arithmetic right shifts, in exactly the order written, and without
 // branches, so that the same expression serves one frame and a vector of frames. Where a product
@@ -82,6 +83,7 @@ constexpr T clampToSample(T s) {
 
 // Mode 0: the nearest earlier frame.
 struct NearestInterpolator {
+  static constexpr int32_t kFirstTap = 0;
   template <class T, class Taps>
   static T sample(const Taps& d, T /*f*/) {
     return d(0);
@@ -90,6 +92,7 @@ struct NearestInterpolator {
 
 // Mode 1: straight line between d(0) and d(1); the halved fraction keeps the product in 31 bits.
 struct LinearInterpolator {
+  static constexpr int32_t kFirstTap = 0;
   template <class T, class Taps>
   static T sample(const Taps& d, T f) {
     const T d0 = d(0);
@@ -101,6 +104,7 @@ struct LinearInterpolator {
 // Mode 2: holds d(0) for three quarters of the interval, slides to d(1) in the last quarter. The
 // slide's fraction is f - 0xC000 when that is positive and 0 (so d(0) exactly) otherwise.
 struct StairsInterpolator {
+  static constexpr int32_t kFirstTap = 0;
   static constexpr int32_t kHold = 0xC000;
   template <class T, class Taps>
   static T sample(const Taps& d, T f) {
@@ -115,6 +119,7 @@ struct StairsInterpolator {
 // Modes 3 and 7: third-order Lagrange through d(-1) .. d(2), with halved intermediate terms and
 // divisions by three rounded to the nearest integer.
 struct CubicInterpolator {
+  static constexpr int32_t kFirstTap = -1;
   template <class T, class Taps>
   static T sample(const Taps& d, T f) {
     const T a = d(-1);

@@ -207,22 +207,23 @@ struct Sse2Lanes {
 
 // The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
 // of each lane, lane l standing l x laneStep (16.16) from the block's first position. A lane's taps
-// are read in pairs: one 32-bit load at frame -1 holds d(-1) and d(0) in its low and high halves,
-// one at frame 1 holds d(1) and d(2), half the loads of reading the frames one by one and the same
-// bytes. The lanes policy says how the lanes' frames are found and how a pair is loaded.
+// are read in pairs from the interpolator's first tap on: one 32-bit load holds d(first) and
+// d(first + 1) in its low and high halves (for the cubic, frames -1,0 and 1,2; for the linear,
+// 0,1), half the loads of reading the frames one by one. The lanes policy says how the lanes'
+// frames are found and how a pair is loaded.
 struct FrameTaps {
   const int16_t* at;
   int32_t operator()(int32_t k) const { return at[k]; }
 };
 
-template <class L>
+template <class L, int32_t kFirst>
 struct LaneTaps {
   using V = typename L::Vec;
   // `relative`: every lane's position relative to the block's first frame, in 16.16.
   LaneTaps(const int16_t* data, int32_t fraction, int32_t laneStep, V relative)
       : frames(L::laneFrames(data, fraction, laneStep, relative)) {}
   V operator()(int32_t k) const {
-    const bool high = ((k + 1) & 1) != 0;  // d(0) and d(2) are high halves
+    const bool high = ((k - kFirst) & 1) != 0;
     const V pair = L::loadPairs(frames, high ? k - 1 : k);
     return high ? pair >> 16 : (pair << 16) >> 16;
   }
@@ -269,7 +270,7 @@ struct FixedGain {
     // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
     // whole block's span inside int32.
     const V relative = splat<V>(c.fraction()) + L::iota() * laneStep;
-    L::addScaled(out, Interp::sample(LaneTaps<L>(data + c.frame(), c.fraction(), laneStep, relative), relative & 0xFFFF),
+    L::addScaled(out, Interp::sample(LaneTaps<L, Interp::kFirstTap>(data + c.frame(), c.fraction(), laneStep, relative), relative & 0xFFFF),
                  L::gains(left, right));
   }
   void store(Voice*) const {}
