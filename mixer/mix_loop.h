@@ -3,7 +3,8 @@
 // Lanes>: the interpolator functor (mixer/interpolators.h) computes a sample value, the gain policy
 // scales it into the left and right sums (fixed gains, or gains ramped frame by frame), the clock
 // counts arpeggio frames (or nothing), and the lanes policy says how many frames one vector holds
-// (four, in SSE2 registers). At entry the routine picks one of six straight-line frame
+// (four in SSE2 registers, Sse2Lanes below; eight in AVX2 ones, mix_routines_avx2.cpp) and how
+// their frames are read. At entry the routine picks one of six straight-line frame
 // loops, loop rule (ping-pong, forward, one-shot) x (audible, silent); inside a frame loop nothing
 // tests the method or the loop kind.
 //
@@ -270,8 +271,8 @@ struct FixedGain {
     // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
     // whole block's span inside int32.
     const V relative = splat<V>(c.fraction()) + L::iota() * laneStep;
-    L::addScaled(out, Interp::sample(LaneTaps<L, Interp::kFirstTap>(data + c.frame(), c.fraction(), laneStep, relative), relative & 0xFFFF),
-                 L::gains(left, right));
+    const LaneTaps<L, Interp::kFirstTap> taps(data + c.frame(), c.fraction(), laneStep, relative);
+    L::addScaled(out, Interp::sample(taps, relative & 0xFFFF), L::gains(left, right));
   }
   void store(Voice*) const {}
 
