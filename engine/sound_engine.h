@@ -159,7 +159,6 @@ struct SoundEngine {
   int32_t* periodTable;               // kPeriodTableLength entries
   int32_t* lfoTables[kWaveformCount]; // kWaveformLength entries each, -65536..65536
   double* pow2Table;                  // kStepTableEntries entries: 2^(i/3072)
-  int16_t* thirdsBlock;               // the allocation behind thirdsTable
   const int16_t* thirdsTable;         // indexed -65536..65535: i / 3 rounded
 
   int16_t scopeRequest;  // 1 pending, -1 captured, 0 idle

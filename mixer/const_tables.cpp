@@ -21,26 +21,25 @@ int32_t* readBigEndianWords(const uint8_t* bytes, int32_t count) {
   return table;
 }
 
+// Division by three for the cubic loops: the nearest integer to i / 3. Thirds never fall on a
+// half, so rounding half away from zero is plain nearest here. Worked out by the compiler: a table
+// built at open cost a short render most of its start-up (131072 entries, 64 pages to fault in),
+// while one in read-only data costs nothing until it is read.
+struct ThirdsTable {
+  int16_t values[2 * kThirdsTableHalf];
+};
+constexpr ThirdsTable makeThirds() {
+  ThirdsTable t{};
+  for (int32_t i = -kThirdsTableHalf; i < kThirdsTableHalf; ++i)
+    t.values[i + kThirdsTableHalf] = static_cast<int16_t>(i >= 0 ? (i + 1) / 3 : -((1 - i) / 3));
+  return t;
+}
+constexpr ThirdsTable kThirds = makeThirds();
+
 }  // namespace
 
 int32_t loadConstTables(SoundEngine* engine, const uint8_t* resource, int32_t size) {
-  // Division by three for the cubic loops: the nearest integer to i / 3. Thirds never fall on a
-  // half, so rounding half away from zero is plain nearest here. The value is odd in i and steps
-  // up by one after every i = 3q + 1 (0 0 1 1 1 2 2 2 ...), so the table is filled by counting
-  // rather than by 131072 divisions, which were most of a short render's start-up.
-  engine->thirdsBlock = static_cast<int16_t*>(std::malloc(2 * kThirdsTableHalf * sizeof(int16_t)));
-  if (!engine->thirdsBlock) return kStatusOutOfMemory;
-  int16_t* thirds = engine->thirdsBlock + kThirdsTableHalf;
-  int16_t third = 0;
-  for (int32_t i = 0, untilNext = 2; i <= kThirdsTableHalf; ++i) {
-    if (i < kThirdsTableHalf) thirds[i] = third;
-    thirds[-i] = static_cast<int16_t>(-third);
-    if (--untilNext == 0) {
-      ++third;
-      untilNext = 3;
-    }
-  }
-  engine->thirdsTable = thirds;
+  engine->thirdsTable = kThirds.values + kThirdsTableHalf;
 
   if (!resource || size < kConstTablesSize) return kStatusNotFound;
   engine->periodTable = readBigEndianWords(resource, kPeriodTableLength);
@@ -67,8 +66,6 @@ void freeConstTables(SoundEngine* engine) {
   }
   std::free(engine->pow2Table);
   engine->pow2Table = nullptr;
-  std::free(engine->thirdsBlock);
-  engine->thirdsBlock = nullptr;
   engine->thirdsTable = nullptr;
 }
 
