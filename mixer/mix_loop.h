@@ -207,11 +207,12 @@ struct Sse2Lanes {
 };
 
 // The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
-// of each lane, lane l standing l x laneStep (16.16) from the block's first position. A lane's taps
-// are read in pairs from the interpolator's first tap on: one 32-bit load holds d(first) and
-// d(first + 1) in its low and high halves (for the cubic, frames -1,0 and 1,2; for the linear,
-// 0,1), half the loads of reading the frames one by one. The lanes policy says how the lanes'
-// frames are found and how a pair is loaded.
+// of each lane, lane l standing iota[l] x laneStep (16.16) from the block's first position (the
+// lanes policy says which frame of the block each lane mixes). A lane's taps are read in pairs from
+// the interpolator's first tap on: one 32-bit load holds d(first) and d(first + 1) in its low and
+// high halves (for the cubic, frames -1,0 and 1,2; for the linear, 0,1), half the loads of reading
+// the frames one by one. The lanes policy says how the lanes' frames are found and how a pair is
+// loaded.
 struct FrameTaps {
   const int16_t* at;
   int32_t operator()(int32_t k) const { return at[k]; }

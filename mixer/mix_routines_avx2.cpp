@@ -32,7 +32,10 @@ struct Avx2Lanes {
   using Vec = Lanes8;
   static constexpr int32_t kWidth = 8;
 
-  static Vec iota() { return Vec{0, 1, 2, 3, 4, 5, 6, 7}; }
+  // Lane l mixes frame iota[l] of the block: AVX2 unpacks work within 128-bit halves, and in this
+  // order they leave frames 0 to 3 in one register and 4 to 7 in the other, left and right
+  // interleaved, ready to add to the sums.
+  static Vec iota() { return Vec{0, 1, 4, 5, 2, 3, 6, 7}; }
 
   struct LaneFrames {
     const int16_t* data;
@@ -55,13 +58,12 @@ struct Avx2Lanes {
   }
   static void addScaled(int32_t* out, Vec s, const Gains& g) {
     const __m256i v = reinterpret_cast<__m256i>(s);
-    // Per 128-bit half: frames 0 1 | 4 5 and 2 3 | 6 7, each sample once for either side.
-    const __m256i a = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_unpacklo_epi32(v, v), g.leftRight), 16);
-    const __m256i b = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_unpackhi_epi32(v, v), g.leftRight), 16);
+    // Each sample once for either side: frames 0 1 | 2 3 and 4 5 | 6 7.
+    const __m256i first = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_unpacklo_epi32(v, v), g.leftRight), 16);
+    const __m256i second = _mm256_srai_epi32(_mm256_mullo_epi32(_mm256_unpackhi_epi32(v, v), g.leftRight), 16);
     auto* sums = reinterpret_cast<__m256i*>(out);
-    _mm256_storeu_si256(sums, _mm256_add_epi32(_mm256_loadu_si256(sums), _mm256_permute2x128_si256(a, b, 0x20)));
-    _mm256_storeu_si256(sums + 1,
-                        _mm256_add_epi32(_mm256_loadu_si256(sums + 1), _mm256_permute2x128_si256(a, b, 0x31)));
+    _mm256_storeu_si256(sums, _mm256_add_epi32(_mm256_loadu_si256(sums), first));
+    _mm256_storeu_si256(sums + 1, _mm256_add_epi32(_mm256_loadu_si256(sums + 1), second));
   }
 };
 
