@@ -28,15 +28,11 @@ constexpr int32_t kVisibleChannels = 22;
 constexpr char kAboutBanner[] =
     "TONVALE PLAYER - XM, S3M AND MOD TRACKER MODULES ON AN INTEGER SOFTWARE MIXER - (C) 2026";
 
-EngineResult Send(PlayerState& state, uint32_t code, intptr_t p0 = 0, intptr_t p1 = 0) {
-  ParamBlock params{{p0, p1, 0, 0}};
-  return engineCommand(state.engineHandle(), code, &params);
-}
 
 int32_t GlyphHeight(const PlayerState& state) { return state.font->glyphHeight(); }
 
 void SwitchChannel(PlayerState& state, int32_t channel) {
-  Send(state, ENG_SET_CHANNEL_ENABLED, channel, Send(state, ENG_GET_CHANNEL_ENABLED, channel) == 0);
+  SendEngineCommand(state, ENG_SET_CHANNEL_ENABLED, channel, SendEngineCommand(state, ENG_GET_CHANNEL_ENABLED, channel) == 0);
 }
 
 void SelectChannel(PlayerState& state, int32_t channel) {
@@ -127,7 +123,7 @@ void Present(PlayerState& state) {
 }
 
 void ChangeMasterVolume(PlayerState& state, bool up) {
-  int32_t volume = static_cast<int32_t>(Send(state, ENG_GET_MASTER_VOLUME));
+  int32_t volume = static_cast<int32_t>(SendEngineCommand(state, ENG_GET_MASTER_VOLUME));
   int32_t rest = volume % kVolumeStep;
   if (up) {
     volume += kVolumeStep - rest;
@@ -136,7 +132,7 @@ void ChangeMasterVolume(PlayerState& state, bool up) {
     volume -= rest == 0 ? kVolumeStep : rest;
     if (volume < 0) volume = 0;
   }
-  Send(state, ENG_SET_MASTER_VOLUME, volume);
+  SendEngineCommand(state, ENG_SET_MASTER_VOLUME, volume);
 }
 
 }  // namespace
@@ -145,13 +141,13 @@ void ToggleSolo(PlayerState& state, int32_t channel) {
   int32_t enabled = 0;
   bool thisOne = false;
   for (int32_t v = 0; v < kMaxVoices; ++v) {
-    if (Send(state, ENG_GET_CHANNEL_ENABLED, v) == 1) {
+    if (SendEngineCommand(state, ENG_GET_CHANNEL_ENABLED, v) == 1) {
       ++enabled;
       thisOne = thisOne || v == channel;
     }
   }
   bool all = enabled == 1 && thisOne;
-  for (int32_t v = 0; v < kMaxVoices; ++v) Send(state, ENG_SET_CHANNEL_ENABLED, v, all || v == channel);
+  for (int32_t v = 0; v < kMaxVoices; ++v) SendEngineCommand(state, ENG_SET_CHANNEL_ENABLED, v, all || v == channel);
 }
 
 void PadChannelControl(PlayerState& state) {
@@ -186,7 +182,7 @@ void RunKeyCommand(PlayerState& state, uint32_t key) {
     if (!state.currentPopup) {
       // The window closes itself for this same key: the program ends.
       display.closeKeyMask |= kCloseKeyEscape;
-      Send(state, ENG_STOP);
+      SendEngineCommand(state, ENG_STOP);
     } else {
       display.closeKeyMask &= ~kCloseKeyEscape;  // a window is sliding out: stay
     }
@@ -228,7 +224,7 @@ void RunKeyCommand(PlayerState& state, uint32_t key) {
     case kVkF1 + 6: StopAndRewind(state); break;
     case kVkF1 + 7: StopPlaying(state); break;
     case kVkF1 + 10: ShowNotice(state, kAboutBanner); break;
-    case kVkF12: Send(state, ENG_STOP); break;  // F12 is a close key: the window goes too
+    case kVkF12: SendEngineCommand(state, ENG_STOP); break;  // F12 is a close key: the window goes too
     default: break;
   }
 }
@@ -261,7 +257,7 @@ void RunFrame(PlayerState& state) {
   Present(state);
   if (PumpMessages(state) == -1) state.running = false;
   state.inputDevices->Poll();
-  if (Send(state, ENG_SERVICE) != 0) Send(state, ENG_SERVICE);
+  if (SendEngineCommand(state, ENG_SERVICE) != 0) SendEngineCommand(state, ENG_SERVICE);
 }
 
 void RunMainLoopIteration(PlayerState& state) {

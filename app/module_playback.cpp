@@ -9,11 +9,6 @@ namespace tvp {
 
 namespace {
 
-EngineResult Send(PlayerState& state, uint32_t code, intptr_t p0 = 0, intptr_t p1 = 0, intptr_t p2 = 0,
-                  intptr_t p3 = 0) {
-  ParamBlock params{{p0, p1, p2, p3}};
-  return engineCommand(state.engineHandle(), code, &params);
-}
 
 // Hz and percent go to the engine as 16.16; it takes the low 32 bits of the product.
 intptr_t Fixed(int32_t value) { return static_cast<intptr_t>(value) * 65536; }
@@ -21,7 +16,7 @@ intptr_t Fixed(int32_t value) { return static_cast<intptr_t>(value) * 65536; }
 // Prepares at the settings' rate and format: this also rewinds the song to its first position.
 void Prepare(PlayerState& state) {
   const PlayerSettings& s = state.settings;
-  Send(state, ENG_PREPARE, s.bitsPerSample, s.stereo, Fixed(s.sampleRate), s.interpolation);
+  SendEngineCommand(state, ENG_PREPARE, s.bitsPerSample, s.stereo, Fixed(s.sampleRate), s.interpolation);
 }
 
 void KeepPath(PlayerState& state, const char* path) {
@@ -37,15 +32,15 @@ void KeepPath(PlayerState& state, const char* path) {
 
 void SendEngineSettings(PlayerState& state) {
   const PlayerSettings& s = state.settings;
-  Send(state, ENG_SET_MASTER_VOLUME, s.masterVolume);
-  Send(state, ENG_SET_A4_FREQUENCY, Fixed(s.a4Frequency));
-  Send(state, ENG_SET_SPEED, Fixed(s.speed));
-  Send(state, ENG_SET_INTERPOLATION, s.interpolation);
+  SendEngineCommand(state, ENG_SET_MASTER_VOLUME, s.masterVolume);
+  SendEngineCommand(state, ENG_SET_A4_FREQUENCY, Fixed(s.a4Frequency));
+  SendEngineCommand(state, ENG_SET_SPEED, Fixed(s.speed));
+  SendEngineCommand(state, ENG_SET_INTERPOLATION, s.interpolation);
 }
 
 void ReleaseModule(PlayerState& state) {
-  Send(state, ENG_STOP);
-  Send(state, ENG_UNBIND_SOUNDTRACK);
+  SendEngineCommand(state, ENG_STOP);
+  SendEngineCommand(state, ENG_UNBIND_SOUNDTRACK);
   ReleaseSoundtrack(state.soundtrack);
   state.soundtrack = nullptr;
   // The next song's patterns may be allocated where this one's were: the chart must not take
@@ -72,40 +67,40 @@ void OpenModuleFile(PlayerState& state, const char* path) {
   }
 
   state.soundtrack->flags |= kSoundtrackInUse;
-  Send(state, ENG_BIND_SOUNDTRACK, reinterpret_cast<intptr_t>(state.soundtrack));
-  Send(state, ENG_SET_FADE_STEP, 0);
+  SendEngineCommand(state, ENG_BIND_SOUNDTRACK, reinterpret_cast<intptr_t>(state.soundtrack));
+  SendEngineCommand(state, ENG_SET_FADE_STEP, 0);
   // A load undoes changes made with the volume keys or in the variables window.
   if (state.settings.resetParams) SendEngineSettings(state);
   Prepare(state);
   KeepPath(state, path);
-  if (state.settings.autoStart) Send(state, ENG_START);
+  if (state.settings.autoStart) SendEngineCommand(state, ENG_START);
   ShowNotice(state, "FILE READ SUCCESSFULLY");
 }
 
 void StartPlaying(PlayerState& state) {
-  Send(state, ENG_START);
+  SendEngineCommand(state, ENG_START);
   ShowNotice(state, "PLAY STARTED");
 }
 
 void StopPlaying(PlayerState& state) {
-  Send(state, ENG_STOP);
+  SendEngineCommand(state, ENG_STOP);
   ShowNotice(state, "PLAY STOPPED");
 }
 
 void StopAndRewind(PlayerState& state) {
-  Send(state, ENG_STOP);
+  SendEngineCommand(state, ENG_STOP);
   Prepare(state);
   ShowNotice(state, "SOUNDTRACK REWINDED TO THE BEGINNING");
 }
 
 void PreviousPlayPosition(PlayerState& state) {
-  EngineResult position = Send(state, ENG_GET_PLAY_POSITION);
-  Send(state, ENG_REQUEST_PLAY_POSITION, position - 1);
+  EngineResult position = SendEngineCommand(state, ENG_GET_PLAY_POSITION);
+  SendEngineCommand(state, ENG_REQUEST_PLAY_POSITION, position - 1);
 }
 
 void NextPlayPosition(PlayerState& state) {
-  EngineResult position = Send(state, ENG_GET_PLAY_POSITION);
-  Send(state, ENG_REQUEST_PLAY_POSITION, position + 1);
+  EngineResult position = SendEngineCommand(state, ENG_GET_PLAY_POSITION);
+  SendEngineCommand(state, ENG_REQUEST_PLAY_POSITION, position + 1);
 }
 
 }  // namespace tvp

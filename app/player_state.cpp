@@ -11,6 +11,12 @@ constexpr int32_t kNoticeMargin = 80;  // pixels outside the frame at either end
 
 }  // namespace
 
+EngineResult SendEngineCommand(PlayerState& state, uint32_t code, intptr_t p0, intptr_t p1, intptr_t p2,
+                               intptr_t p3) {
+  ParamBlock params{{p0, p1, p2, p3}};
+  return engineCommand(state.engineHandle(), code, &params);
+}
+
 void ShowNotice(PlayerState& state, const char* text) {
   int32_t length = 0;
   while (text != nullptr && length < kNoticeCapacity - 1 && text[length] != '\0') ++length;

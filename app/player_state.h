@@ -123,6 +123,10 @@ struct PlayerState {
   EngineHandle engineHandle() { return &engine; }
 };
 
+// A command to the state's engine through its entry point (engine/engine_api.h).
+EngineResult SendEngineCommand(PlayerState& state, uint32_t code, intptr_t p0 = 0, intptr_t p1 = 0,
+                               intptr_t p2 = 0, intptr_t p3 = 0);
+
 // Starts a notice, replacing one that runs: it enters at the frame's right edge (x 392, 80 pixels
 // beyond it) and has ended once its left end is 80 pixels past the left edge (6-pixel glyphs).
 // Text beyond kNoticeCapacity - 1 characters is cut off.

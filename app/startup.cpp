@@ -25,11 +25,6 @@ constexpr int32_t kFrameDepth = 8;
 // Sizes tried after the one the settings ask for.
 constexpr int32_t kFallbackSizes[2][2] = {{320, 240}, {640, 480}};
 
-EngineResult Send(PlayerState& state, uint32_t code, intptr_t p0 = 0, intptr_t p1 = 0, intptr_t p2 = 0,
-                  intptr_t p3 = 0) {
-  ParamBlock params{{p0, p1, p2, p3}};
-  return engineCommand(state.engineHandle(), code, &params);
-}
 
 void LoadBanner(PlayerState& state) {
   ResourceBytes banner;
@@ -78,7 +73,7 @@ void OpenStartFile(Player& player, const std::string& path) {
   if (probe && !state.soundtrack) reason = RefusalText(DescribeRefusal(probe));
   FileClose(probe);
   if (!reason.empty()) std::fprintf(stderr, "tpw: %s: %s\n", path.c_str(), reason.c_str());
-  if (state.soundtrack && Send(state, ENG_IS_PLAYING) != 1) Send(state, ENG_START);
+  if (state.soundtrack && SendEngineCommand(state, ENG_IS_PLAYING) != 1) SendEngineCommand(state, ENG_START);
 }
 
 }  // namespace
@@ -145,15 +140,15 @@ int32_t StartPlayer(Player& player, const PlayerPlatform& platform, const StartO
   if (status != kStatusOk) return Fail(player, error, "no audio device: the sound device cannot be opened", status);
 
   const PlayerSettings& s = state.settings;
-  status = static_cast<int32_t>(Send(state, ENG_OPEN, 0, reinterpret_cast<intptr_t>(platform.sound->device()),
+  status = static_cast<int32_t>(SendEngineCommand(state, ENG_OPEN, 0, reinterpret_cast<intptr_t>(platform.sound->device()),
                                      kEngineVoices, s.framesPerBuffer));
   if (status != kStatusOk) return Fail(player, error, Describe("cannot open the sound engine", status), status);
-  Send(state, ENG_RESET);
-  Send(state, ENG_SET_MASTER_VOLUME, s.masterVolume);
-  Send(state, ENG_SET_A4_FREQUENCY, static_cast<intptr_t>(s.a4Frequency) * 65536);
-  Send(state, ENG_SET_SPEED, static_cast<intptr_t>(s.speed) * 65536);
-  Send(state, ENG_SET_FADE_STEP, 0);
-  Send(state, ENG_SET_INTERPOLATION, s.interpolation);
+  SendEngineCommand(state, ENG_RESET);
+  SendEngineCommand(state, ENG_SET_MASTER_VOLUME, s.masterVolume);
+  SendEngineCommand(state, ENG_SET_A4_FREQUENCY, static_cast<intptr_t>(s.a4Frequency) * 65536);
+  SendEngineCommand(state, ENG_SET_SPEED, static_cast<intptr_t>(s.speed) * 65536);
+  SendEngineCommand(state, ENG_SET_FADE_STEP, 0);
+  SendEngineCommand(state, ENG_SET_INTERPOLATION, s.interpolation);
 
   // Without controllers the player runs on without a pad; one plugged in later is taken then.
   player.inputCreated = player.inputDevices.Create(platform.input, 0) == kStatusOk;
@@ -172,7 +167,7 @@ void RunPlayerLoop(Player& player) {
 
 void ShutDownPlayer(Player& player) {
   PlayerState& state = player.state;
-  if (state.engine) Send(state, ENG_CLOSE);
+  if (state.engine) SendEngineCommand(state, ENG_CLOSE);
   if (player.platform.display) player.platform.display->ShowCursor(true);
   // The settings reader goes with the Player: OPENDIR points into its storage until the end.
   player.font.Dispose();

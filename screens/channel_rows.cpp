@@ -6,7 +6,6 @@
 
 #include "engine/sound_engine.h"
 #include "screen/screen_font.h"
-#include "screens/engine_query.h"
 #include "screens/status_screen.h"
 
 namespace tvp {
@@ -68,7 +67,7 @@ class RowWriter {
   RowWriter(PlayerState& state, int32_t channel, const Voice& voice, int x, int y)
       : font_(*state.font), frame_(state.frameBitmap), x_(x), y_(y),
         gw_(font_.glyphWidth()), gh_(font_.glyphHeight()) {
-    enabled_ = EngineQuery(state, ENG_GET_CHANNEL_ENABLED, channel) != 0;
+    enabled_ = SendEngineCommand(state, ENG_GET_CHANNEL_ENABLED, channel) != 0;
     lit_ = enabled_ && voice.active != 0;
     font_.SetColour(enabled_ ? kColourWhite : kColourGrey);
     if (channel == state.selectedChannel && state.currentPopup == nullptr)

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "engine/sound_engine.h"
-#include "screens/engine_query.h"
 
 namespace tvp {
 
@@ -25,8 +24,8 @@ int32_t CaptureFrames(const PlayerState& state) {
 
 // Takes the engine's capture into the sample buffer when one is ready: true when it did.
 bool TakeCapture(PlayerState& state) {
-  if (EngineQuery(state, ENG_GET_SCOPE_REQUEST) >= 0) return false;
-  const auto* captured = reinterpret_cast<const int16_t*>(EngineQuery(state, ENG_GET_SCOPE_BUFFER));
+  if (SendEngineCommand(state, ENG_GET_SCOPE_REQUEST) >= 0) return false;
+  const auto* captured = reinterpret_cast<const int16_t*>(SendEngineCommand(state, ENG_GET_SCOPE_BUFFER));
   int32_t frames = CaptureFrames(state);
   if (!captured || !state.sampleBuffer || frames < 1) return false;
   std::memcpy(state.sampleBuffer, captured, static_cast<size_t>(frames) * 4);
@@ -64,7 +63,7 @@ void DrawOscilloscope(PlayerState& state, int x, int y) {
   }
   if (state.engine) {
     bool fresh = TakeCapture(state);
-    if (EngineQuery(state, ENG_GET_SCOPE_REQUEST) < 1) EngineQuery(state, ENG_SET_SCOPE_REQUEST, 1);
+    if (SendEngineCommand(state, ENG_GET_SCOPE_REQUEST) < 1) SendEngineCommand(state, ENG_SET_SCOPE_REQUEST, 1);
     if (fresh) {
       PixmapFillPixels(scope.panel, 0);
       DrawScopeTraces(scope.panel, state.sampleBuffer, CaptureFrames(state));

@@ -5,7 +5,6 @@
 #include "engine/sound_engine.h"
 #include "screen/screen_font.h"
 #include "screens/display_area.h"
-#include "screens/engine_query.h"
 
 namespace tvp {
 
@@ -120,7 +119,7 @@ void DrawStatusScreen(PlayerState& state, const char* title) {
   font.DrawText("L", frame, kMeterX, Row(2, font));
   DrawLevelMeter(font, frame, kMeterX + 6, Row(2, font), s.meterLeft);
 
-  intptr_t peakVoices = EngineQuery(state, ENG_TAKE_PEAK_VOICES);
+  intptr_t peakVoices = SendEngineCommand(state, ENG_TAKE_PEAK_VOICES);
   if (peakVoices >= 0) s.voicesNow = static_cast<int32_t>(peakVoices);
   if (state.frameCount >= s.voicesHeldFrame + kVoicesHoldFrames) s.voicesHeld = 0;
   if (s.voicesNow >= s.voicesHeld) {
@@ -133,13 +132,13 @@ void DrawStatusScreen(PlayerState& state, const char* title) {
   font.DrawText("R", frame, kMeterX, Row(3, font));
   DrawLevelMeter(font, frame, kMeterX + 6, Row(3, font), s.meterRight);
 
-  int32_t seconds = state.soundtrack ? static_cast<int32_t>(EngineQuery(state, ENG_GET_ELAPSED_SECONDS)) : 0;
+  int32_t seconds = state.soundtrack ? static_cast<int32_t>(SendEngineCommand(state, ENG_GET_ELAPSED_SECONDS)) : 0;
   if (seconds < 0) seconds = 0;
   std::snprintf(text, sizeof text, "Time: %4dm%02ds  Buf:%4d", seconds / 60, seconds % 60,
                 engine ? engine->buffersRendered : 0);
   font.DrawText(text, frame, 0, Row(4, font));
   x = font.DrawText("Vol:", frame, kMeterX, Row(4, font));
-  int64_t volume = EngineQuery(state, ENG_GET_MASTER_VOLUME);
+  int64_t volume = SendEngineCommand(state, ENG_GET_MASTER_VOLUME);
   for (int i = 1; i <= 7; ++i) {
     bool lit = volume > int64_t{i - 1} * 65536 / 7;
     font.DrawGlyphInColour(static_cast<uint8_t>(kGlyphVolumeBar1 + i - 1), frame,

@@ -38,17 +38,13 @@ constexpr int32_t kInterpolationField = 3;
 constexpr const char* kInterpolationNames[8] = {"    NONE", "  LINEAR", "  STAIRS", "   CUBIC",
                                                 "MR      ", "MR+LNEAR", "MR+ QUAD", "MR+CUBIC"};
 
-intptr_t Send(PlayerState& state, uint32_t code, intptr_t p0 = 0) {
-  ParamBlock params{{p0, 0, 0, 0}};
-  return engineCommand(state.engineHandle(), code, &params);
-}
 
 int32_t ReadField(PlayerState& state, int32_t f) {
-  return static_cast<int32_t>(Send(state, kFields[f].getCommand) >> kFields[f].fixedShift);
+  return static_cast<int32_t>(SendEngineCommand(state, kFields[f].getCommand) >> kFields[f].fixedShift);
 }
 
 void WriteField(PlayerState& state, int32_t f, int32_t value) {
-  Send(state, kFields[f].setCommand, static_cast<intptr_t>(value) << kFields[f].fixedShift);
+  SendEngineCommand(state, kFields[f].setCommand, static_cast<intptr_t>(value) << kFields[f].fixedShift);
 }
 
 // Modes 4 and 6 are never given to the engine: stepping runs 0, 1, 2, 3, 7 and back.
