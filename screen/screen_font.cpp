@@ -131,12 +131,17 @@ int16_t ScreenFont::DrawGlyph(uint8_t code, Pixmap* dst, int16_t x, int16_t y) {
   return static_cast<int16_t>(glyphWidth_);
 }
 
-int16_t ScreenFont::DrawGlyphInColour(uint8_t code, Pixmap* dst, int16_t x, int16_t y, uint8_t colour) {
+template <typename Draw>
+int16_t ScreenFont::InColour(uint8_t colour, Draw draw) {
   uint8_t saved = currentColour_;
   SetColour(colour);
-  int16_t advance = DrawGlyph(code, dst, x, y);
+  int16_t advance = draw();
   SetColour(saved);
   return advance;
+}
+
+int16_t ScreenFont::DrawGlyphInColour(uint8_t code, Pixmap* dst, int16_t x, int16_t y, uint8_t colour) {
+  return InColour(colour, [&] { return DrawGlyph(code, dst, x, y); });
 }
 
 int16_t ScreenFont::DrawGlyphShadowed(uint8_t code, Pixmap* dst, int16_t x, int16_t y) {
@@ -147,11 +152,7 @@ int16_t ScreenFont::DrawGlyphShadowed(uint8_t code, Pixmap* dst, int16_t x, int1
 
 int16_t ScreenFont::DrawGlyphShadowedInColour(uint8_t code, Pixmap* dst, int16_t x, int16_t y,
                                               uint8_t colour) {
-  uint8_t saved = currentColour_;
-  SetColour(colour);
-  int16_t advance = DrawGlyphShadowed(code, dst, x, y);
-  SetColour(saved);
-  return advance;
+  return InColour(colour, [&] { return DrawGlyphShadowed(code, dst, x, y); });
 }
 
 template <typename Draw>
@@ -171,11 +172,7 @@ int16_t ScreenFont::DrawText(const char* text, Pixmap* dst, int16_t x, int16_t y
 }
 
 int16_t ScreenFont::DrawTextInColour(const char* text, Pixmap* dst, int16_t x, int16_t y, uint8_t colour) {
-  uint8_t saved = currentColour_;
-  SetColour(colour);
-  int16_t advance = DrawText(text, dst, x, y);
-  SetColour(saved);
-  return advance;
+  return InColour(colour, [&] { return DrawText(text, dst, x, y); });
 }
 
 int16_t ScreenFont::DrawTextShadowed(const char* text, Pixmap* dst, int16_t x, int16_t y) {
@@ -184,11 +181,7 @@ int16_t ScreenFont::DrawTextShadowed(const char* text, Pixmap* dst, int16_t x, i
 
 int16_t ScreenFont::DrawTextShadowedInColour(const char* text, Pixmap* dst, int16_t x, int16_t y,
                                              uint8_t colour) {
-  uint8_t saved = currentColour_;
-  SetColour(colour);
-  int16_t advance = DrawTextShadowed(text, dst, x, y);
-  SetColour(saved);
-  return advance;
+  return InColour(colour, [&] { return DrawTextShadowed(text, dst, x, y); });
 }
 
 }  // namespace tvp

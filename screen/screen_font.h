@@ -57,6 +57,9 @@ class ScreenFont {
   static uint8_t ShadowColour(uint8_t colour);
 
  private:
+  // Draws in `colour`, then makes the colour before it current again.
+  template <typename Draw>
+  int16_t InColour(uint8_t colour, Draw draw);
   template <typename Draw>
   int16_t DrawTextWith(const char* text, int16_t x, Draw draw);
 
