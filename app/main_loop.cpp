@@ -261,8 +261,7 @@ void RunFrame(PlayerState& state) {
 }
 
 void RunMainLoopIteration(PlayerState& state) {
-  PixmapFillPixels(state.frameBitmap, 0);
-  DrawStatusScreen(state, state.soundtrackTitle);
+  DrawStatusScreen(state, state.soundtrackTitle);  // clears the frame first
   if (state.frameCount == kHelpNoticeFrame && state.noticeText[0] == '\0') ShowNotice(state, "PRESS [F1] FOR HELP");
   RunFrame(state);
   if (!state.currentPopup && state.displayMode < 3)
