@@ -1,54 +1,29 @@
 #include "app/snapshot.h"
 
-#include <memory>
-
-#include "app/main_loop.h"
-#include "app/startup.h"
-#include "platform/memory_audio.h"
-#include "platform/memory_display.h"
-#include "platform/memory_input.h"
+#include "app/headless_player.h"
 #include "screen/png_file.h"
 
 namespace tvp {
 
-namespace {
-
-constexpr int kFramesPerSecond = 60;
-
-std::unique_ptr<RingAudioDevice> MakeMemoryRing() { return std::make_unique<MemoryRingDevice>(); }
-
-}  // namespace
-
 bool SnapshotFrame(const PlayerOptions& options, std::vector<uint8_t>* pixels, std::string* error) {
-  MemoryDisplay display;
-  MemoryInputSource input;
-  SoundDeviceHolder sound(MakeMemoryRing);
-  ManualClock clock;
-  auto player = std::make_unique<Player>();
+  HeadlessPlayer headless;
   StartOptions start;
   start.settingsPath = "";  // every setting at its default: a snapshot looks the same everywhere
   start.window = 1;
   start.file = options.file;
-  if (StartPlayer(*player, {&display, &input, &sound, &clock}, start, error) != 0) return false;
+  if (headless.Start(start, error) != 0) return false;
 
-  PlayerState& state = player->state;
+  PlayerState& state = headless.state();
   if (options.snapshotDisplay != 0) state.displayMode = options.snapshotDisplay;
-  for (uint32_t key : options.snapshotKeys) display.PushKey(key);
-  auto* ring = static_cast<MemoryRingDevice*>(sound.device());
-  const int32_t bytesPerFrame = state.settings.sampleRate / kFramesPerSecond * 4;
-  const long frames = static_cast<long>(options.snapshotSeconds * kFramesPerSecond) + 1;
-  for (long f = 0; f < frames && state.running; ++f) {
-    RunMainLoopIteration(state);
-    ring->Advance(bytesPerFrame);
-    clock.Advance(1000 / kFramesPerSecond);
-  }
+  for (uint32_t key : options.snapshotKeys) headless.display.PushKey(key);
+  const long frames = static_cast<long>(options.snapshotSeconds * HeadlessPlayer::kFramesPerSecond) + 1;
+  for (long f = 0; f < frames && state.running; ++f) headless.Frame();
   const Pixmap* frame = state.frameBitmap;
   pixels->clear();
   for (int y = 0; y < frame->height; ++y) {
     const uint8_t* row = frame->pixels + size_t{frame->rowBytes} * y;
     pixels->insert(pixels->end(), row, row + frame->width);
   }
-  ShutDownPlayer(*player);
   return true;
 }
 

@@ -8,18 +8,13 @@
 #include <fstream>
 #include <memory>
 
+#include "app/headless_player.h"
 #include "app/main_loop.h"
-#include "app/startup.h"
-#include "platform/memory_audio.h"
-#include "platform/memory_display.h"
-#include "platform/memory_input.h"
 #include "tests/support/xm_builder.h"
 
 namespace {
 
 using namespace tvp;
-
-std::unique_ptr<RingAudioDevice> MakeRing() { return std::make_unique<MemoryRingDevice>(); }
 
 std::string WriteSong() {
   test::XmBuilder xm;
@@ -43,33 +38,23 @@ std::string WriteSong() {
 }
 
 void BM_Frame(benchmark::State& bench) {
-  MemoryDisplay display;
-  MemoryInputSource input;
-  SoundDeviceHolder sound(MakeRing);
-  ManualClock clock;
-  auto player = std::make_unique<Player>();
+  HeadlessPlayer headless;
   std::string error;
   StartOptions options;
   options.window = 1;
   options.file = WriteSong();
-  display.fullScreenSizes = {};
-  if (StartPlayer(*player, {&display, &input, &sound, &clock}, options, &error) != 0) {
+  if (headless.Start(options, &error) != 0) {
     bench.SkipWithError(error.c_str());
     return;
   }
-  PlayerState& state = player->state;
+  PlayerState& state = headless.state();
   PlaceFrame(state, 640, 480);  // doubled, as on any display from 640 x 480 on
   state.displayMode = static_cast<int32_t>(bench.range(0));
-  auto* ring = static_cast<MemoryRingDevice*>(sound.device());
-  for (int i = 0; i < 120; ++i) {  // two seconds of song: every voice sounding
-    RunMainLoopIteration(state);
-    ring->Advance(735 * 4);
-  }
+  headless.Frame(120);  // two seconds of song: every voice sounding
   for (auto _ : bench) {
     if (state.noticeText[0] == '\0') ShowNotice(state, "FILE READ SUCCESSFULLY");
     RunMainLoopIteration(state);
   }
-  ShutDownPlayer(*player);
 }
 BENCHMARK(BM_Frame)->Name("whole_frame_mode")->DenseRange(1, 4)->Unit(benchmark::kMicrosecond);
 

@@ -1,16 +1,12 @@
 #pragma once
-// The whole player on the in-memory platform: the real start-up and main loop, a display whose
-// events the test scripts, a pad it moves, a ring device it plays and a clock it advances.
+// The whole player on the in-memory platform (app/headless_player.h) with a settings file the
+// test writes, and the keys and engine commands the tests use.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
+#include "app/headless_player.h"
 #include "app/main_loop.h"
-#include "app/startup.h"
-#include "platform/memory_audio.h"
-#include "platform/memory_display.h"
-#include "platform/memory_input.h"
 #include "platform/virtual_keys.h"
 #include "tests/app/temp_dir.h"
 
@@ -23,37 +19,25 @@ class PlayerFixture : public ::testing::Test {
     StartOptions options;
     options.settingsPath = dir.write("tpw32.ini", settings);
     options.file = file;
-    return StartPlayer(*player, {&display, &input, &sound, &clock}, options, &error);
+    return headless.Start(options, &error);
   }
-  ~PlayerFixture() override { ShutDownPlayer(*player); }
 
-  // One main-loop iteration, with a sixtieth of a second of audio played and time passed.
-  void frame(int count = 1) {
-    for (int i = 0; i < count; ++i) {
-      RunMainLoopIteration(state());
-      if (auto* ring = static_cast<MemoryRingDevice*>(sound.device())) ring->Advance(735 * 4);
-      clock.Advance(16);
-    }
-  }
+  void frame(int count = 1) { headless.Frame(count); }
   void key(uint32_t virtualKey) {
     display.PushKey(virtualKey);
     frame();
   }
   EngineResult send(uint32_t code, intptr_t p0 = 0, intptr_t p1 = 0) {
-    ParamBlock params{{p0, p1, 0, 0}};
-    return engineCommand(state().engineHandle(), code, &params);
+    return SendEngineCommand(state(), code, p0, p1);
   }
-  PlayerState& state() { return player->state; }
+  PlayerState& state() { return headless.state(); }
   std::string notice() { return state().noticeText; }
 
-  static std::unique_ptr<RingAudioDevice> MakeRing() { return std::make_unique<MemoryRingDevice>(); }
-
   TempDir dir;
-  MemoryDisplay display;
-  MemoryInputSource input;
-  SoundDeviceHolder sound{&PlayerFixture::MakeRing};
-  ManualClock clock;
-  std::unique_ptr<Player> player = std::make_unique<Player>();
+  HeadlessPlayer headless;
+  MemoryDisplay& display = headless.display;
+  MemoryInputSource& input = headless.input;
+  ManualClock& clock = headless.clock;
   std::string error;
 };
 
