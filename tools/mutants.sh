@@ -47,6 +47,7 @@ cmake --build build/release >/dev/null 2>&1 || { echo "the unchanged tree does n
 targets_for() {
   case "$1" in
     soundtrack/*) echo loader_tests soundtrack_tests fuzz_regression_tests render_tests ;;
+    engine/device_output.cpp) echo platform_tests ;;
     engine/*) echo engine_tests render_tests ;;
     mixer/*) echo mixer_tests engine_tests ;;
     app/*) echo app_tests ;;
@@ -57,15 +58,19 @@ targets_for() {
   esac
 }
 
-run_targets() {  # builds and runs the given test programs; fails at the first failing one
-  local t
-  cmake --build build/release --target "$@" >/dev/null 2>&1 || return 1
+run_targets() {  # builds and runs the given test programs; names the failing tests in $failed
+  local t exe out status=0
+  failed=""
+  cmake --build build/release --target "$@" >/dev/null 2>&1 || { failed="(build)"; return 1; }
   for t in "$@"; do
-    local exe
     exe=$(find build/release/tests -type f -name "$t" -perm -u+x | head -1)
-    [ -n "$exe" ] || return 1
-    (cd "$(dirname "$exe")" && timeout 300 "./$t" --gtest_brief=1 >/dev/null 2>&1) || return 1
+    [ -n "$exe" ] || { failed="(no $t)"; return 1; }
+    out=$(cd "$(dirname "$exe")" && timeout 300 "./$t" --gtest_brief=1 2>&1) && continue
+    status=1
+    failed+="$(grep -o '^\[  FAILED  \] [A-Za-z0-9_/.]*' <<<"$out" | sed 's/.* //' | sort -u | tr '\n' ' ')"
+    grep -q '^\[  FAILED  \]' <<<"$out" || failed+="($t crashed) "
   done
+  return $status
 }
 
 run_full() {
@@ -93,7 +98,7 @@ PY
   then
     echo "BAD LIST LINE: $line"; survivors+=("(not applied) $file: $what"); continue
   fi
-  start=$SECONDS
+  start=$SECONDS; failed=""
   read -r -a targets <<<"$(targets_for "$file")"
   if [ "${targets[0]}" = all ]; then run_full; else run_targets "${targets[@]}"; fi
   status=$?
@@ -101,6 +106,7 @@ PY
   cp "$src/$file" "$file"  # restored with a new time stamp, so the next build recompiles it
   if [ $status -ne 0 ]; then
     caught=$((caught + 1)); echo "caught    ($((SECONDS - start))s) $file: $what"
+    [ -n "${failed:-}" ] && echo "          by: $failed"
   else
     survivors+=("$file: $what"); echo "SURVIVED  ($((SECONDS - start))s) $file: $what"
   fi
