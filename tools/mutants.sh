@@ -4,20 +4,23 @@
 # incrementally, runs the tests, and counts the fault caught when the build or a test fails.
 # Prints the faults that survive, a summary, and the non-blank line counts of tests and code.
 #
-#   tools/mutants.sh [--full] [--list FILE] [--scratch DIR] [PATTERN]
+#   tools/mutants.sh [--full] [--no-sync] [--list FILE] [--scratch DIR] [PATTERN]
 #
 # By default only the test programs of the faulted area run (all are part of the suite), so a
 # survivor may still be caught elsewhere; --full runs the whole ctest suite for each survivor
-# again before calling it one. PATTERN keeps only faults whose line contains it.
+# again before calling it one. --no-sync leaves the scratch tree as an earlier run copied it.
+# PATTERN keeps only faults whose line contains it.
 set -uo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 list="$src/tools/mutants.txt"
 scratch="${TMPDIR:-/tmp}/tvp-mutants/$(basename "$src")"
 full=0
+sync=1
 pattern=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --full) full=1 ;;
+    --no-sync) sync=0 ;;
     --list) list="$2"; shift ;;
     --scratch) scratch="$2"; shift ;;
     *) pattern="$1" ;;
@@ -37,7 +40,7 @@ sync_tree() {  # copies changed files only (with a new time stamp), so builds st
     cmp -s "$src/$f" "$scratch/$f" || cp "$src/$f" "$scratch/$f"
   done
 }
-sync_tree
+[ $sync -eq 1 ] && sync_tree
 cd "$scratch" || exit 2
 [ -f build/release/build.ninja ] || cmake --preset release >/dev/null || exit 2
 echo "building the unchanged tree in $scratch ..."
