@@ -50,28 +50,5 @@ TEST(Playback, ANoteSoundsAtTheFrequencyOfItsPitch) {
   }
 }
 
-TEST(Playback, AKeyOffWithoutEnvelopeSilencesTheVoiceOnItsTick) {
-  std::vector<int16_t> out = renderNote(0x3C00, {{0x100, 0, EventCode::ClearVoiceFlags, 2}}, 2);
-  const size_t cut = 6 * 882;  // row 1, tick 0
-  int32_t before = 0;
-  for (size_t f = cut - 100; f < cut; ++f) before += out[2 * f] != 0;
-  EXPECT_GT(before, 90);
-  for (size_t f = cut; f < 2 * 4096; ++f) ASSERT_EQ(out[2 * f], 0) << "frame " << f;
-}
-
-TEST(Playback, RenderingIsBitIdenticalFromRunToRun) {
-  using namespace EventCode;
-  const std::vector<Ev> effects = {{0x100, 0, ArpeggioFirst, 0x400},   {0x100, 0, ArpeggioSecond, 0x700},
-                                   {0x100, 0, Arpeggio, 1},            {0x200, 0, VolumeSlideSpeed, 0x800},
-                                   {0x200, 0, VolumeSlide, 1},         {0x300, 0, SetPanning, -3000},
-                                   {0x300, 0, VibratoSpeed, 0x40},     {0x300, 0, VibratoDepth, 0x200},
-                                   {0x300, 0, Vibrato, 1}};
-  for (int16_t mode : {0, 1, 2, 3, 7}) {
-    std::vector<int16_t> first = renderNote(0x3C00, effects, 6, mode);
-    EXPECT_EQ(first, renderNote(0x3C00, effects, 6, mode)) << "mode " << mode;
-    EXPECT_NE(*std::max_element(first.begin(), first.end()), 0) << "mode " << mode;
-  }
-}
-
 }  // namespace
 }  // namespace tvp::test
