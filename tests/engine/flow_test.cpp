@@ -10,8 +10,6 @@
 namespace tvp::test {
 namespace {
 
-using Row = std::pair<int32_t, int32_t>;  // play position, row (or position counter)
-constexpr int32_t kReset = static_cast<int32_t>(kFlowResetBit);
 
 struct SongRun {
   SongRun(const std::vector<Pat>& patterns, const std::vector<int32_t>& positions, uint32_t fadeStep = 0) {

@@ -18,7 +18,6 @@ namespace {
 
 constexpr int32_t kRows = 16;
 // Rows 0..3 at tempo 125 (882 frames a tick), the rest at 150 (735), six ticks a row.
-constexpr int64_t kBodyFrames = 4 * 6 * 882 + (kRows - 4) * 6 * 735;
 
 enum class Ending { End, JumpToSamePosition, JumpToEarlierPosition };
 

@@ -20,7 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
-constexpr uint8_t kCyan = 54, kSelected = 112;
 
 std::string DrivePath(std::string posix) {
   std::replace(posix.begin(), posix.end(), '/', '\\');
