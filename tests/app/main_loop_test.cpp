@@ -1,5 +1,5 @@
-// The main loop on the in-memory platform: the key commands, the notice line, the pop-up slide,
-// the pad's channel selection and the frame counter, through the real start-up.
+// The main loop on the in-memory platform: the volume keys and the channel keys, through the
+// real start-up.
 #include "app/main_loop.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The command entry point: status codes, stored settings and the host-visible counters.
+// The command entry point: the elapsed-time counter.
 #include <gtest/gtest.h>
 
 #include <cstring>

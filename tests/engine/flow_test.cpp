@@ -1,5 +1,5 @@
-// Flow control and the song-level events: loops, jumps, breaks, the end of the song and the fade.
-// At 800 Hz and tempo 125 each 16-frame buffer is one tick.
+// Flow control and the song-level events: immediate moves, the end of the song and the limits of
+// the song-level values. At 800 Hz and tempo 125 each 16-frame buffer is one tick.
 #include <gtest/gtest.h>
 
 #include <utility>

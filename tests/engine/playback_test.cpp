@@ -1,5 +1,4 @@
-// Songs built in memory play audibly: a note sounds at its pitch, a key-off cuts it on its tick,
-// and rendering is deterministic.
+// A song built in memory plays audibly: a note sounds at its pitch.
 #include <gtest/gtest.h>
 
 #include <algorithm>

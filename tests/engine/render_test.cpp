@@ -1,5 +1,4 @@
-// The render loop around the mix routines: stretches between ticks, the 16-bit conversion with
-// its limits and peaks, the scope capture and the voice counts.
+// The render loop around the mix routines: a faded-out song.
 #include <gtest/gtest.h>
 
 #include <algorithm>

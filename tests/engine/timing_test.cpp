@@ -1,4 +1,4 @@
-// Frames into ticks, ticks into rows, and the step tables that follow rate and tuning.
+// Frames into ticks: a position request hurries the tick.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,5 @@
-// Voices: the per-tick updates (slides, modulators, envelopes, fade-out, final values) and the
-// channel events with the edge cases of their limits.
+// Voices: slides and products at their limits, vibrato, envelope sustain and loops, the limits of
+// the channel events, and instruments choosing samples and waveforms.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,5 @@
-// The MOD loader: signatures, sample headers, play positions, the effect translation with its
-// switches, sample data, the mends for hostile files, and the real songs of the corpus.
+// The MOD loader: the title, play positions and initial settings, the effect translation, sample
+// data cut by the end of the file, and the real songs of the corpus.
 #include <gtest/gtest.h>
 
 #include <algorithm>

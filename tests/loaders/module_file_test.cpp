@@ -1,4 +1,4 @@
-// The file layer: short reads, seeks from each origin, drive paths, and files over memory.
+// The file layer: drive paths, and files over memory.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

@@ -1,6 +1,5 @@
-// The S3M loader: refusals and short files, play positions, samples, the initial settings, every
-// effect's events, effect memory and switch-offs, tremor gates, the repairs of broken files and
-// the corpus.
+// The S3M loader: play positions, samples, the initial settings, every effect's events, effect
+// memory and switch-offs, and the corpus.
 #include <gtest/gtest.h>
 
 #include <algorithm>

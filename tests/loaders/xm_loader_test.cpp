@@ -1,6 +1,5 @@
 // The XM loader: header checks and title, the song layout with its generated patterns, the
-// translation of every effect group into events, instruments, samples and envelopes, the mends
-// for hostile files, and the real songs of the corpus.
+// translation of every effect group into events, envelope points, and the real songs of the corpus.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// The engine's constant tables: the embedded big-endian resource, its loading, and the tables
-// computed at load time.
+// The engine's constant tables: the telling rows of each table.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,4 @@
-// How the loops move a voice through its sample: one-shot ends, forward wraps, ping-pong
-// reflections, silent voices, and voices the loops must refuse to read.
+// How a one-shot voice ends inside its stretch, and which loops a mode chooses.
 #include <gtest/gtest.h>
 
 #include <vector>

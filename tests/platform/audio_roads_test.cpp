@@ -1,6 +1,5 @@
-// The engine's two device roads on the in-memory devices: what a start writes, what the service
-// call writes as the device plays on, that nothing is dropped, repeated or reordered, and that a
-// stopped engine leaves the device alone.
+// The engine's ring road on the in-memory device: what the first service call writes, and a lock
+// handed out in two regions.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,5 +1,4 @@
-// The pad on scripted devices: directions and their dead zone, press edges, the device list and
-// which controller drives the pad as controllers come and go.
+// The pad on a scripted device: directions and their dead zone.
 #include <gtest/gtest.h>
 
 #include "platform/memory_input.h"

@@ -1,6 +1,5 @@
-// The built tpw-render program on the corpus, and the loader chain it uses: --info on every
-// module, full renders of every module as long as the engine counts them, raw output, and
-// failures as one line with a non-zero exit.
+// The built tpw-render program on the corpus: full renders of every module as long as the engine
+// counts them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -1,6 +1,5 @@
-// The render session on songs built in memory: the same audio from run to run and whatever the
-// buffer size, and the stop conditions (end of song, loop back, more passes, a length, the fade,
-// the safety limit for songs that go on for ever).
+// The render session on songs built in memory: jumps and breaks that are no loop, the safety
+// limit for songs that go on for ever, and open failures.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// The "Pxlr" reader on hand-built pictures: each chunk, margin and coding, and inputs that lie.
+// The "Pxlr" reader on hand-built pictures: repeated bytes and back references.
 #include "screen/pixel_image.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The drawing primitives on their edges: clipping, clamping, odd widths and masks.
+// The drawing primitives on their edges: pixels, lines, rectangles and clipped copies.
 #include "screen/pixmap.h"
 
 #include <gtest/gtest.h>

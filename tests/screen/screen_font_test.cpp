@@ -1,4 +1,4 @@
-// Cutting a font picture into glyphs and drawing text in colour, with and without shadow.
+// Drawing text in colour with its shadow.
 #include "screen/screen_font.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
 // The open-file window on directory trees made for each test: what is listed and in which order,
-// the cursors and the scroll bar, the keys, unreadable and too deep directories, and choosing a
-// file that then plays.
+// and unreadable and too deep directories.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

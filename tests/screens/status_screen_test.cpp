@@ -1,5 +1,4 @@
-// The status screen's rows on the edges of what they show: meters, volume bars, time, counts,
-// the channel strip and the play-position column, with and without a soundtrack.
+// The status screen's level meters.
 #include "screens/status_screen.h"
 
 #include <gtest/gtest.h>
