@@ -1,4 +1,5 @@
-// A song built in memory plays audibly: a note sounds at its pitch.
+// Songs built in memory on the offline engine: a note sounds at its pitch, the elapsed seconds
+// count, and a position request hurries the tick.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -47,6 +48,37 @@ TEST(Playback, ANoteSoundsAtTheFrequencyOfItsPitch) {
     // Centred at full volume a voice adds half its sample to each side.
     EXPECT_NEAR(*std::max_element(out.begin(), out.end()), 10000, 50);
   }
+}
+
+TEST(EngineElapsedTime, CountsWholeSecondsOfRenderedBuffers) {
+  OfflineEngine e(4, 4096);
+  e.sendPlayerSettings();
+  SongBuilder song;
+  emptySong(song, 64, 4);
+  EXPECT_EQ(e.command(ENG_GET_ELAPSED_SECONDS), 0);  // no rate yet
+  e.play(song.inUse(), 44100);
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(e.renderBuffer(), 1);
+  EXPECT_EQ(e.command(ENG_GET_ELAPSED_SECONDS), 0);  // 40960 frames < 1 s
+  e.render(12);
+  EXPECT_EQ(e.command(ENG_GET_ELAPSED_SECONDS), 2);  // 22 x 4096 / 44100 = 2.04
+  EXPECT_EQ(e.command(ENG_SERVICE), kStatusOk);  // the offline road has nothing to service
+  EXPECT_EQ(e.engine->buffersRendered, 22);
+}
+
+TEST(EngineTiming, PositionRequestBelowMinusOneHalvesTheTick) {
+  OfflineEngine e(4, 4096);
+  e.sendPlayerSettings();
+  SongBuilder song;
+  emptySong(song);
+  e.play(song.inUse(), 44100);
+  e.command(ENG_REQUEST_PLAY_POSITION, -2);
+  e.renderBuffer();  // 4096 = 9 x 441 + 127
+  EXPECT_EQ(e.engine->positionCounter, 0x103);
+  EXPECT_EQ(e.engine->samplesIntoTick, 127);
+  e.command(ENG_REQUEST_PLAY_POSITION, -1);
+  e.renderBuffer();  // full ticks again: 127 + 4096 = 4 x 882 + 695
+  EXPECT_EQ(e.engine->positionCounter, 0x201);
+  EXPECT_EQ(e.engine->samplesIntoTick, 695);
 }
 
 }  // namespace
