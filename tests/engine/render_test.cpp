@@ -1,4 +1,5 @@
-// The render loop around the mix routines: a faded-out song.
+// The render loop around the mix routines: the 16-bit limits with the clipping shown on the
+// meters, and a faded-out song.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -51,6 +52,16 @@ class RenderTest : public ::testing::Test {
   SongBuilder song;
   OfflineEngine e{4, 4096};
 };
+
+TEST_F(RenderTest, OutputIsLimitedAndClippingShowsOnTheMeters) {
+  emptySong(song);
+  playWithProbe(1, 40000, -40000);
+  SoundEngine& s = *e.engine;
+  s.peakLeft = s.peakRight = -1;
+  e.renderBuffer();
+  EXPECT_EQ(std::tuple(e.out[0], e.out[1], e.out[2 * 4095], s.peakLeft, s.peakRight),
+            std::tuple(32767, -32767, 32767, 0x10000, 0x10000));
+}
 
 TEST_F(RenderTest, AFadedOutSongMixesUpToTheNextTickBoundaryOnly) {
   e.command(ENG_SET_FADE_STEP, 0x10000);
