@@ -68,7 +68,7 @@ run_targets() {  # builds and runs the given test programs; names the failing te
   for t in "$@"; do
     exe=$(find build/release/tests -type f -name "$t" -perm -u+x | head -1)
     [ -n "$exe" ] || { failed="(no $t)"; return 1; }
-    out=$(cd "$(dirname "$exe")" && timeout 300 "./$t" --gtest_brief=1 2>&1) && continue
+    out=$(cd "$(dirname "$exe")" && timeout 120 "./$t" --gtest_brief=1 2>&1) && continue
     status=1
     failed+="$(grep -o '^\[  FAILED  \] [A-Za-z0-9_/.]*' <<<"$out" | sed 's/.* //' | sort -u | tr '\n' ' ')"
     grep -q '^\[  FAILED  \]' <<<"$out" || failed+="($t crashed) "
