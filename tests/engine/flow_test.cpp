@@ -1,5 +1,5 @@
-// Flow control and the song-level events: loops, jumps, breaks, the end of the song and the fade.
-// At 800 Hz and tempo 125 each 16-frame buffer is one tick.
+// Flow control and the song-level events: immediate moves, the end of the song and the limits of
+// the song-level values. At 800 Hz and tempo 125 each 16-frame buffer is one tick.
 #include <gtest/gtest.h>
 
 #include <utility>
@@ -10,8 +10,6 @@
 namespace tvp::test {
 namespace {
 
-using Row = std::pair<int32_t, int32_t>;  // play position, row (or position counter)
-constexpr int32_t kReset = static_cast<int32_t>(kFlowResetBit);
 
 struct SongRun {
   SongRun(const std::vector<Pat>& patterns, const std::vector<int32_t>& positions, uint32_t fadeStep = 0) {
@@ -23,51 +21,6 @@ struct SongRun {
   SongBuilder song;
   OfflineEngine e{4, 16};
 };
-
-TEST(Flow, LoopsBreaksAndJumpsPlayTheExpectedRows) {
-  using namespace EventCode;
-  struct Case {
-    const char* name;
-    std::vector<Pat> patterns;
-    std::vector<int32_t> positions;
-    std::vector<Row> rows;  // as each starts
-  } cases[] = {
-      {"a pattern loop of count 2 plays its body three times",
-       {{{{0x200, 0, LoopCount, 2}, {0x200, 0, LoopBack, 0 | kReset}}, 4}, {{}, 1}}, {0, 1, 2},
-       {{1, 1}, {1, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}}},
-      {"a second loop count while the loop runs does not restart it",
-       {{{{0, 0, LoopCount, 1}, {0x100, 0, LoopCount, 5}, {0x100, 0, LoopBack, 0}}, 3}, {{}, 1}}, {0, 1, 2},
-       {{1, 1}, {1, 0}, {1, 1}, {1, 2}, {2, 0}}},
-      {"loops of two channels count apart and both run out",
-       {{{{0x100, 0, LoopBack, 0}, {0x300, 1, LoopBack, 0}}, 4}, {{}, 1}}, {0, 1, 2},
-       {{1, 1}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {1, 0}, {1, 1}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}}},
-      {"a break to row 16 at row 10 lands on row 16 of the next position",
-       {{{{0xA00, 0, PatternBreak, 0x1000 | kReset}}, 64}, {{}, 64}}, {0, 1, 2},
-       {{1, 1}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6}, {1, 7}, {1, 8}, {1, 9}, {1, 10}, {2, 16}, {2, 17}}},
-      {"a jump and a break due on the same tick land on the break's row of the jump target",
-       {{{{0x100, 0, PositionJump, 3}, {0x100, 0, PatternBreak, 0x800}}, 8}, {{}, 16}}, {0, 1, 2, 2, 2, 2},
-       {{1, 1}, {3, 8}, {3, 9}}},
-      {"the same with the break first", {{{{0x100, 0, PatternBreak, 0x800}, {0x100, 0, PositionJump, 3}}, 8}, {{}, 16}},
-       {0, 1, 2, 2, 2, 2}, {{1, 1}, {3, 8}, {3, 9}}},
-      {"a jump alone lands on row 0 of its target", {{{{0x100, 0, PositionJump, 3}}, 8}, {{}, 16}}, {0, 1, 2, 2, 2, 2},
-       {{1, 1}, {3, 0}, {3, 1}}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SongRun run(c.patterns, c.positions);
-    std::vector<Row> seen;
-    for (int tick = 0; tick < 1000 && seen.size() < c.rows.size(); ++tick) {
-      const SoundEngine& s = *run.e.engine;
-      if (tick > 0 && s.playPosition > 0 && (s.positionCounter & 0xFF) == 0 && s.rowDelayCounter == 0 &&
-          s.samplesIntoTick == 0)
-        seen.emplace_back(s.playPosition, s.positionCounter >> 8);
-      run.e.renderBuffer();
-    }
-    EXPECT_EQ(seen, c.rows);
-    EXPECT_EQ(run.e.engine->breakTime, 0);
-    EXPECT_FALSE(run.e.engine->flags & kEngineLooped);
-  }
-}
 
 // The state after a number of buffers: play position, position counter and speed (-1: not
 // checked), and which of kEngineEnded and kEngineLooped are set.
@@ -111,35 +64,6 @@ TEST(Flow, ImmediateMovesAndTheEndOfTheSong) {
   }
 }
 
-TEST(Flow, AnEndedSongStaysPlayingUntilAStopAndAStartPrepareItAgain) {
-  SongRun run({{{}, 2}}, {0, 1});
-  run.e.render(30);
-  EXPECT_EQ(run.e.command(ENG_IS_PLAYING), 1);
-  run.e.command(ENG_STOP);
-  ASSERT_EQ(run.e.command(ENG_START), kStatusOk);
-  EXPECT_FALSE(run.e.engine->flags & kEngineEnded);
-  run.e.renderBuffer();
-  EXPECT_EQ(run.e.engine->playPosition, 1);
-}
-
-// Position 1 jumps back to itself: the song loops from the buffer where the jump lands (6),
-// then fades by the step once a buffer.
-TEST(Flow, ABackwardJumpFadesToTheEndByTheFadeStep) {
-  const std::pair<uint32_t, int32_t> cases[] = {{0x4000, 6 + 3}, {0x10000, 6}, {0, -1}};  // step, buffers
-  for (auto [step, buffers] : cases) {
-    SongRun run({{{{0, 0, EventCode::PositionJump, 1}}, 4}}, {0, 1}, step);
-    int32_t ended = -1;
-    for (int i = 1; i <= 2000 && ended < 0; ++i) {
-      run.e.renderBuffer();
-      if (run.e.engine->flags & kEngineEnded) ended = i;
-    }
-    const SoundEngine& s = *run.e.engine;
-    EXPECT_EQ(std::tuple(ended, s.flags & kEngineLooped, s.fadeLevel, s.outputGain),
-              std::tuple(buffers, kEngineLooped, step ? 0 : 0x10000, step ? 0u : 0x8000u))
-        << step;
-  }
-}
-
 TEST(Flow, SongLevelValuesKeepTheirLimits) {
   using namespace EventCode;
   SongRun run({{{{0, 5, SetVariable, 7}, {0, 5, AddVariable, 3}, {0, 5, MultiplyVariable, -2},
@@ -167,63 +91,6 @@ TEST(Flow, SongLevelValuesKeepTheirLimits) {
     EXPECT_EQ(s.globalVolume, volume) << counter;
   }
   EXPECT_EQ(std::tuple(s.globalSlideMode, s.outputGain), std::tuple(0, 0xA800u / 2));  // master volume 0x8000
-}
-
-TEST(Flow, PositionRequestsRestartSilenceAndAreConsumedOnce) {
-  SongRun run({{{}, 4}, {{{0, 0, EventCode::SetSpeed, 3}}, 4}}, {0, 1, 2});
-  SoundEngine& s = *run.e.engine;
-  run.e.render(30);
-  ASSERT_EQ(s.playPosition, 2);
-  s.voices[1].active = kVoiceSounding | kVoiceKeyHeld;
-  s.voices[1].vibratoOn = 1;
-  const std::pair<intptr_t, int32_t> requests[] = {{1, 1}, {0, 1}, {99, 2}};  // request, counter after
-  for (auto [request, counter] : requests) {
-    run.e.command(ENG_REQUEST_PLAY_POSITION, request);
-    s.voices[0].active = kVoiceSounding;
-    run.e.renderBuffer();
-    // Position 0 runs its settings and moves on; 99 is no position: voices stop, play goes on.
-    EXPECT_EQ(std::tuple(s.playPosition, s.positionCounter, s.voices[0].active, s.positionRequest),
-              std::tuple(1, counter, 0, -1));
-  }
-  EXPECT_EQ(std::tuple(s.voices[1].active, s.voices[1].vibratoOn), std::tuple(0, 0));
-}
-
-// Dispatch with a recording handler in place of a voice handler.
-std::vector<std::pair<Voice*, int32_t>> seen;
-void Record(SoundEngine*, Voice* voice, const Event*&, int16_t&, int32_t param) { seen.emplace_back(voice, param); }
-
-TEST(Flow, VoiceEventsForChannelsOutsideTheVoicesAreIgnored) {
-  using namespace EventCode;
-  SongRun run({{{{0, 1, SetVolume, 11}, {0, 4, SetVolume, 22}, {0, -1, SetVolume, 33}, {0, 0, kHandlerCount, 44},
-                 {0, 0, -5, 55}, {0, 3, SetVolume, 66}},
-                4}},
-              {0, 1});
-  run.e.engine->handlers[SetVolume] = {Record, true};
-  run.e.renderBuffer();
-  Voice* voices = run.e.engine->voices;
-  EXPECT_EQ(seen, (std::vector<std::pair<Voice*, int32_t>>{{&voices[1], 11}, {&voices[3], 66}}));
-}
-
-// A song built in memory, traced tick by tick: speed 2, then 3 from row 1 of position 1 and a
-// break at row 2 to row 1 of position 2; there tempo 250 (two 8-frame ticks a buffer) from row 1
-// and a jump at row 2 to position 4, whose two rows end the song.
-TEST(SongTrace, FlowSpeedAndTempoEventsGiveTheExpectedTickSequence) {
-  using namespace EventCode;
-  SongRun run({{{{0, 0, SetSpeed, 2}, {0, 0, SetTempo, 125}}, 0},
-               {{{0x100, 0, SetSpeed, 3}, {0x200, 0, PatternBreak, 0x100}}, 8},
-               {{{0x100, 0, SetTempo, 250}, {0x200, 0, PositionJump, 4}}, 8},
-               {{{0, 0, SetSpeed, 2}}, 2}},
-              {1, 2, 3, 3, 4});
-  std::vector<Row> trace;
-  for (int i = 0; i < 40 && !(run.e.engine->flags & kEngineEnded); ++i) {
-    ASSERT_EQ(run.e.renderBuffer(), 1);
-    trace.emplace_back(run.e.command(ENG_GET_PLAY_POSITION), run.e.engine->positionCounter);
-  }
-  const std::vector<Row> expected = {{1, 0x001}, {1, 0x100}, {1, 0x101}, {1, 0x102}, {1, 0x200},
-                                     {1, 0x201}, {1, 0x202}, {2, 0x100}, {2, 0x102}, {2, 0x201},
-                                     {4, 0x000}, {4, 0x100}, {0, 0x000}};
-  EXPECT_EQ(trace, expected);
-  EXPECT_FALSE(run.e.engine->flags & kEngineLooped);
 }
 
 }  // namespace

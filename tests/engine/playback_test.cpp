@@ -1,5 +1,5 @@
-// Songs built in memory play audibly: a note sounds at its pitch, a key-off cuts it on its tick,
-// and rendering is deterministic.
+// Songs built in memory on the offline engine: a note sounds at its pitch, the elapsed seconds
+// count, and a position request hurries the tick.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -50,27 +50,35 @@ TEST(Playback, ANoteSoundsAtTheFrequencyOfItsPitch) {
   }
 }
 
-TEST(Playback, AKeyOffWithoutEnvelopeSilencesTheVoiceOnItsTick) {
-  std::vector<int16_t> out = renderNote(0x3C00, {{0x100, 0, EventCode::ClearVoiceFlags, 2}}, 2);
-  const size_t cut = 6 * 882;  // row 1, tick 0
-  int32_t before = 0;
-  for (size_t f = cut - 100; f < cut; ++f) before += out[2 * f] != 0;
-  EXPECT_GT(before, 90);
-  for (size_t f = cut; f < 2 * 4096; ++f) ASSERT_EQ(out[2 * f], 0) << "frame " << f;
+TEST(EngineElapsedTime, CountsWholeSecondsOfRenderedBuffers) {
+  OfflineEngine e(4, 4096);
+  e.sendPlayerSettings();
+  SongBuilder song;
+  emptySong(song, 64, 4);
+  EXPECT_EQ(e.command(ENG_GET_ELAPSED_SECONDS), 0);  // no rate yet
+  e.play(song.inUse(), 44100);
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(e.renderBuffer(), 1);
+  EXPECT_EQ(e.command(ENG_GET_ELAPSED_SECONDS), 0);  // 40960 frames < 1 s
+  e.render(12);
+  EXPECT_EQ(e.command(ENG_GET_ELAPSED_SECONDS), 2);  // 22 x 4096 / 44100 = 2.04
+  EXPECT_EQ(e.command(ENG_SERVICE), kStatusOk);  // the offline road has nothing to service
+  EXPECT_EQ(e.engine->buffersRendered, 22);
 }
 
-TEST(Playback, RenderingIsBitIdenticalFromRunToRun) {
-  using namespace EventCode;
-  const std::vector<Ev> effects = {{0x100, 0, ArpeggioFirst, 0x400},   {0x100, 0, ArpeggioSecond, 0x700},
-                                   {0x100, 0, Arpeggio, 1},            {0x200, 0, VolumeSlideSpeed, 0x800},
-                                   {0x200, 0, VolumeSlide, 1},         {0x300, 0, SetPanning, -3000},
-                                   {0x300, 0, VibratoSpeed, 0x40},     {0x300, 0, VibratoDepth, 0x200},
-                                   {0x300, 0, Vibrato, 1}};
-  for (int16_t mode : {0, 1, 2, 3, 7}) {
-    std::vector<int16_t> first = renderNote(0x3C00, effects, 6, mode);
-    EXPECT_EQ(first, renderNote(0x3C00, effects, 6, mode)) << "mode " << mode;
-    EXPECT_NE(*std::max_element(first.begin(), first.end()), 0) << "mode " << mode;
-  }
+TEST(EngineTiming, PositionRequestBelowMinusOneHalvesTheTick) {
+  OfflineEngine e(4, 4096);
+  e.sendPlayerSettings();
+  SongBuilder song;
+  emptySong(song);
+  e.play(song.inUse(), 44100);
+  e.command(ENG_REQUEST_PLAY_POSITION, -2);
+  e.renderBuffer();  // 4096 = 9 x 441 + 127
+  EXPECT_EQ(e.engine->positionCounter, 0x103);
+  EXPECT_EQ(e.engine->samplesIntoTick, 127);
+  e.command(ENG_REQUEST_PLAY_POSITION, -1);
+  e.renderBuffer();  // full ticks again: 127 + 4096 = 4 x 882 + 695
+  EXPECT_EQ(e.engine->positionCounter, 0x201);
+  EXPECT_EQ(e.engine->samplesIntoTick, 695);
 }
 
 }  // namespace

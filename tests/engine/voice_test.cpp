@@ -1,5 +1,5 @@
-// Voices: the per-tick updates (slides, modulators, envelopes, fade-out, final values) and the
-// channel events with the edge cases of their limits.
+// Voices: slides and products at their limits, vibrato, envelope sustain and loops, the limits of
+// the channel events, and instruments choosing samples and waveforms.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -96,41 +96,9 @@ TEST_F(VoiceTest, VibratoWinsOverAutoVibratoAndRepeatsEvery64Ticks) {
   EXPECT_EQ(ticks(3, [&] { return voice->pitch - voice->channelPitch; }), (std::vector<int32_t>{0x100, 0, -0x200}));
 }
 
-TEST_F(VoiceTest, SlidesStopAtTheirTargetsAndLimits) {
-  using namespace EventCode;
-  run({{SetVolume, 0x2800}, {VolumeSlideSpeed, 0x1000}, {VolumeSlideTarget, 0}, {VolumeSlide, 1}});
-  EXPECT_EQ(effectTicks(4, [&] { return voice->channelVolume; }), (std::vector<int32_t>{0x1800, 0x0800, 0, 0}));
-  run({{SetPitch, 0x3C00}, {PitchSlideSpeed, 0x300}, {PitchSlideTarget, 0x3800}, {PitchSlide, 1}});
-  EXPECT_EQ(effectTicks(2, [&] { return voice->channelPitch; }), (std::vector<int32_t>{0x3900, 0x3800}));
-  run({{PitchSlide, 0}, {PanningSlideSpeed, 100}, {PanningSlideTarget, 4096}, {PanningSlide, 3}});
-  EXPECT_EQ(effectTicks(2, [&] { return voice->channelPanning; }), (std::vector<int32_t>{100, 100}));
-  EXPECT_EQ(voice->panningSlideMode, 0);  // a single step switches itself off
-  run({{SetPeriod, 1700}, {SetPeriodMax, 1712}, {SetPeriodMin, 1690}, {PeriodRiseSpeed, 16}, {PeriodSlide, 8}});
-  EXPECT_EQ(effectTicks(2, [&] { return voice->period; }), (std::vector<int32_t>{1712, 1712}));
-  EXPECT_EQ(voice->channelPitch, 15355);  // the table's pitch for period 1712
-  run({{PeriodFallSpeed, 16}, {PeriodSlide, 0x10}});
-  EXPECT_EQ(effectTicks(3, [&] { return voice->period; }), (std::vector<int32_t>{1696, 1690, 1690}));
-  EXPECT_EQ(voice->channelPitch, engine->periodTable[1690]);
-}
-
-// After a key-off a voice with a volume envelope fades out and keeps sounding; one without falls
-// silent at once.
-TEST_F(VoiceTest, ReleasedKeyFadesOutThroughTheVolumeEnvelopeOrSilences) {
-  start(0);
-  run(EventCode::ClearVoiceFlags, 2);
-  EXPECT_EQ(voice->active, 0);
-  start(0);
-  voice->volumeEnvelope = envelope({0x10000, 0x10000, 0x8000, 0x8000});
-  voice->fadeoutStep = 0x6000;
-  run(EventCode::ClearVoiceFlags, 2);
-  std::vector<int32_t> envelopeValue;
-  const auto fade = ticks(4, [&] {
-    envelopeValue.push_back(voice->volumeEnvelopeValue);
-    return voice->fadeoutLevel;
-  });
-  EXPECT_EQ(fade, (std::vector<int32_t>{0xA000, 0x4000, 0, 0}));
-  EXPECT_EQ(envelopeValue, (std::vector<int32_t>{0x10000, 0xA000, 0x2000, 0}));
-  EXPECT_EQ(std::tuple(voice->active, voice->volume), std::tuple(kVoiceSounding, 0));
+TEST(EngineArithmetic, SlidesStopAtTheirTargetsAndProductsAtFullScale) {
+  EXPECT_EQ(std::tuple(slideToward(0, 0x300, 0x200), slideToward(0x500, 0x400, 0x200), slideToward(7, 1, 7)), std::tuple(0x200, 0x200, 7));
+  EXPECT_EQ(std::tuple(clampedProduct(0x8000, 0x8000), clampedProduct(0x20000, 0x20000)), std::tuple(0x4000u, 0x10000u));
 }
 
 // Indices after each tick; the sustain and loop ends are exclusive.
@@ -147,50 +115,6 @@ TEST_F(VoiceTest, SustainHoldsWhileTheKeyIsHeldAndLoopsWrapAfterwards) {
   voice->volumeEnvelopeIndex = 0;
   voice->active = kVoiceSounding | kVoiceKeyHeld;
   EXPECT_EQ(ticks(5, index), (std::vector<int32_t>{1, 2, 1, 2, 1}));
-}
-
-TEST_F(VoiceTest, PanningEnvelopeScalesIntoTheRoomLeftBesideThePanningAndStopsAtItsEnd) {
-  voice->panningEnvelope = envelope({2048});
-  const std::pair<int32_t, int32_t> cases[] = {{0, 2048}, {4096, 4096}, {-2048, -1024}};  // -2048 + 2048 x 2048 / 4096
-  for (auto [channel, panning] : cases) {
-    voice->channelPanning = channel;
-    voiceTick(engine, voice);
-    EXPECT_EQ(voice->panning, panning) << channel;
-  }
-  voice->panningEnvelope = envelope({100, 200, 300});
-  voice->panningEnvelopeIndex = 0;
-  EXPECT_EQ(ticks(5, [&] { return voice->panningEnvelopeValue; }), (std::vector<int32_t>{100, 200, 300, 300, 300}));
-}
-
-TEST_F(VoiceTest, FinalVolumeIsTheProductOfGainVolumeAndEnvelopeWithinTheBounds) {
-  using namespace EventCode;
-  engine->outputGain = 0x8000;
-  voice->volumeEnvelope = envelope({0x8000});
-  voice->fadeoutLevel = 0x10000;
-  voice->active = kVoiceSounding | kVoiceKeyHeld;
-  run(SetVolume, 0x8000);
-  voiceTick(engine, voice);
-  EXPECT_EQ(voice->volume, 0x2000);
-  resetVoice(engine, voice);
-  engine->outputGain = 0x10000;
-  run({{SetVolume, 0xC000}, {SetVolumeMax, 0xF000}, {TremoloSpeed, 256}, {Tremolo, 1}});
-  voice->tremoloDepth = 0x8000;
-  voiceTick(engine, voice);  // to the sine's peak, limited
-  EXPECT_EQ(voice->volume, 0xF000);
-  run(TremoloSpeed, 512);  // to the trough: 0xC000 - 0x8000
-  voiceTick(engine, voice);
-  EXPECT_EQ(voice->volume, 0x4000);
-}
-
-TEST_F(VoiceTest, UnsetRampsTakeTheNewValuesAtTheNextTick) {
-  voice->channelVolume = 0x9000;
-  voice->channelPanning = -300;
-  voice->rampVolume = voice->rampPanning = kRampUnset;
-  voiceTick(engine, voice);
-  EXPECT_EQ(std::tuple(voice->rampVolume, voice->rampPanning), std::tuple(0x9000, -300));
-  voice->channelVolume = 0x1000;
-  voiceTick(engine, voice);
-  EXPECT_EQ(voice->rampVolume, 0x9000);  // set ramps are left to the mixer
 }
 
 TEST_F(VoiceTest, PitchPeriodAndVolumeEventsAreLimitedToTheirRanges) {
@@ -230,52 +154,6 @@ TEST_F(VoiceTest, PitchPeriodAndVolumeEventsAreLimitedToTheirRanges) {
     run(s.code, s.param);
     EXPECT_EQ(s.field ? voice->*s.field : 0, s.value) << std::hex << s.code << " " << s.param;
   }
-}
-
-TEST_F(VoiceTest, WaveformParamsChooseTablesAndRandomOnesVary) {
-  const auto& t = engine->lfoTables;
-  run(EventCode::VibratoWaveform, 0x8003);  // the restart bit is not part of the choice
-  EXPECT_EQ(voice->vibratoWaveform, t[3]);
-  run(EventCode::VibratoWaveform, 9);  // no such waveform: unchanged
-  EXPECT_EQ(voice->vibratoWaveform, t[3]);
-  run(EventCode::TremoloWaveform, 6);
-  EXPECT_EQ(voice->tremoloWaveform, t[6]);
-  std::set<const int32_t*> four, three, all;
-  for (int i = 0; i < 200; ++i) {
-    for (auto [param, set] : {std::pair{0x7FFD, &four}, std::pair{0x7FFE, &three}, std::pair{0x7FFF, &all}}) {
-      run(EventCode::PeriodVibratoWaveform, param);
-      set->insert(voice->periodVibratoWaveform);
-    }
-  }
-  EXPECT_EQ(four, (std::set<const int32_t*>{t[0], t[2], t[3], t[4]}));
-  EXPECT_EQ(three, (std::set<const int32_t*>{t[0], t[3], t[4]}));
-  EXPECT_EQ(all.size(), 7u);
-}
-
-TEST_F(VoiceTest, SampleSelectionAndStartSetTheVoiceUp) {
-  run(EventCode::SetVoiceFlags, 1);
-  EXPECT_EQ(voice->active, 0);  // no sample selected yet
-  start(100);  // frame 100: the end of the sample
-  EXPECT_EQ(voice->active, 0);
-  voice->fadeoutLevel = 5;
-  start(99);
-  EXPECT_EQ(std::tuple(voice->active, voice->fadeoutLevel), std::tuple(3, 0x10000));  // the fade-out restarts
-  EXPECT_EQ(std::tuple(voice->sampleEnd, voice->loopEnd), std::tuple(200, kVoiceNoLoopEnd));
-  EXPECT_NE(voice->stepTable, nullptr);
-  voice->loopFlags |= kVoiceMovingBackward;
-  voice->vibratoPhase = voice->volumeEnvelopeIndex = 9;
-  run(EventCode::StartSample, 10);
-  EXPECT_EQ(std::tuple(voice->position, voice->rampVolume, voice->loopFlags & kVoiceMovingBackward),
-            std::tuple(20, kRampUnset, 0u));
-  EXPECT_EQ(voice->vibratoPhase, 9);
-  run(EventCode::SelectSample, sample);
-  EXPECT_EQ(voice->position, 20);  // the same slot again loads nothing
-  run(EventCode::StartSample, 0x40000000 | 4);  // and resets the modulators
-  EXPECT_EQ(std::tuple(voice->position, voice->vibratoPhase, voice->volumeEnvelopeIndex), std::tuple(8, 0, 0));
-  run(EventCode::AddSampleOffset, 7);  // an odd byte offset stays on a frame
-  EXPECT_EQ(voice->position, 14);
-  run(EventCode::SelectSample, 77);  // no such slot: no sample
-  EXPECT_EQ(std::tuple(voice->sampleData, voice->sampleSlot), std::tuple(nullptr, 77));
 }
 
 TEST_F(VoiceTest, InstrumentsChooseSamplesByNoteAndResolveRandomWaveformsOnce) {

@@ -33,12 +33,5 @@ TEST(FuzzRegressions, EveryKeptInputRunsCleanly) {
   RecordProperty("replayed", replayed);
 }
 
-TEST(FuzzRegressions, TargetsAreFoundByName) {
-  Target target{};
-  EXPECT_TRUE(TargetByName("pipeline", &target));
-  EXPECT_EQ(target, Target::Pipeline);
-  EXPECT_FALSE(TargetByName("wav", &target));
-}
-
 }  // namespace
 }  // namespace tvp::fuzz

@@ -118,25 +118,5 @@ INSTANTIATE_TEST_SUITE_P(Isa, FastLoopsTest, ::testing::Values(MixIsa::kSse2, Mi
                            return info.param == MixIsa::kSse2 ? "Sse2" : "Avx2";
                          });
 
-TEST_F(ReferenceAgreementTest, UpdateVoiceStepMatchesTheModel) {
-  std::vector<uint32_t> table(kStepTableEntries);
-  for (uint32_t& e : table) e = static_cast<uint32_t>(uniform(0, 0x7FFFFFFF));
-  for (int32_t trial = 0; trial < 20000; ++trial) {
-    Voice fast{};
-    fast.stepTable = table.data();
-    fast.pitchOrigin = uniform(0, 0x7F00);
-    // Within 31 octaves either way, where the counting model is exact.
-    fast.pitch = fast.pitchOrigin + uniform(-30 * 3072, 3 * 3072);
-    fast.arpeggioOn = static_cast<int16_t>(uniform(0, 1));
-    fast.arpeggioPhase = uniform(0, 2);
-    fast.arpeggioOffset1 = uniform(-3072, 3072);
-    fast.arpeggioOffset2 = uniform(-3072, 3072);
-    Voice ref = fast;
-    UpdateVoiceStep(&fast);
-    reference::updateVoiceStep(ref);
-    ASSERT_EQ(Motion(fast), Motion(ref)) << trial;
-  }
-}
-
 }  // namespace
 }  // namespace tvp::testing

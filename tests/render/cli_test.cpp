@@ -1,6 +1,5 @@
-// The built tpw-render program on the corpus, and the loader chain it uses: --info on every
-// module, full renders of every module as long as the engine counts them, raw output, and
-// failures as one line with a non-zero exit.
+// The built tpw-render program on the corpus: full renders of every module as long as the engine
+// counts them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -71,28 +70,6 @@ class RenderCli : public ::testing::Test {
   fs::path dir_;
 };
 
-const char* Name(ModuleFormat format) {
-  return format == ModuleFormat::XM ? "XM" : format == ModuleFormat::S3M ? "S3M" : format == ModuleFormat::MOD ? "MOD" : "?";
-}
-
-TEST_F(RenderCli, InfoDescribesEveryCorpusModule) {
-  std::vector<fs::path> files = Corpus();
-  ASSERT_FALSE(files.empty());
-  for (const fs::path& file : files) {
-    Soundtrack* soundtrack = nullptr;
-    ModuleFormat format = Load(file, &soundtrack);
-    ReleaseSoundtrack(soundtrack);
-    ASSERT_STRNE(Name(format), "?") << file;
-    Result r = Run("--info '" + file.string() + "'");
-    EXPECT_EQ(std::tuple(r.status, r.err), std::tuple(0, "")) << file;
-    for (const std::string& line : {std::string("Format: ") + Name(format) + "\n", std::string("PlayPositions Loaded\n"),
-                                     std::string("Estimated Play Time:")}) {
-      EXPECT_NE(r.out.find(line), std::string::npos) << r.out;
-    }
-    EXPECT_EQ(r.out.find("Channels: 0\n"), std::string::npos) << r.out;
-  }
-}
-
 TEST_F(RenderCli, EveryModuleRendersToItsEndAsLongAsTheEngineCounts) {
   int rendered = 0;
   for (const fs::path& file : Corpus()) {
@@ -133,91 +110,6 @@ TEST_F(RenderCli, EveryModuleRendersToItsEndAsLongAsTheEngineCounts) {
     ReleaseSoundtrack(soundtrack);
   }
   EXPECT_GE(rendered, 15);
-}
-
-TEST_F(RenderCli, RawOutputIsTheFramesAlone) {
-  Result r = Run("--seconds 0.5 -o - '" + (fs::path(TVP_CORPUS_DIR) / "xm_vibrato.xm").string() + "'");
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out.size(), 22050u * 4);
-  EXPECT_NE(r.out.find_first_not_of('\0'), std::string::npos);  // not silence
-}
-
-TEST_F(RenderCli, FailuresAreOneLineAndANonZeroExit) {
-  fs::path text = dir_ / "notes.xm";
-  std::ofstream(text) << std::string(4000, 'x');
-  fs::path empty = dir_ / "empty.mod";
-  std::ofstream(empty).flush();
-  // Files that carry a format's signature and are refused by its loader: the reason is given.
-  auto patched = [&](const char* name, const char* out, size_t keep, size_t at, const std::string& bytes) {
-    std::vector<uint8_t> data = ReadAll(fs::path(TVP_CORPUS_DIR) / name);
-    data.resize(std::min(keep, data.size()));
-    std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<std::ptrdiff_t>(at));
-    std::ofstream(dir_ / out, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    return (dir_ / out).string();
-  };
-  const std::string cutXm = patched("xm_arpeggio.xm", "cut.xm", 400, 0, "");
-  const std::string wideXm = patched("xm_arpeggio.xm", "wide.xm", SIZE_MAX, 68, std::string("\x28\x00", 2));
-  const std::string wideMod = patched("mod_basic_notes.mod", "wide.mod", SIZE_MAX, 1080, "40CH");
-  struct Case {
-    std::string args;
-    int status;
-    std::string line;
-  };
-  const Case cases[] = {
-      {"/nonexistent/song.xm", 1, "tpw-render: cannot open /nonexistent/song.xm: No such file or directory\n"},
-      {"'" + dir_.string() + "'", 1, "tpw-render: cannot open " + dir_.string() + ": Is a directory\n"},
-      {"'" + text.string() + "'", 1, "tpw-render: " + text.string() + ": not a module this player can read (XM, S3M, MOD)\n"},
-      {"--info '" + empty.string() + "'", 1,
-       "tpw-render: " + empty.string() + ": not a module this player can read (XM, S3M, MOD)\n"},
-      {"'" + cutXm + "'", 1, "tpw-render: " + cutXm + ": XM data ends early\n"},
-      {"--info '" + wideXm + "'", 1, "tpw-render: " + wideXm + ": XM with 40 channels is not supported\n"},
-      {"'" + wideMod + "'", 1, "tpw-render: " + wideMod + ": MOD with 40 channels is not supported\n"},
-      {"--rate 7 x.xm", 2, "tpw-render: --rate: expected a whole number of Hz from 1000 to 65535, got '7'\n"},
-      {"", 2, "tpw-render: no module file given (see --help)\n"},
-  };
-  for (const Case& c : cases) {
-    Result r = Run(c.args);
-    EXPECT_EQ(std::tuple(r.status, r.err, r.out), std::tuple(c.status, c.line, "")) << c.args;
-  }
-  EXPECT_FALSE(fs::exists(dir_ / "notes.wav"));  // a failed load writes nothing
-
-  Result help = Run("--help");
-  EXPECT_EQ(std::tuple(help.status, help.out.find("Usage: tpw-render") != std::string::npos), std::tuple(0, true));
-}
-
-TEST_F(RenderCli, TheContentNotTheNameChoosesTheLoader) {
-  const std::pair<const char*, ModuleFormat> cases[] = {{"area1-game2.mod", ModuleFormat::XM},
-                                                        {"xm_arpeggio.xm", ModuleFormat::XM},
-                                                        {"s3m_slides.s3m", ModuleFormat::S3M},
-                                                        {"mod_basic_notes.mod", ModuleFormat::MOD}};
-  for (auto [name, format] : cases) {
-    Soundtrack* soundtrack = nullptr;
-    EXPECT_STREQ(Name(Load(fs::path(TVP_CORPUS_DIR) / name, &soundtrack)), Name(format)) << name;
-    EXPECT_NE(soundtrack, nullptr);
-    ReleaseSoundtrack(soundtrack);
-  }
-
-  // Bytes that no loader takes: no soundtrack, an empty title and a failing status.
-  std::vector<uint8_t> junk(3000, 0x5A);
-  ModuleFile* file = FileOpenMemory(junk.data(), static_cast<int32_t>(junk.size()));
-  char title[kTitleCapacity] = "stale";
-  Soundtrack* soundtrack = nullptr;
-  int16_t status = 0;
-  EXPECT_EQ(LoadModule(file, title, &soundtrack, &status), ModuleFormat::None);
-  EXPECT_TRUE(soundtrack == nullptr && status != 0 && title[0] == '\0') << status << " " << title;
-  FileClose(file);
-  EXPECT_EQ(LoadModule(nullptr, title, &soundtrack, &status), ModuleFormat::None);
-
-  // The XM loader reads from where the file stands: a module after other bytes still loads.
-  std::vector<uint8_t> xm = ReadAll(fs::path(TVP_CORPUS_DIR) / "xm_volslide.xm");
-  std::vector<uint8_t> shifted(100 + xm.size(), 0);
-  std::copy(xm.begin(), xm.end(), shifted.begin() + 100);
-  file = FileOpenMemory(shifted.data(), static_cast<int32_t>(shifted.size()));
-  ASSERT_EQ(FileSeek(file, kSeekFromStart, 100), 0);
-  EXPECT_EQ(LoadModule(file, title, &soundtrack, &status), ModuleFormat::XM);
-  EXPECT_EQ(status, 0);
-  ReleaseSoundtrack(soundtrack);
-  FileClose(file);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The drawing primitives on their edges: clipping, clamping, odd widths and masks.
+// The drawing primitives on their edges: pixels, lines, rectangles and clipped copies.
 #include "screen/pixmap.h"
 
 #include <gtest/gtest.h>
@@ -28,33 +28,6 @@ PixmapPtr Make(int w, int h, uint8_t fill = 0) {
   return PixmapPtr(p);
 }
 
-TEST(PixmapCreateTest, PadsRowsToWordsAndRefusesEmptySizes) {
-  EXPECT_EQ(Make(6, 8)->rowBytes, 8);
-  EXPECT_EQ(Make(312, 240)->rowBytes, 312);
-  EXPECT_EQ(Make(1, 1)->rowBytes, 4);
-  Pixmap* p = reinterpret_cast<Pixmap*>(1);
-  EXPECT_EQ(PixmapCreate(&p, 0, 5), kStatusBadParam);
-  EXPECT_EQ(p, nullptr);
-  EXPECT_EQ(PixmapCreate(&p, 5, -1), kStatusBadParam);
-  EXPECT_EQ(PixmapCreate(&p, 40000, 1), kStatusBadParam);
-  PixmapDispose(nullptr);
-}
-
-TEST(PixmapPlaneTest, WholePlaneOperationsCoverThePadding) {
-  auto p = Make(5, 2, 7);  // rowBytes 8: three padding bytes a row
-  PixmapFillMask(p.get(), 0x0F);
-  PixmapInvert(p.get());
-  EXPECT_EQ(p->pixels[15], 248);
-  PixmapReplaceColour(p.get(), 248, 3);
-  p->pixels[4] = 9;
-  PixmapMaskFromKey(p.get(), 3);
-  EXPECT_EQ(p->mask[0], 0);
-  EXPECT_EQ(p->mask[4], 0x0F);  // ANDed with 255 where the pixel is not the key
-  PixmapSwapPlanes(p.get());
-  EXPECT_EQ(p->pixels[4], 0x0F);
-  EXPECT_EQ(p->mask[4], 9);
-}
-
 TEST(PixmapLineTest, ClipsAtEveryEdgeAndStopsWhereItLeaves) {
   auto p = Make(16, 8);
   PixmapDrawLine(p.get(), -10, 5, 20, 5, 9);                         // enters from the left
@@ -78,6 +51,13 @@ TEST(PixmapLineTest, ClipsAtEveryEdgeAndStopsWhereItLeaves) {
   EXPECT_TRUE(PictureMatches(q.get(), 0, 0, {"........", "###.....", "...###..", "......##"}, kDots));
 }
 
+TEST(PixmapPixelTest, PixelsOffTheEdgesAreNotDrawn) {
+  auto p = Make(7, 2);
+  for (auto [x, y] : {std::pair{-1, 0}, {7, 0}, {0, -1}, {0, 2}, {6, 1}}) PixmapSetPixel(p.get(), int16_t(x), int16_t(y), 9);
+  EXPECT_TRUE(PictureMatches(p.get(), 0, 0, {".......", "......#"}, kDots));
+  EXPECT_EQ(p->pixels[7], 0) << "the padding byte is never drawn";
+}
+
 TEST(PixmapRectTest, ClampsToThePixmapAndHonoursEmptyRectangles) {
   auto p = Make(7, 4);
   PixmapFillRect(p.get(), 5, 1, 2, 3, 9);      // left > right: nothing
@@ -87,35 +67,6 @@ TEST(PixmapRectTest, ClampsToThePixmapAndHonoursEmptyRectangles) {
   PixmapFillRect(p.get(), 1, 2, 2, 3, 9);      // one pixel
   EXPECT_TRUE(PictureMatches(p.get(), 0, 0, {"....ooo", ".......", ".#.....", "......."}, kDots));
   EXPECT_EQ(p->pixels[7], 0) << "the padding byte is never filled";
-}
-
-TEST(PixmapCopyTest, BlockCopiesOfEveryWidthChangeExactlyTheBlock) {
-  auto src = Make(12, 2, 0);
-  for (int i = 0; i < 24; ++i) src->pixels[(i / 12) * src->rowBytes + i % 12] = static_cast<uint8_t>(i + 1);
-  for (int w = 1; w <= 9; ++w) {
-    auto dst = Make(12, 3, 200);
-    PixmapCopyBits(src.get(), dst.get(), 1, 0, 2, 1, static_cast<int16_t>(w), 2);
-    for (int y = 0; y < 3; ++y)
-      for (int x = 0; x < 12; ++x) {
-        bool inside = y >= 1 && x >= 2 && x < 2 + w;
-        uint8_t want = inside ? static_cast<uint8_t>((y - 1) * 12 + (x - 1) + 1) : 200;
-        ASSERT_EQ(testing::PixelAt(dst.get(), x, y), want) << "w=" << w << " at " << x << "," << y;
-      }
-  }
-}
-
-TEST(PixmapCopyTest, MaskedCopyTakesSourceBitsWhereTheMaskIsSet) {
-  auto src = Make(4, 1, 0xF0);
-  auto dst = Make(4, 1, 0x0F);
-  src->mask[0] = 0;
-  src->mask[1] = 255;
-  src->mask[2] = 0x3C;
-  src->mask[3] = 0xFF;
-  PixmapCopyMasked(src.get(), dst.get(), 0, 0, 0, 0, 3, 1);
-  EXPECT_EQ(dst->pixels[0], 0x0F);
-  EXPECT_EQ(dst->pixels[1], 0xF0);
-  EXPECT_EQ(dst->pixels[2], 0x33);  // (s ^ d) & m ^ d bit by bit
-  EXPECT_EQ(dst->pixels[3], 0x0F) << "outside the block";
 }
 
 TEST(PixmapCopyTest, ClippedCopiesCutAtEveryEdge) {
@@ -128,6 +79,7 @@ TEST(PixmapCopyTest, ClippedCopiesCutAtEveryEdge) {
       {-6, 0, 0, 0, 0, 0},    // just off the left
       {10, 0, 0, 0, 0, 0},    // past the right edge
       {2, 1, 0, 0, 6, 7},
+      {5, 0, 0, 0, 5, 8},     // one column over the right edge
   };
   for (const Case& c : cases) {
     auto dst = Make(10, 8, 0);
@@ -141,6 +93,7 @@ TEST(PixmapCopyTest, ClippedCopiesCutAtEveryEdge) {
         ASSERT_EQ(got, 10 * (y - c.y) + (x - c.x) + 1) << "copy at " << c.x << "," << c.y;
       }
     EXPECT_EQ(drawn, c.w * c.h) << "copy at " << c.x << "," << c.y;
+    for (int y = 0; y < 8; ++y) ASSERT_EQ(dst->pixels[y * dst->rowBytes + 10], 0) << "padding, copy at " << c.x;
     if (drawn) {
       EXPECT_EQ(testing::PixelAt(dst.get(), c.x + c.firstX, c.y + c.firstY), 10 * c.firstY + c.firstX + 1);
     }
@@ -150,17 +103,6 @@ TEST(PixmapCopyTest, ClippedCopiesCutAtEveryEdge) {
   auto narrow = Make(8, 1, 0);
   PixmapCopyMaskedClipped(wide.get(), narrow.get(), -14, 0, 20, 1);
   EXPECT_TRUE(PictureMatches(narrow.get(), 0, 0, {"######.."}, {{'#', 5}, {'.', 0}}));
-}
-
-TEST(PaletteTest, RampsAndCubeFollowTheirRules) {
-  EXPECT_EQ(kPalette[0], 0u);
-  EXPECT_EQ(kPalette[1], 0x111111u);
-  EXPECT_EQ(kPalette[20], 0x0000EEu);
-  EXPECT_EQ(kPalette[23], 0x004400u);
-  EXPECT_EQ(kPalette[40], 0xEE0000u);
-  EXPECT_EQ(kPalette[70], 0x00FF00u);
-  EXPECT_EQ(kPalette[126], 0x666666u);
-  EXPECT_EQ(kPalette[255], 0xFFFFFFu);
 }
 
 }  // namespace

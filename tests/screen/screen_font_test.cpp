@@ -1,4 +1,4 @@
-// Cutting a font picture into glyphs and drawing text in colour, with and without shadow.
+// Drawing text in colour with its shadow.
 #include "screen/screen_font.h"
 
 #include <gtest/gtest.h>
@@ -56,33 +56,6 @@ TEST_F(FontFixture, ShadowedTextInColourDrawsShadowThenGlyphAndAdvancesSixAGlyph
                                       kTextColours));
   EXPECT_EQ(font.colour(), 255) << "the colour before the call is current again";
   EXPECT_EQ(picture->pixels[0], 255) << "the picture is given back as it came";
-}
-
-TEST_F(FontFixture, GlyphsPastTheCountAreInvisibleButStillAdvance) {
-  EXPECT_EQ(font.DrawText("\x03\x7F\x03", frame, -1, 1), 18);
-  EXPECT_TRUE(testing::PictureMatches(frame, 0, 1, {"..............", "..............", ".w...........w"}, kTextColours));
-}
-
-TEST_F(FontFixture, SeventeenColoursReuseTheLeastRecentlyUsedBlock) {
-  // After sixteen other colours white's block has been refilled; every draw still shows its colour.
-  for (int round = 0; round < 2; ++round) {
-    for (int c = 1; c <= 17; ++c) {
-      uint8_t colour = static_cast<uint8_t>(c == 17 ? 255 : 100 + c);
-      font.DrawGlyphInColour(3, frame, 0, 0, colour);
-      ASSERT_EQ(testing::PixelAt(frame, 2, 2), colour) << "round " << round << " colour " << int(colour);
-    }
-  }
-}
-
-TEST(ScreenFontBuildTest, LimitsTheCountAndRefusesEmptySizes) {
-  Pixmap* picture = FontPicture();
-  ScreenFont font;
-  EXPECT_EQ(font.Build(picture, 300, 6, 8, ScreenFont::kGrid), kStatusOk);
-  EXPECT_EQ(font.glyphCount(), 256);
-  EXPECT_EQ(font.Build(picture, 4, 0, 8, ScreenFont::kGrid), kStatusBadParam);
-  EXPECT_EQ(font.Build(picture, 4, 13, 8, ScreenFont::kGrid), kStatusBadParam);
-  EXPECT_EQ(font.DrawGlyph(1, picture, 0, 0), 0) << "a font that failed to build draws nothing";
-  PixmapDispose(picture);
 }
 
 TEST(ScreenFontShadowTest, HalvesCubeLevelsAndGreysRamps) {

@@ -79,34 +79,5 @@ TEST(SampleData, GuardFramesFollowTheLoop) {
   }
 }
 
-TEST(SampleData, OddEmptyAndMissingData) {
-  SamplePtr odd = LoadedSample({7, 8, 9});
-  odd->length = 5;  // two frames and a stray byte
-  ASSERT_EQ(PrepareSampleData(odd.get()), kStatusOk);
-  // Preparing again frees the old block; freeing data instead would be an invalid free (ASan).
-  ASSERT_EQ(PrepareSampleData(odd.get()), kStatusOk);
-  EXPECT_EQ(std::tuple(odd->length, odd->block), std::tuple(4, odd->data - 1));
-  EXPECT_EQ(FramesWithGuards(*odd), (std::vector<int16_t>{0, 7, 8, 8, 8}));
-
-  SamplePtr empty = LoadedSample({});
-  SamplePtr oneByte = LoadedSample({7}, kLoopForward, 0, 2);
-  oneByte->length = 1;
-  for (Sample* sample : {empty.get(), oneByte.get()}) {
-    ASSERT_EQ(PrepareSampleData(sample), kStatusOk);
-    EXPECT_EQ(std::tuple(sample->length, sample->data, sample->block, sample->loopMode),
-              std::tuple(0, nullptr, nullptr, kLoopNone));
-  }
-  SamplePtr silent = LoadedSample({});
-  silent->length = 4;  // no data but a length: silence
-  ASSERT_EQ(PrepareSampleData(silent.get()), kStatusOk);
-  EXPECT_EQ(FramesWithGuards(*silent), (std::vector<int16_t>{0, 0, 0, 0, 0}));
-
-  SamplePtr huge = LoadedSample({5, 6});
-  int16_t* data = huge->data;
-  huge->length = INT32_MAX;  // the block would not fit a 32-bit size; nothing is read or changed
-  EXPECT_EQ(PrepareSampleData(huge.get()), kStatusOutOfMemory);
-  EXPECT_EQ(std::tuple(huge->data, huge->block, huge->length, huge->data[1]), std::tuple(data, nullptr, INT32_MAX, 6));
-}
-
 }  // namespace
 }  // namespace tvp

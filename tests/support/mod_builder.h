@@ -74,18 +74,8 @@ class ModBuilder {
     cells_[{pattern, row, channel}] = c;
     return *this;
   }
-  // How many patterns are stored; by default the highest order entry + 1, as a loader expects.
-  ModBuilder& storedPatterns(int count) {
-    storedPatterns_ = count;
-    return *this;
-  }
   ModBuilder& signature(const std::string& four) {
     signature_ = four;
-    return *this;
-  }
-  // The old layout: 15 sample headers, no signature, patterns right after the order table.
-  ModBuilder& fifteenSamples() {
-    fifteen_ = true;
     return *this;
   }
   ModBuilder& truncate(size_t bytes) {

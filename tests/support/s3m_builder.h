@@ -71,12 +71,6 @@ class S3MBuilder {
   S3MBuilder& emptyPattern(int pattern) { patterns_[pattern]; return *this; }
   // A pattern whose parapointer is 0: absent from the file.
   S3MBuilder& absentPattern(int pattern) { patterns_[pattern].absent = true; return *this; }
-  // The packed bytes as given, instead of the ones made from cells.
-  S3MBuilder& rawPattern(int pattern, std::vector<uint8_t> packed) { patterns_[pattern].raw = std::move(packed); return *this; }
-  S3MBuilder& packedLength(int pattern, int value) { patterns_[pattern].lengthField = value; return *this; }
-  S3MBuilder& patternPointer(int pattern, int value) { patterns_[pattern].pointer = value; return *this; }
-  // Counts stored in the header whatever the lists hold (the lists are written as far as they go).
-  S3MBuilder& orderCount(int value) { orderCount_ = value; return *this; }
   S3MBuilder& instrumentCount(int value) { instrumentCount_ = value; return *this; }
   S3MBuilder& patternCount(int value) { patternCount_ = value; return *this; }
   S3MBuilder& signature(const std::string& four) { signature_ = four; return *this; }
@@ -90,9 +84,6 @@ class S3MBuilder {
     return count;
   }
 
-  // Where the parts of the composed file lie (before truncation).
-  size_t instrumentOffset(int slot) const { return layout().instruments.at(slot); }
-  size_t patternOffset(int pattern) const { return layout().patterns.at(pattern); }
   size_t sampleDataOffset(int slot) const { return layout().data.at(slot); }
 
   // The packed bytes of a pattern made from its cells: 64 rows, each ended by a 0 byte.
