@@ -55,8 +55,8 @@ targets_for() {
     mixer/*) echo mixer_tests engine_tests ;;
     app/*) echo app_tests ;;
     screens/*) echo screens_tests app_tests ;;
-    screen/*) echo screen_tests screens_tests ;;
-    platform/*) echo platform_tests platform_sdl_tests ;;
+    screen/*) echo screen_tests screens_tests app_tests ;;
+    platform/*) echo platform_tests platform_sdl_tests app_tests ;;
     *) echo all ;;
   esac
 }
