@@ -75,7 +75,6 @@ TEST(SettingsReader, KeepsThe128FirstKeysAndSurvivesHostileFiles) {
   EXPECT_EQ(device.Load("/dev/zero"), kStatusOk);  // a file that never ends is read only so far
 }
 
-
 TEST(PlayerSettings, OnlyInterpolationDisplayAndFramesPerBufferAreCorrected) {
   TempDir dir;
   auto settle = [&](const std::string& text, SettingsReader& reader) {  // OPENDIR lives in the reader
@@ -100,6 +99,15 @@ TEST(PlayerSettings, OnlyInterpolationDisplayAndFramesPerBufferAreCorrected) {
     SettingsReader reader;
     EXPECT_EQ(settle("FRAMESPERBUFFER=" + value, reader).framesPerBuffer, frames) << value;
   }
+}
+
+TEST(PlayerSettings, TheFileInTheWorkingDirectoryComesBeforeTheConfigurationDirectory) {
+  TempDir dir;
+  const std::string local = dir.file("tpw32.ini"), config = "/home/ana/.config/tonvale/tpw32.ini";
+  EXPECT_EQ(ChooseSettingsPath(local.c_str(), "/xdg", "/home/ana"), "/xdg/tonvale/tpw32.ini");
+  EXPECT_EQ(ChooseSettingsPath(local.c_str(), "relative/dir", "/home/ana"), config);
+  dir.write("tpw32.ini", std::string("SPEED=50\n"));
+  EXPECT_EQ(ChooseSettingsPath(local.c_str(), "/xdg", "/home/ana"), local);
 }
 
 }  // namespace

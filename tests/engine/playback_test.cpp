@@ -1,5 +1,6 @@
 // Songs built in memory on the offline engine: a note sounds at its pitch, the elapsed seconds
-// count, and a position request hurries the tick.
+// count, ticks stay at least a frame long, a position request hurries the tick, and what a
+// prepare refuses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,6 +80,35 @@ TEST(EngineTiming, PositionRequestBelowMinusOneHalvesTheTick) {
   e.renderBuffer();  // full ticks again: 127 + 4096 = 4 x 882 + 695
   EXPECT_EQ(e.engine->positionCounter, 0x201);
   EXPECT_EQ(e.engine->samplesIntoTick, 695);
+}
+
+TEST(EngineTiming, TinySpeedsAndHugeTemposKeepTicksAtLeastOneFrame) {
+  OfflineEngine e(4, 16);
+  e.sendPlayerSettings();
+  SongBuilder song;
+  emptySong(song, 64, 2, 0x7FFFFFFF);
+  e.play(song.inUse(), 44100);
+  e.renderBuffer();  // tempo 0x7FFFFFFF now
+  EXPECT_EQ(e.engine->tempo, 0x7FFFFFFF);
+  EXPECT_GE(e.engine->samplesPerTick, 1u);
+  e.command(ENG_SET_SPEED, 0xFFFFFFFF);  // 65535 %: 0 whole frames per tick before the limit
+  EXPECT_EQ(e.engine->samplesPerTick, 1u);
+}
+
+TEST(EnginePrepare, RefusesMissingAndUnusedSoundtracksAndRatesBelowOneHertz) {
+  OfflineEngine e;
+  e.sendPlayerSettings();
+  const intptr_t rate = 44100 << 16;
+  EXPECT_EQ(e.command(ENG_PREPARE, 16, 1, rate), kStatusNoSoundtrack);
+  SongBuilder song;
+  emptySong(song);
+  e.command(ENG_BIND_SOUNDTRACK, reinterpret_cast<intptr_t>(song.get()));
+  EXPECT_EQ(e.command(ENG_PREPARE, 16, 1, rate), kStatusNotInUse);
+  song.inUse();
+  EXPECT_EQ(e.command(ENG_PREPARE, 12, 1, rate), kStatusBadParam);
+  EXPECT_EQ(e.command(ENG_PREPARE, 16, 1, 0xFFFF), kStatusBadParam);
+  EXPECT_EQ(e.command(ENG_START), kStatusNotPrepared);
+  EXPECT_EQ(e.command(ENG_PREPARE, 8, 0, 0x10000), kStatusOk);  // 1 Hz is a rate
 }
 
 }  // namespace

@@ -122,6 +122,49 @@ TEST(ModSamples, DataCutByTheEndOfTheFileKeepsWhatIsThere) {
 }
 
 // One cell at row 1 on channel 2, after a row 0 that switched everything off.
+// Layouts beside the plain one: other trackers' signatures (Digital Tracker's "FA0x" writes four
+// bytes more after it), stored patterns that no order entry names, and samples packed in ADPCM.
+TEST(ModLayouts, OtherSignaturesUnnamedPatternsAndAdpcmSamples) {
+  struct Signature { const char* text; int channels; };
+  for (const Signature& c : {Signature{"M!K!", 4}, Signature{"CD81", 8}, Signature{"TDZ3", 3}, Signature{"FA06", 6}}) {
+    SCOPED_TRACE(c.text);
+    ModBuilder b(c.channels);
+    b.signature(c.text).sample(0, {.words = 4}).cell(0, 63, c.channels - 1, {1, 428, 0, 0});
+    std::vector<uint8_t> bytes = b.bytes();
+    if (std::string(c.text, 3) == "FA0") bytes.insert(bytes.begin() + 1084, {0, 0x40, 0, 0});
+    Loaded m = Load(bytes);
+    ASSERT_EQ(m.status, 0);
+    EXPECT_EQ(Events(m.song.get(), 1, 63 * 256).at(0).channel, c.channels - 1);
+    EXPECT_EQ(m.song->samples[0]->data[0], ModBuilder::DefaultByte(0, 0) * 256);
+  }
+
+  ModBuilder unnamed;
+  unnamed.orders({0}).storedPatterns(3).sample(0, {.words = 30}).sample(1, {.words = 20});
+  Loaded m = Load(unnamed.bytes());
+  ASSERT_EQ(m.status, 0);
+  EXPECT_EQ(std::tuple(m.song->samples[0]->data[0], m.song->samples[1]->data[39]),
+            std::tuple(ModBuilder::DefaultByte(0, 0) * 256, ModBuilder::DefaultByte(1, 39) * 256));
+
+  // Packed samples take their packed size, so the next sample stays in place; one cut by the end
+  // of the file plays as far as it goes.
+  const std::vector<int8_t> frames = {2, 6, 14, 30, 22, 6, -26, -27, -23, -25};  // steps in the encoder's table
+  for (int cut : {0, 2}) {
+    ModBuilder b;
+    b.orders({0}).sample(0, {.words = 5, .data = frames, .adpcm = true}).sample(1, {.words = 3});
+    std::vector<uint8_t> bytes = b.bytes();
+    if (cut != 0) bytes.resize(b.sampleDataOffset(1) - cut);
+    Loaded packed = Load(bytes);
+    ASSERT_EQ(packed.status, 0);
+    const Sample* s = packed.song->samples[0];
+    const int kept = cut == 0 ? 10 : 6;
+    ASSERT_EQ(s->length, 2 * kept);
+    for (int i = 0; i < kept; ++i) EXPECT_EQ(s->data[i], frames[i] * 256) << i;
+    if (cut == 0) {
+      EXPECT_EQ(packed.song->samples[1]->data[5], ModBuilder::DefaultByte(1, 5) * 256);
+    }
+  }
+}
+
 TEST(ModEffects, CellsBecomeEvents) {
   auto ch = [](int32_t code, int32_t param, int32_t dt = 0) { return E{256 + dt, 2, code, param}; };
   auto song = [](int32_t code, int32_t param) { return E{256, 0, code, param}; };

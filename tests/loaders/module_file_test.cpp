@@ -1,4 +1,5 @@
-// The file layer: drive paths, and files over memory.
+// The file layer: drive paths, and files over memory; and the one line that says why the loaders
+// refused a file.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -7,7 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "soundtrack/loaders.h"
 #include "soundtrack/module_file.h"
+#include "tests/support/mod_builder.h"
+#include "tests/support/s3m_builder.h"
+#include "tests/support/xm_builder.h"
 
 namespace tvp {
 namespace {
@@ -65,6 +70,27 @@ TEST(ModuleFileOverMemory, BehavesLikeAFile) {
   ASSERT_NE(empty, nullptr);
   EXPECT_EQ(FileRead(empty, 4, buffer), 0);
   FileClose(empty);
+}
+
+TEST(Refusals, NameTheFormatAndWhatIsWrong) {
+  auto text = [](std::vector<uint8_t> bytes) {
+    ModuleFile* file = FileOpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
+    const std::string said = RefusalText(DescribeRefusal(file));
+    FileClose(file);
+    return said;
+  };
+  test::XmBuilder wide, cut;
+  wide.channels = 40;
+  std::vector<uint8_t> xm = cut.bytes();
+  xm.resize(xm.size() - 3);
+  test::S3MBuilder s3m;
+  s3m.emptyPattern(0);
+  std::vector<uint8_t> shortS3m = s3m.bytes();
+  shortS3m.resize(0x62);  // inside the order list
+  EXPECT_EQ(text(wide.bytes()), "XM with 40 channels is not supported");
+  EXPECT_EQ(text(xm), "XM data ends early");
+  EXPECT_EQ(text(shortS3m), "S3M data ends early");
+  EXPECT_EQ(text(std::vector<uint8_t>(2000, 'x')), "not a module this player can read (XM, S3M, MOD)");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
+#include "tests/support/adpcm_encoder.h"
 #include "tests/support/s3m_builder.h"
 
 namespace tvp::test {
@@ -93,6 +94,24 @@ TEST(S3MLoader, SamplesAreUnsigned8BitWithTheirHeaderFields) {
   EXPECT_EQ(l.song->samples[2], nullptr);  // length 0: no record
   for (int slot : {1, 3}) {                // no "SCRS", or no data in the file: silent
     EXPECT_EQ(std::make_tuple(l.song->samples[slot]->length, l.song->samples[slot]->data), std::make_tuple(0, nullptr));
+  }
+}
+
+// ADPCM data (pack byte 4) decodes to its frames; cut by the end of the file it plays as far as it goes.
+TEST(S3MLoader, AdpcmSamplesDecodeToTheirFrames) {
+  const std::vector<int> frames = {-1, -3, 1, 65, 63, -65, -1};  // steps -1, -2, 4, 64, -2, -128, 64
+  const std::vector<uint8_t> packed = EncodeAdpcm(frames);
+  for (size_t cut : {size_t{0}, size_t{2}}) {
+    S3MBuilder b;
+    b.emptyPattern(0).sample(0, {.data = packed, .frames = 7, .pack = 4});
+    std::vector<uint8_t> bytes = b.bytes();
+    bytes.resize(b.sampleDataOffset(0) + packed.size() - cut);
+    Loaded l = Load(bytes);
+    ASSERT_EQ(l.status, 0);
+    const Sample* s = l.song->samples[0];
+    const size_t kept = cut == 0 ? frames.size() : 4;
+    ASSERT_EQ(s->length, static_cast<int32_t>(2 * kept));
+    for (size_t i = 0; i < kept; ++i) EXPECT_EQ(s->data[i], frames[i] * 256) << i;
   }
 }
 

@@ -308,6 +308,59 @@ TEST(XmInstruments, EnvelopesInterpolateTheirStoredPointsOnly) {
 // ---------------------------------------------------------------------------------------------
 // Real songs
 
+// Sample data packed in ADPCM (8-bit, reserved byte 0xAD) takes its packed size, so the samples
+// after it stay in place; cut inside the codes it keeps the frames it holds.
+TEST(XmInstruments, AdpcmSamplesDecodeToTheirFrames) {
+  const std::vector<int> frames = {1, 3, 7, 15, -1, -33, 31};  // steps 1, 2, 4, 8, -16, -32, 64
+  XmBuilder b = Song();
+  XmSampleSpec packed{frames};
+  packed.adpcm = true;
+  b.instruments[0].samples = {packed, XmSampleSpec{{5, 6}}};
+  b.instruments[1].samples = {XmSampleSpec{{9, 8}}};
+  Loaded l = Load(b.bytes());
+  ASSERT_EQ(l.status, kStatusOk);
+  const Sample* s = l.song->samples[0];
+  ASSERT_EQ(s->length, 14);
+  for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(s->data[i], frames[i] * 256) << i;
+  EXPECT_EQ(std::tuple(l.song->samples[1]->data[1], l.song->samples[16]->data[1]), std::tuple(6 * 256, 8 * 256));
+  b.instruments.resize(1);
+  b.instruments[0].samples.resize(1);
+  const std::vector<uint8_t> bytes = b.bytes();
+  Loaded cut = Load(std::vector<uint8_t>(bytes.begin(), bytes.end() - 2));  // two codes a byte: four frames left
+  ASSERT_EQ(cut.status, kStatusOk);
+  EXPECT_EQ(std::tuple(cut.song->samples[0]->length, cut.song->samples[0]->data[3]), std::tuple(8, 15 * 256));
+}
+
+// An instrument of more than 16 samples stays empty and its data is passed over; a file cut in
+// its instruments keeps the ones it holds whole, and the rest are empty slots.
+TEST(XmInstruments, TwentyThreeSamplesAreSkippedAndACutFileKeepsWhatItHolds) {
+  XmBuilder b = Song();
+  b.instruments.resize(3);
+  for (int j = 0; j < 23; ++j) b.instruments[0].samples.push_back(XmSampleSpec{{j, -j, j}, j % 2 == 1});
+  b.instruments[1].samples = {XmSampleSpec{{3, 4}}};
+  b.instruments[2].samples = {XmSampleSpec{{5, 6, 7}, true}};
+  Loaded l = Load(b.bytes());
+  ASSERT_EQ(l.status, kStatusOk);
+  EXPECT_TRUE(l.song->instruments[0] == nullptr && l.song->instruments[1] != nullptr);
+  EXPECT_EQ(std::tuple(l.song->samples[16]->data[1], l.song->samples[32]->data[2]), std::tuple(4 * 256, 7));
+
+  XmBuilder cut = Song();
+  cut.instrumentCount = 4;
+  cut.instruments[0].samples = {XmSampleSpec{{1, 2, 3}}};
+  cut.instruments[1].samples = {XmSampleSpec{{10, 20, 30, 40, 50, 60, 70, 80}}};
+  const std::vector<uint8_t> whole = cut.bytes();
+  for (size_t end : {whole.size() - 3, whole.size() - 8 - 40}) {  // inside the last sample; in its headers
+    Loaded c = Load(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(end)));
+    ASSERT_EQ(c.status, kStatusOk) << end;
+    EXPECT_EQ(c.song->samples[0]->data[2], 3 * 256);
+    EXPECT_TRUE(c.song->instruments[2] == nullptr && c.song->instruments[3] == nullptr);
+    EXPECT_EQ(c.song->instruments[1] != nullptr, end == whole.size() - 3);
+    if (end == whole.size() - 3) {
+      EXPECT_EQ(c.song->samples[16]->length, 2 * 5);
+    }
+  }
+}
+
 TEST(XmCorpus, EverySongLoads) {
   const std::filesystem::path dir = TVP_CORPUS_DIR;
   if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;

@@ -1,5 +1,5 @@
-// The engine's ring road on the in-memory device: what the first service call writes, and a lock
-// handed out in two regions.
+// The engine's two sound roads on the in-memory devices: the ring (what the first service call
+// writes, a lock handed out in two regions, stops and restarts) and the queue of two buffers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,6 +42,7 @@ class RingRoad : public ::testing::Test {
 
 TEST_F(RingRoad, FirstServiceAfterStartWritesThreeSectionsAndPlaysFromTheStart) {
   PrepareAndStart();
+  EXPECT_EQ(device.ringBytes(), 4 * 16384);  // four sections of one 4096-frame buffer
   device.MoveCursor(3 * kRoadBytes);  // wherever an earlier run left it
   EXPECT_EQ(device.locks, 0);         // nothing is written before the service call
   EXPECT_EQ(Service(&engine), 2);
@@ -67,6 +68,26 @@ TEST_F(RingRoad, ALockHandedOutInTwoRegionsRendersBothInOrder) {
   ExpectFirstSectionsRendered(3);
 }
 
+TEST_F(RingRoad, AStoppedEngineLeavesTheDeviceAloneAndARestartRewindsAndRefills) {
+  PrepareAndStart();
+  Service(&engine);
+  device.Advance(kRoadBytes + 100);
+  Service(&engine);
+  ASSERT_EQ(Command(&engine, ENG_STOP), kStatusOk);
+  EXPECT_FALSE(device.playing());
+  const int32_t calls = device.calls;
+  EXPECT_EQ(Service(&engine), 0);
+  EXPECT_EQ(device.calls, calls);
+
+  ASSERT_EQ(Command(&engine, ENG_START), kStatusOk);
+  const int32_t locks = device.locks;
+  EXPECT_EQ(Service(&engine), 2);
+  EXPECT_EQ(device.locks - locks, 3);
+  int32_t cursor = -1;
+  device.GetPlayCursor(&cursor);
+  EXPECT_EQ(cursor, 0);
+}
+
 class QueueRoad : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -79,6 +100,37 @@ class QueueRoad : public ::testing::Test {
   MemoryQueueDevice device;
   SoundEngine* engine = nullptr;
 };
+
+TEST_F(QueueRoad, TwoBuffersAreQueuedAtStartAndEachPlayedOneIsRefilledOnce) {
+  ASSERT_EQ(PrepareRoadEngine(&engine, song.inUse()), kStatusOk);
+  ASSERT_EQ(Command(&engine, ENG_START), kStatusOk);
+  EXPECT_EQ(Service(&engine), 1);
+  EXPECT_EQ(device.queuedBytes(), 2 * kRoadBytes);
+  EXPECT_EQ(Service(&engine), 0);  // both still queued
+  constexpr int32_t kBuffers = 6;
+  while (device.played().size() < size_t{kBuffers} * kRoadBytes) {
+    device.Consume(kRoadBytes);
+    EXPECT_EQ(Service(&engine), 1);
+    EXPECT_EQ(device.queuedBytes(), 2 * kRoadBytes);
+  }
+  EXPECT_TRUE(std::vector<uint8_t>(device.played().begin(), device.played().end()) ==
+              OfflineRoadBytes(song.inUse(), kBuffers));
+  Command(&engine, ENG_STOP);
+  EXPECT_EQ(device.queuedBytes(), 0);
+}
+
+TEST_F(QueueRoad, TheDeviceOpensOnceAcrossPreparesAgainForANewRateAndClosesWithTheEngine) {
+  ASSERT_EQ(PrepareRoadEngine(&engine, song.inUse()), kStatusOk);
+  ASSERT_EQ(PrepareRoadEngine(&engine, song.inUse()), kStatusOk);
+  EXPECT_EQ(device.opens, 1);
+  // Left at the old rate, the new song would play at the wrong pitch and speed.
+  ASSERT_EQ(Command(&engine, ENG_PREPARE, 16, 1, 22050 << 16), kStatusOk);
+  EXPECT_EQ(device.opens, 2);
+  EXPECT_EQ(device.openRate(), 22050u);
+  Command(&engine, ENG_CLOSE);
+  engine = nullptr;
+  EXPECT_FALSE(device.isOpen());
+}
 
 }  // namespace
 }  // namespace tvp::test

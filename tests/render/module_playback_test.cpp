@@ -1,10 +1,12 @@
 // Modules composed in memory in each format play one note per even row and silence every odd
 // row: each note sounds at its pitch and every row starts on its frame (speed 6, tempo 125 at
-// 44100 Hz: 5292 frames a row).
+// 44100 Hz: 5292 frames a row); and pattern loops in two channels play and are estimated as
+// trackers play them.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <tuple>
 #include <vector>
 
 #include "engine/sound_engine.h"
@@ -149,6 +151,75 @@ INSTANTIATE_TEST_SUITE_P(EachFormat, ModulePlayback,
                          [](const auto& info) {
                            return info.param == ModuleFormat::XM ? "XM" : info.param == ModuleFormat::S3M ? "S3M" : "MOD";
                          });
+
+struct Length {
+  int64_t estimated = -1;
+  int64_t firstPosition = -1;
+};
+
+Length LengthOf(const std::vector<uint8_t>& bytes) {
+  ModuleFile* file = FileOpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
+  Soundtrack* soundtrack = nullptr;
+  int16_t status = 0;
+  LoadModule(file, nullptr, &soundtrack, &status);
+  FileClose(file);
+  Length length;
+  if (soundtrack == nullptr) return length;
+  int32_t units = 0;
+  EstimatePlayTime(soundtrack, nullptr, &units);
+  length.estimated = int64_t{units} * 256;
+  RenderSettings settings;
+  settings.framesPerBuffer = 16;
+  RenderSession session;
+  if (session.open(settings, soundtrack) == kStatusOk) {
+    int64_t frames = 0;
+    const SoundEngine* engine = session.engine();
+    while (!session.finished() && engine->playPosition <= 1 && !(engine->flags & kEngineEnded)) {
+      if (engine->playPosition == 1) frames += 16;
+      session.renderNext();
+    }
+    length.firstPosition = frames;
+  }
+  session.close();
+  ReleaseSoundtrack(soundtrack);
+  return length;
+}
+
+// Loops in two channels each count their own passes: side by side (rows 0..5 and 0..7, once
+// more each) and one inside the other (rows 2..3 twice more inside rows 0..7 once more). The
+// rows are those trackers play: 6 + 6 + 2 twice, and (4 + 2 + 2 + 4) twice, then the rest.
+TEST(ModulePlayback, PatternLoopsInTwoChannelsEndWithTheRowsTrackersPlay) {
+  auto xm = [&](std::vector<std::tuple<int, int, int>> loops) {
+    XmBuilder b;
+    b.pattern(0).rows = 16;
+    for (auto [row, channel, count] : loops) b.cell(0, row, channel, {0, 0, 0, 0xE, 0x60 + count});
+    return b.bytes();
+  };
+  auto mod = [&](std::vector<std::tuple<int, int, int>> loops) {
+    ModBuilder b;
+    b.orders({0});
+    for (auto [row, channel, count] : loops) b.cell(0, row, channel, {0, 0, 0xE, 0x60 + count});
+    return b.bytes();
+  };
+  const std::vector<std::tuple<int, int, int>> sideBySide = {{5, 0, 1}, {7, 1, 1}};
+  const std::vector<std::tuple<int, int, int>> nested = {{0, 0, 0}, {7, 0, 1}, {2, 1, 0}, {3, 1, 2}};
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int64_t rows;
+  } cases[] = {
+      {"XM side by side", xm(sideBySide), 28 + 8},
+      {"XM nested", xm(nested), 24 + 8},
+      {"MOD side by side", mod(sideBySide), 28 + 56},
+      {"MOD nested", mod(nested), 24 + 56},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Length length = LengthOf(c.bytes);
+    EXPECT_EQ(length.estimated / 256, c.rows * kRowFrames / 256);
+    EXPECT_NEAR(length.firstPosition, c.rows * kRowFrames, 16);
+  }
+}
 
 }  // namespace
 }  // namespace tvp::test

@@ -1,4 +1,5 @@
-// The "Pxlr" reader on hand-built pictures: repeated bytes and back references.
+// The "Pxlr" reader on hand-built pictures: margins, escape and repeated-byte coding, serpentine
+// rows, back references, and sizes and lengths it must not trust.
 #include "screen/pixel_image.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,28 @@ TEST(PixelImageTest, BackReferencesCopyOverlappingRunsAndStopAtBrokenOnes) {
   Decoded d(Picture({Info(5, 3, 4), Chunk("PIXA", {0, 1, 2, 128, 3, 2, 1, 2, 3, 9, 10, 1, 7})}));
   ASSERT_EQ(d.status, kStatusOk);
   EXPECT_TRUE(testing::PictureMatches(d.pixmap, 0, 0, {"12331", "09313", "00000"}, kDigits));
+}
+
+TEST(PixelImageTest, EscapeCodingWithMarginsAndSerpentineRowsOfTheWholePicture) {
+  // Escape 9; margins of colour 7: top 1, left 1, bottom 0, right 2. Inner 3 x 2.
+  Decoded d(Picture({Info(6, 3, 4), Chunk("MGIN", {7, 1, 1, 0, 2}), Chunk("PIX1", {9, 1, 9, 2, 4, 3})}));
+  ASSERT_EQ(d.status, kStatusOk);
+  EXPECT_TRUE(testing::PictureMatches(d.pixmap, 0, 0, {"777777", "712277", "722377"}, kDigits));
+  // Top margin 1 makes the first inner row odd: it runs right to left. A long count runs on past
+  // the rows and is cut at the rectangle's end; a count above 127 takes two bytes.
+  Decoded s(Picture({Info(4, 3, 4), Chunk("MGIN", {0, 1, 0, 0, 0}), Chunk("PIX5", {9, 1, 2, 9, 3, 0x81, 0x00})}));
+  ASSERT_EQ(s.status, kStatusOk);
+  EXPECT_TRUE(testing::PictureMatches(s.pixmap, 0, 0, {"0000", "3321", "3333"}, kDigits));
+}
+
+TEST(PixelImageTest, HugeSizesAndChunksLongerThanThePictureAreNotTrusted) {
+  EXPECT_EQ(Decoded(Picture({Info(3000, 2000, 4)})).status, kStatusBadParam);  // over 4 Mpixels
+  // The last two bytes lie beyond the picture's size: the pixel chunk that claims them gets none.
+  Bytes bytes = Picture({Info(4, 1, 4), Chunk("PIX1", {9, 1, 2, 3})});
+  Pixmap* p = nullptr;
+  ASSERT_EQ(DecodePixelImage(&p, bytes.data(), static_cast<int32_t>(bytes.size()) - 2), kStatusOk);
+  EXPECT_TRUE(testing::PictureMatches(p, 0, 0, {"1000"}, kDigits));
+  PixmapDispose(p);
 }
 
 }  // namespace

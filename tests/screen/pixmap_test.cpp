@@ -1,9 +1,11 @@
-// The drawing primitives on their edges: pixels, lines, rectangles and clipped copies.
+// The drawing primitives on their edges: row padding, pixels, lines, rectangles, masked and
+// clipped copies; and the palette's rules.
 #include "screen/pixmap.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "screen/palette.h"
 #include "soundtrack/status.h"
@@ -103,6 +105,27 @@ TEST(PixmapCopyTest, ClippedCopiesCutAtEveryEdge) {
   auto narrow = Make(8, 1, 0);
   PixmapCopyMaskedClipped(wide.get(), narrow.get(), -14, 0, 20, 1);
   EXPECT_TRUE(PictureMatches(narrow.get(), 0, 0, {"######.."}, {{'#', 5}, {'.', 0}}));
+}
+
+TEST(PixmapCreateTest, RowsArePaddedToFourBytesAndMaskedCopiesMixBitByBit) {
+  EXPECT_EQ(Make(6, 8)->rowBytes, 8);
+  EXPECT_EQ(Make(1, 1)->rowBytes, 4);
+  auto src = Make(4, 1, 0xF0);
+  auto dst = Make(4, 1, 0x0F);
+  src->mask[0] = 0;
+  src->mask[2] = 0x3C;
+  PixmapCopyMasked(src.get(), dst.get(), 0, 0, 0, 0, 3, 1);
+  EXPECT_EQ(dst->pixels[0], 0x0F);
+  EXPECT_EQ(dst->pixels[1], 0xF0);
+  EXPECT_EQ(dst->pixels[2], 0x33);  // (s ^ d) & m ^ d
+  EXPECT_EQ(dst->pixels[3], 0x0F) << "outside the block";
+}
+
+TEST(PaletteTest, RampsAndCubeFollowTheirRules) {
+  EXPECT_EQ(kPalette[0], 0u);
+  EXPECT_EQ(std::tuple(kPalette[1], kPalette[11], kPalette[21], kPalette[31], kPalette[40]),
+            std::tuple(0x111111u, 0x000011u, 0x001100u, 0x110000u, 0xEE0000u));
+  EXPECT_EQ(kPalette[CubeColour(5, 0, 3)], 0xFF0099u);
 }
 
 }  // namespace

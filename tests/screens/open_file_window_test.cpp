@@ -1,5 +1,5 @@
 // The open-file window on directory trees made for each test: what is listed and in which order,
-// and unreadable and too deep directories.
+// the cursor keys and the drive column, tidy drive paths, and unreadable and too deep directories.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -92,6 +92,33 @@ TEST_F(OpenFileWindowTest, UnreadableAndTooDeepDirectoriesAreHandled) {
   EXPECT_EQ(window().entryCount, 3);
   EXPECT_FALSE(SetDirectory(state, ("/" + std::string(300, 'x')).c_str()));
   EXPECT_EQ(directory(), before);
+}
+
+TEST_F(OpenFileWindowTest, CursorKeysScrollTheListStopAtItsEndsAndTheCurrentDriveStays) {
+  Names files;
+  for (int i = 0; i < 38; ++i) files.push_back("f" + std::to_string(100 + i) + ".xm");
+  enter("forty", files);
+  show();
+  for (int i = 0; i < 45; ++i) EXPECT_TRUE(key(kVkDown));
+  EXPECT_EQ(window().entryCursor, 39);
+  EXPECT_EQ(window().firstVisibleEntry, 22);  // the last entry in the bottom row
+  EXPECT_TRUE(key(kVkHome));
+  EXPECT_EQ(window().firstVisibleEntry, 0);
+
+  EXPECT_TRUE(key(kVkLeft));
+  EXPECT_EQ(window().focus, kFocusDrives);
+  EXPECT_TRUE(key(kVkReturn));  // the current drive: the focus goes back, nothing else
+  EXPECT_EQ(window().focus, kFocusEntries);
+  EXPECT_EQ(directory(), DrivePath(dir.file("forty")));
+}
+
+TEST_F(OpenFileWindowTest, PosixAndDrivePathsBecomeTidyDrivePaths) {
+  ASSERT_TRUE(SetDirectory(state, "./x/../y//z/."));
+  EXPECT_EQ(directory(), DrivePath(fs::current_path().string() + "/y/z"));
+  ASSERT_TRUE(SetDirectory(state, "c:/home/ana/mods"));
+  EXPECT_EQ(directory(), "C:\\home\\ana\\mods\\");
+  ASSERT_TRUE(SetDirectory(state, "/../.."));
+  EXPECT_EQ(directory(), "C:\\");
 }
 
 }  // namespace

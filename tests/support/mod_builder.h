@@ -74,6 +74,11 @@ class ModBuilder {
     cells_[{pattern, row, channel}] = c;
     return *this;
   }
+  // How many patterns are stored; by default the highest order entry + 1, as a loader expects.
+  ModBuilder& storedPatterns(int count) {
+    storedPatterns_ = count;
+    return *this;
+  }
   ModBuilder& signature(const std::string& four) {
     signature_ = four;
     return *this;
