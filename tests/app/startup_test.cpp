@@ -17,6 +17,13 @@ TEST_F(StartupTest, FullScreenFallsBackToTheSizesTheDisplayHasAndTheFrameIsCentr
   ASSERT_EQ(start("RESOLUTION_X=1024\nRESOLUTION_Y=768\n"), kStatusOk) << error;
   EXPECT_EQ(state().settings.resolutionX, 640);
   EXPECT_EQ(state().settings.resolutionY, 480);
+  frame();  // shown doubled, 8 pixels in
+  int32_t wrong = 0;
+  for (int y = 0; y < FRAME_HEIGHT; ++y)
+    for (int x = 0; x < FRAME_WIDTH; ++x)
+      wrong += display.primary()[static_cast<size_t>((2 * y + 1) * 640 + 8 + 2 * x + 1)] !=
+               state().frameBitmap->pixels[y * state().frameBitmap->rowBytes + x];
+  EXPECT_EQ(wrong, 0);
   struct Case { int w, h, scale, x, y; } cases[] = {
       {320, 240, 0, 4, 0}, {640, 480, 1, 8, 0}, {800, 600, 1, 88, 60}, {640, 400, 0, 164, 80}};
   for (const Case& c : cases) {
