@@ -45,8 +45,6 @@ std::string PrintableTitle(const char* title) {
   return out;
 }
 
-// A refused file: the loader's reason when the file carries a format's signature.
-
 std::string Clock(double seconds) {
   char text[32];
   int64_t tenths = static_cast<int64_t>(seconds * 10);
