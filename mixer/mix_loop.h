@@ -163,22 +163,23 @@ struct Sse2Lanes {
 
   static Vec iota() { return Vec{0, 1, 2, 3}; }
 
-  // The lanes' frames are found with scalar adds, cheaper than taking them out of a vector one by one.
-  struct LaneFrames {
+  // The lanes' taps, pair by pair. The lanes' frames are found with scalar adds, cheaper than
+  // taking them out of a vector one by one. `first`: every lane's first tap from the block's
+  // first frame (the block's own first tap).
+  struct ScatteredPairs {
+    ScatteredPairs(const int16_t* first, int32_t fraction, int32_t laneStep, Vec) {
+      int32_t relative = fraction;
+#pragma GCC unroll 4
+      for (int32_t l = 0; l < kWidth; ++l, relative += laneStep) at[l] = first + (relative >> 16);
+    }
+    // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
+    Vec pairAt(int32_t tap) const {
+      return Vec{loadPair(at[0] + tap), loadPair(at[1] + tap), loadPair(at[2] + tap), loadPair(at[3] + tap)};
+    }
     const int16_t* at[kWidth];
   };
-  static LaneFrames laneFrames(const int16_t* data, int32_t fraction, int32_t laneStep, Vec) {
-    LaneFrames f;
-    int32_t relative = fraction;
-#pragma GCC unroll 4
-    for (int32_t l = 0; l < kWidth; ++l, relative += laneStep) f.at[l] = data + (relative >> 16);
-    return f;
-  }
-  // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
-  static Vec loadPairs(const LaneFrames& f, int32_t first) {
-    return Vec{loadPair(f.at[0] + first), loadPair(f.at[1] + first), loadPair(f.at[2] + first),
-               loadPair(f.at[3] + first)};
-  }
+  // No contiguous window: SSE2 has no shuffle by a vector of indices.
+  static constexpr bool kWindow = false;
 
   // Every interpolator's value fits 16 bits (the cubic is clamped, the others lie between two
   // frames), so (s x gain) >> 16, the 32-bit product's bits 16..31 sign-extended, is the low 16
@@ -209,27 +210,24 @@ struct Sse2Lanes {
 // The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
 // of each lane, lane l standing iota[l] x laneStep (16.16) from the block's first position (the
 // lanes policy says which frame of the block each lane mixes). A lane's taps are read in pairs from
-// the interpolator's first tap on: one 32-bit load holds d(first) and d(first + 1) in its low and
+// the interpolator's first tap on: one 32-bit word holds d(first) and d(first + 1) in its low and
 // high halves (for the cubic, frames -1,0 and 1,2; for the linear, 0,1), half the loads of reading
-// the frames one by one. The lanes policy says how the lanes' frames are found and how a pair is
-// loaded.
+// the frames one by one. `Pairs` is one of the lanes policy's pair readers: ScatteredPairs reads
+// each lane's pairs where the lane stands, any step; WindowPairs (where the policy has it) shuffles
+// them out of one window of contiguous frames loaded per block, for steps that keep the lanes close.
 struct FrameTaps {
   const int16_t* at;
   int32_t operator()(int32_t k) const { return at[k]; }
 };
 
-template <class L, int32_t kFirst>
+template <class Pairs, class V, int32_t kFirst>
 struct LaneTaps {
-  using V = typename L::Vec;
-  // `relative`: every lane's position relative to the block's first frame, in 16.16.
-  LaneTaps(const int16_t* data, int32_t fraction, int32_t laneStep, V relative)
-      : frames(L::laneFrames(data, fraction, laneStep, relative)) {}
   V operator()(int32_t k) const {
     const bool high = ((k - kFirst) & 1) != 0;
-    const V pair = L::loadPairs(frames, high ? k - 1 : k);
+    const V pair = pairs.pairAt((high ? k - 1 : k) - kFirst);
     return high ? pair >> 16 : (pair << 16) >> 16;
   }
-  typename L::LaneFrames frames;
+  Pairs pairs;
 };
 
 // Gains: gain = ((4096 -/+ panning) x volume) >> 13, so full volume at the centre adds half the
@@ -256,6 +254,7 @@ template <class Interp>
 struct FixedGain {
   static constexpr bool kBlocks = true;
   static constexpr bool kSilent = false;
+  static constexpr int32_t kFirstTap = Interp::kFirstTap;
   static bool silent(const Voice& v) { return v.volume < 1; }
 
   explicit FixedGain(const Voice& v) : left(gainLeft(v.volume, v.panning)), right(gainRight(v.volume, v.panning)) {}
@@ -266,13 +265,14 @@ struct FixedGain {
 
   // Always inlined: left to itself the compiler calls the cubic's block, which costs more than the
   // block's own work.
-  template <class L>
+  template <class L, class Pairs>
   [[gnu::always_inline]] void block(const int16_t* data, const Cursor& c, int32_t laneStep, int32_t* out) const {
     using V = typename L::Vec;
     // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
     // whole block's span inside int32.
     const V relative = splat<V>(c.fraction()) + L::iota() * laneStep;
-    const LaneTaps<L, Interp::kFirstTap> taps(data + c.frame(), c.fraction(), laneStep, relative);
+    const LaneTaps<Pairs, V, Interp::kFirstTap> taps{
+        Pairs(data + c.frame() + Interp::kFirstTap, c.fraction(), laneStep, relative)};
     L::addScaled(out, Interp::sample(taps, relative & 0xFFFF), L::gains(left, right));
   }
   void store(Voice*) const {}
@@ -393,6 +393,24 @@ struct ArpeggioClock {
 // A run of blocks keeps every lane's offset from the block's first position, in 16.16, inside int32.
 inline constexpr int64_t kMaxBlockSpan = 0x7FFF0000;
 
+// How far the cursor may move in its direction, from block to block, with every block's window
+// (L::WindowPairs: kFrames frames from the lowest lane's first tap) inside the data and its guard
+// frames, the frame before the data and two after sampleEnd; negative where the first block's is
+// not, or where the step spreads the lanes wider than the window holds (its last three frames are
+// the highest lane's other taps).
+template <class L, int32_t kFirstTap>
+int64_t windowRoom(const Cursor& c, const LoopBounds& b, int32_t laneStep) {
+  constexpr int32_t kFrames = L::WindowPairs::kFrames;
+  const int64_t spread = (L::kWidth - 1) * std::abs(int64_t{laneStep});
+  if (spread > int64_t{kFrames - 4} << 16) return -1;
+  // The lowest lane stands at most `below` frames before the block's first frame.
+  const int64_t below = laneStep < 0 ? (spread + 0xFFFF) >> 16 : 0;
+  const int64_t lowest = (below - 1 - kFirstTap) << 16;
+  const int64_t highest = (((b.sampleEnd >> 16) + 3 - kFrames - kFirstTap) << 16) - 1;
+  if (c.at < lowest || c.at > highest) return -1;
+  return laneStep < 0 ? c.at - lowest : highest - c.at;
+}
+
 // One straight-line frame loop; false when a one-shot sample ended inside it.
 // The cursor, bounds, gains and clock are copied into locals: the sums are int32 stores that could
 // otherwise alias them and force a reload of every field on every frame.
@@ -421,12 +439,25 @@ bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c
         const int32_t laneStep = static_cast<int32_t>(backward ? -c.step : c.step);
         const int64_t move = backward ? -span : span;
         int32_t blocks = std::min(frameCount - n, clock.quiet()) / L::kWidth;
-        for (int64_t left = room; blocks > 0 && span <= left; --blocks, left -= span) {
-          frame.template block<L>(data, c, laneStep, out);
+        int64_t left = room;
+        const auto next = [&] {
           c.at += move;
           out += 2 * L::kWidth;
           n += L::kWidth;
           clock.pass(L::kWidth);
+        };
+        if constexpr (L::kWindow) {
+          // The blocks whose taps one window holds first, then the rest with the lanes' taps
+          // read where they stand: the run's last blocks before a sample end, wide steps.
+          for (int64_t windowLeft = windowRoom<L, Frame::kFirstTap>(c, b, laneStep);
+               blocks > 0 && span <= left && windowLeft >= 0; --blocks, left -= span, windowLeft -= span) {
+            frame.template block<L, typename L::WindowPairs>(data, c, laneStep, out);
+            next();
+          }
+        }
+        for (; blocks > 0 && span <= left; --blocks, left -= span) {
+          frame.template block<L, typename L::ScatteredPairs>(data, c, laneStep, out);
+          next();
         }
       }
     }

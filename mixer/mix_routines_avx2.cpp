@@ -4,6 +4,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "mixer/interpolators.h"
@@ -26,8 +27,10 @@ struct UnsignedOf<mixloop::Lanes8> {
 
 namespace mixloop {
 
-// Eight lanes. The lanes' frames come from one vector of offsets, and each pair of taps from one
-// gather of eight 32-bit words at 2-byte scale; the 32-bit products are native (vpmulld).
+// Eight lanes; the 32-bit products are native (vpmulld). The lanes' taps are read in pairs either
+// with one gather of eight 32-bit words at 2-byte scale per pair, or, where the lanes stand close
+// together (the usual step of a frame or less per output frame), shuffled out of one window of
+// contiguous frames: gathers cost far more than loads and shuffles.
 struct Avx2Lanes {
   using Vec = Lanes8;
   static constexpr int32_t kWidth = 8;
@@ -37,17 +40,42 @@ struct Avx2Lanes {
   // interleaved, ready to add to the sums.
   static Vec iota() { return Vec{0, 1, 4, 5, 2, 3, 6, 7}; }
 
-  struct LaneFrames {
-    const int16_t* data;
-    __m256i offsets;  // frames from data, per lane
+  struct ScatteredPairs {
+    ScatteredPairs(const int16_t* first, int32_t, int32_t, Vec relative)
+        : first(first), offsets(reinterpret_cast<__m256i>(relative >> 16)) {}
+    Vec pairAt(int32_t tap) const {
+      return reinterpret_cast<Vec>(_mm256_i32gather_epi32(reinterpret_cast<const int*>(first + tap), offsets, 2));
+    }
+    const int16_t* first;
+    __m256i offsets;  // frames from first, per lane
   };
-  static LaneFrames laneFrames(const int16_t* data, int32_t, int32_t, Vec relative) {
-    return {data, reinterpret_cast<__m256i>(relative >> 16)};
-  }
-  static Vec loadPairs(const LaneFrames& f, int32_t first) {
-    return reinterpret_cast<Vec>(
-        _mm256_i32gather_epi32(reinterpret_cast<const int*>(f.data + first), f.offsets, 2));
-  }
+
+  // The window: the frames from the lowest lane's first tap on, as 32-bit words from an even
+  // frame (frames 0,1 2,3 .. 14,15 of the window) and from an odd one (1,2 .. 15,16). A lane's
+  // pair starting at window frame w is word w / 2 of the one or the other, by w's parity: one
+  // permute of each and a blend. windowRoom (mix_loop.h) keeps every lane's taps and all
+  // kFrames frames inside the data.
+  static constexpr bool kWindow = true;
+  struct WindowPairs {
+    static constexpr int32_t kFrames = 17;
+    WindowPairs(const int16_t* first, int32_t fraction, int32_t laneStep, Vec relative) {
+      // Lane 0 stands on the block's first frame; the last lane is the lowest when moving backward.
+      const int32_t lowest = std::min(0, (fraction + (kWidth - 1) * laneStep) >> 16);
+      const int16_t* window = first + lowest;
+      even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window));
+      odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 1));
+      const Vec at = (relative >> 16) - lowest;
+      word = reinterpret_cast<__m256i>(at >> 1);
+      oddLanes = reinterpret_cast<__m256i>((at << 31) >> 31);
+    }
+    // `tap` is even: the lanes' pairs keep the parity of their first.
+    Vec pairAt(int32_t tap) const {
+      const __m256i index = _mm256_add_epi32(word, _mm256_set1_epi32(tap / 2));
+      return reinterpret_cast<Vec>(_mm256_blendv_epi8(_mm256_permutevar8x32_epi32(even, index),
+                                                      _mm256_permutevar8x32_epi32(odd, index), oddLanes));
+    }
+    __m256i even, odd, word, oddLanes;
+  };
 
   // (s x gain) >> 16 with the 32-bit product wrapping, as the one-frame loop does it.
   struct Gains {
