@@ -60,18 +60,19 @@ constexpr T wrapSub(T a, T b) {
   return (T)((U)a - (U)b);
 }
 
-// The nearest integer to x / 3 for -65536 <= x <= 65535, equal to thirdsTable[x] (a test holds
-// the two equal over the whole range). For x >= 0 it is (x + 1) / 3, below -((1 - x) / 3): in
-// both cases (|x| + 1) / 3 with the sign of x. The quotient is a multiply and a shift, exact for
-// dividends below 2^17 (43691 = 2^17 / 3 rounded up; |x| + 1 <= 65537), which vectorises where
-// the table's look-ups at data-dependent addresses cannot.
+// The nearest integer to x / 3 for kThirdLowest <= x <= kThirdHighest, the range of the cubic's
+// dividends (a sample plus half of one, at most), equal to thirdsTable[x] there (a test holds the
+// two equal over the range). For x >= 0 the nearest is (x + 1) / 3 and below -((1 - x) / 3): for
+// every x that is floor((x + 1) / 3), here floor((x + 49153) / 3) - 16384 with a dividend of 0 or
+// more. The quotient is a multiply and a shift, exact for dividends below 2^17 (43691 = 2^17 / 3
+// rounded up), and the product stays inside 32 bits up to kThirdHighest. It vectorises where the
+// table's look-ups at data-dependent addresses cannot.
+inline constexpr int32_t kThirdLowest = -49153;
+inline constexpr int32_t kThirdHighest = 49150;
 template <class T>
 constexpr T nearestThird(T x) {
   using U = typename UnsignedOf<T>::type;
-  const T sign = x >> 31;  // 0 or -1
-  const T magnitude = (x ^ sign) - sign + 1;
-  const T quotient = (T)(((U)magnitude * 43691u) >> 17);
-  return (quotient ^ sign) - sign;
+  return (T)(((U)(x - kThirdLowest) * 43691u) >> 17) - 16384;
 }
 
 // Limits a value to the 16-bit sample range.

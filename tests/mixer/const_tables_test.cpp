@@ -67,10 +67,14 @@ TEST_F(ConstTablesTest, WholeTablesFollowTheirFormulas) {
   for (int32_t i = -kThirdsTableHalf; i < kThirdsTableHalf; ++i) {
     const int32_t miss = 3 * engine_->thirdsTable[i] - i;  // at most a third of a unit away
     ASSERT_TRUE(miss >= -1 && miss <= 1) << i;
-    // The cubic loops compute the table's values with a multiply and a shift, one lane or four.
-    ASSERT_EQ(nearestThird(i), engine_->thirdsTable[i]) << i;
   }
-  for (int32_t i = -kThirdsTableHalf; i < kThirdsTableHalf; i += 4) {
+  // The cubic loops compute the table's values with a multiply and a shift, one lane or four, over
+  // the range of their dividends.
+  ASSERT_GE(kThirdLowest, -kThirdsTableHalf);
+  ASSERT_LE(kThirdLowest, (-32768 >> 1) - 32768);
+  ASSERT_GE(kThirdHighest, (32767 >> 1) + 32767);
+  for (int32_t i = kThirdLowest; i <= kThirdHighest; ++i) ASSERT_EQ(nearestThird(i), engine_->thirdsTable[i]) << i;
+  for (int32_t i = kThirdLowest; i + 3 <= kThirdHighest; i += 4) {
     const Lanes4 thirds = nearestThird(Lanes4{i, i + 1, i + 2, i + 3});
     for (int32_t l = 0; l < 4; ++l) ASSERT_EQ(thirds[l], engine_->thirdsTable[i + l]) << i + l;
   }
