@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "mixer/convert_sums.h"
 #include "mixer/interpolators.h"
 #include "mixer/mix_loop.h"
 #include "mixer/mix_routines.h"
@@ -100,6 +101,45 @@ struct Avx2Lanes {
 
 MixRoutinePair avx2MixRoutinesFor(int32_t interpolation) {
   return mixloop::routinesForMode<mixloop::Avx2Lanes>(interpolation);
+}
+
+// Eight frames at a time: saturating packs to 16 bits (within 128-bit halves, put back in order by
+// one permute), then the lower limit. The peaks and clip flags come from each lane's largest and
+// smallest sum: the largest magnitude written is the larger of the largest sum and minus the
+// smallest, and a sum was limited where either lies outside -32767..32767.
+OutputPeaks avx2ConvertSums(int32_t* sums, int16_t* destination, int32_t frameCount) {
+  const int32_t samples = 2 * frameCount;
+  const __m256i lowest = _mm256_set1_epi16(-32767);
+  __m256i high = _mm256_set1_epi32(INT32_MIN);
+  __m256i low = _mm256_set1_epi32(INT32_MAX);
+  int32_t i = 0;
+  for (; i + 16 <= samples; i += 16) {
+    auto* at = reinterpret_cast<__m256i*>(sums + i);
+    const __m256i a = _mm256_loadu_si256(at);
+    const __m256i b = _mm256_loadu_si256(at + 1);
+    _mm256_storeu_si256(at, _mm256_setzero_si256());
+    _mm256_storeu_si256(at + 1, _mm256_setzero_si256());
+    high = _mm256_max_epi32(high, _mm256_max_epi32(a, b));
+    low = _mm256_min_epi32(low, _mm256_min_epi32(a, b));
+    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xD8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), _mm256_max_epi16(packed, lowest));
+  }
+  int32_t highs[8], lows[8];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(highs), high);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lows), low);
+  convert::ChannelPeaks found;
+  for (int32_t channel = 0; channel < 2; ++channel) {
+    int32_t most = INT32_MIN, least = INT32_MAX;
+    for (int32_t l = channel; l < 8; l += 2) {
+      most = std::max(most, highs[l]);
+      least = std::min(least, lows[l]);
+    }
+    found.clipped[channel] = most > 32767 || least < -32767;
+    // Unclipped, both lie inside the limits and -least cannot overflow; with no sums at all the
+    // peak stays 0.
+    if (!found.clipped[channel]) found.peak[channel] = std::max({0, most, -least});
+  }
+  return convert::finish(sums, destination, i, samples, found);
 }
 
 }  // namespace tvp
