@@ -395,20 +395,18 @@ inline constexpr int64_t kMaxBlockSpan = 0x7FFF0000;
 
 // How far the cursor may move in its direction, from block to block, with every block's window
 // (L::WindowPairs: kFrames frames from the lowest lane's first tap) inside the data and its guard
-// frames, the frame before the data and two after sampleEnd; negative where the first block's is
-// not, or where the step spreads the lanes wider than the window holds (its last three frames are
-// the highest lane's other taps).
+// frames; negative where the first block's window passes them, or where the step spreads the lanes
+// wider than the window holds (its last three frames are the highest lane's other taps). A block's
+// lanes stand inside the loop or the data, so the window starts at the guard frame before the data
+// at the lowest; its end, at most kFrames - 1 frames after the block's first frame's first tap,
+// must stay inside the two guard frames after sampleEnd, and moving backward it only comes down.
 template <class L, int32_t kFirstTap>
 int64_t windowRoom(const Cursor& c, const LoopBounds& b, int32_t laneStep) {
   constexpr int32_t kFrames = L::WindowPairs::kFrames;
-  const int64_t spread = (L::kWidth - 1) * std::abs(int64_t{laneStep});
-  if (spread > int64_t{kFrames - 4} << 16) return -1;
-  // The lowest lane stands at most `below` frames before the block's first frame.
-  const int64_t below = laneStep < 0 ? (spread + 0xFFFF) >> 16 : 0;
-  const int64_t lowest = (below - 1 - kFirstTap) << 16;
+  if ((L::kWidth - 1) * std::abs(int64_t{laneStep}) > int64_t{kFrames - 4} << 16) return -1;
   const int64_t highest = (((b.sampleEnd >> 16) + 3 - kFrames - kFirstTap) << 16) - 1;
-  if (c.at < lowest || c.at > highest) return -1;
-  return laneStep < 0 ? c.at - lowest : highest - c.at;
+  if (c.at > highest) return -1;
+  return laneStep < 0 ? INT64_MAX : highest - c.at;
 }
 
 // One straight-line frame loop; false when a one-shot sample ended inside it.
