@@ -393,20 +393,27 @@ struct ArpeggioClock {
 // A run of blocks keeps every lane's offset from the block's first position, in 16.16, inside int32.
 inline constexpr int64_t kMaxBlockSpan = 0x7FFF0000;
 
+// Frames a block's lowest lane may stand before its first frame: none moving forward; moving
+// backward, kWidth - 1 steps rounded up. The same for every block of a run.
+template <int32_t kWidth>
+constexpr int32_t framesBelow(int32_t laneStep) {
+  return laneStep < 0 ? static_cast<int32_t>(((kWidth - 1) * -int64_t{laneStep} + 0xFFFF) >> 16) : 0;
+}
+
 // How far the cursor may move in its direction, from block to block, with every block's window
-// (L::WindowPairs: kFrames frames from the lowest lane's first tap) inside the data and its guard
-// frames; negative where the first block's window passes them, or where the step spreads the lanes
-// wider than the window holds (its last three frames are the highest lane's other taps). A block's
-// lanes stand inside the loop or the data, so the window starts at the guard frame before the data
-// at the lowest; its end, at most kFrames - 1 frames after the block's first frame's first tap,
-// must stay inside the two guard frames after sampleEnd, and moving backward it only comes down.
+// (L::WindowPairs: kFrames frames from framesBelow before the first tap of the block's first
+// frame) inside the data and its guard frames, the frame before the data and two after
+// sampleEnd; negative where the first block's window is not, or where the step spreads the lanes
+// wider than the window holds (its last three frames are the highest lane's other taps).
 template <class L, int32_t kFirstTap>
 int64_t windowRoom(const Cursor& c, const LoopBounds& b, int32_t laneStep) {
   constexpr int32_t kFrames = L::WindowPairs::kFrames;
   if ((L::kWidth - 1) * std::abs(int64_t{laneStep}) > int64_t{kFrames - 4} << 16) return -1;
-  const int64_t highest = (((b.sampleEnd >> 16) + 3 - kFrames - kFirstTap) << 16) - 1;
-  if (c.at > highest) return -1;
-  return laneStep < 0 ? INT64_MAX : highest - c.at;
+  const int64_t below = framesBelow<L::kWidth>(laneStep);
+  const int64_t lowest = (below - 1 - kFirstTap) << 16;
+  const int64_t highest = (((b.sampleEnd >> 16) + 3 - kFrames - kFirstTap + below) << 16) - 1;
+  if (c.at < lowest || c.at > highest) return -1;
+  return laneStep < 0 ? c.at - lowest : highest - c.at;
 }
 
 // One straight-line frame loop; false when a one-shot sample ended inside it.
@@ -436,27 +443,32 @@ bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c
         const bool backward = Rule::backward(c);
         const int32_t laneStep = static_cast<int32_t>(backward ? -c.step : c.step);
         const int64_t move = backward ? -span : span;
-        int32_t blocks = std::min(frameCount - n, clock.quiet()) / L::kWidth;
-        int64_t left = room;
-        const auto next = [&] {
-          c.at += move;
-          out += 2 * L::kWidth;
-          n += L::kWidth;
-          clock.pass(L::kWidth);
+        // How many of `count` blocks fit in `distance`, a span each; counted once per run, so that
+        // the block loops count down one number.
+        const auto fit = [span](int64_t distance, int32_t count) -> int32_t {
+          if (distance < span) return 0;
+          if (span == 0 || count * span <= distance) return count;
+          return static_cast<int32_t>(distance / span);
         };
+        const auto mixBlocks = [&](auto pairs, int32_t count) {
+          using Pairs = typename decltype(pairs)::type;
+          for (int32_t k = count; k > 0; --k) {
+            frame.template block<L, Pairs>(data, c, laneStep, out);
+            c.at += move;
+            out += 2 * L::kWidth;
+          }
+          n += count * L::kWidth;
+          clock.pass(count * L::kWidth);
+        };
+        const int32_t blocks = fit(room, std::min(frameCount - n, clock.quiet()) / L::kWidth);
+        int32_t windowed = 0;
         if constexpr (L::kWindow) {
           // The blocks whose taps one window holds first, then the rest with the lanes' taps
           // read where they stand: the run's last blocks before a sample end, wide steps.
-          for (int64_t windowLeft = windowRoom<L, Frame::kFirstTap>(c, b, laneStep);
-               blocks > 0 && span <= left && windowLeft >= 0; --blocks, left -= span, windowLeft -= span) {
-            frame.template block<L, typename L::WindowPairs>(data, c, laneStep, out);
-            next();
-          }
+          windowed = fit(windowRoom<L, Frame::kFirstTap>(c, b, laneStep) + span, blocks);
+          mixBlocks(std::type_identity<typename L::WindowPairs>{}, windowed);
         }
-        for (; blocks > 0 && span <= left; --blocks, left -= span) {
-          frame.template block<L, typename L::ScatteredPairs>(data, c, laneStep, out);
-          next();
-        }
+        mixBlocks(std::type_identity<typename L::ScatteredPairs>{}, blocks - windowed);
       }
     }
     if (n == frameCount) break;

@@ -51,31 +51,32 @@ struct Avx2Lanes {
     __m256i offsets;  // frames from first, per lane
   };
 
-  // The window: the frames from the lowest lane's first tap on, as 32-bit words from an even
-  // frame (frames 0,1 2,3 .. 14,15 of the window) and from an odd one (1,2 .. 15,16). A lane's
-  // pair starting at window frame w is word w / 2 of the one or the other, by w's parity: one
-  // permute of each and a blend. windowRoom (mix_loop.h) keeps every lane's taps and all
-  // kFrames frames inside the data.
+  // The window: the frames from framesBelow (mix_loop.h) before the block's first tap on, as
+  // 32-bit words from an even frame (frames 0,1 2,3 .. 14,15 of the window) and from an odd one
+  // (1,2 .. 15,16). A lane's pair starting at window frame w is word w / 2 of the one or the
+  // other, by w's parity: one permute of each and a blend. windowRoom keeps every lane's taps and
+  // all kFrames frames inside the data.
   static constexpr bool kWindow = true;
   struct WindowPairs {
     static constexpr int32_t kFrames = 17;
-    WindowPairs(const int16_t* first, int32_t fraction, int32_t laneStep, Vec relative) {
-      // Lane 0 stands on the block's first frame; the last lane is the lowest when moving backward.
-      const int32_t lowest = std::min(0, (fraction + (kWidth - 1) * laneStep) >> 16);
-      const int16_t* window = first + lowest;
-      even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window));
-      odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + 1));
-      const Vec at = (relative >> 16) - lowest;
+    WindowPairs(const int16_t* first, int32_t, int32_t laneStep, Vec relative) {
+      const int32_t below = framesBelow<kWidth>(laneStep);
+      even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first - below));
+      odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first - below + 1));
+      const Vec at = (relative >> 16) + below;
       word = reinterpret_cast<__m256i>(at >> 1);
-      oddLanes = reinterpret_cast<__m256i>((at << 31) >> 31);
+      oddLanes = _mm256_castsi256_ps(reinterpret_cast<__m256i>(at << 31));
     }
     // `tap` is even: the lanes' pairs keep the parity of their first.
     Vec pairAt(int32_t tap) const {
       const __m256i index = _mm256_add_epi32(word, _mm256_set1_epi32(tap / 2));
-      return reinterpret_cast<Vec>(_mm256_blendv_epi8(_mm256_permutevar8x32_epi32(even, index),
-                                                      _mm256_permutevar8x32_epi32(odd, index), oddLanes));
+      // The blend takes the odd word where a lane's sign bit is set.
+      return reinterpret_cast<Vec>(_mm256_castps_si256(
+          _mm256_blendv_ps(_mm256_castsi256_ps(_mm256_permutevar8x32_epi32(even, index)),
+                           _mm256_castsi256_ps(_mm256_permutevar8x32_epi32(odd, index)), oddLanes)));
     }
-    __m256i even, odd, word, oddLanes;
+    __m256i even, odd, word;
+    __m256 oddLanes;  // sign bit set: the lane's pairs start at an odd frame of the window
   };
 
   // (s x gain) >> 16 with the 32-bit product wrapping, as the one-frame loop does it.
