@@ -167,6 +167,7 @@ struct Sse2Lanes {
   // taking them out of a vector one by one. `first`: every lane's first tap from the block's
   // first frame (the block's own first tap).
   struct ScatteredPairs {
+    static constexpr bool kFrameTerms = false;
     ScatteredPairs(const int16_t* first, int32_t fraction, int32_t laneStep, Vec) {
       int32_t relative = fraction;
 #pragma GCC unroll 4
@@ -207,17 +208,31 @@ struct Sse2Lanes {
   }
 };
 
-// The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
+// The frames an interpolator reads. FrameTaps: around one position. ContiguousTaps: around each
+// of kWidth consecutive frames, one per lane, for the terms of frames that the lanes then take
+// their own of (the lanes policy's FrameLanes, where it has them). LaneTaps: around the position
 // of each lane, lane l standing iota[l] x laneStep (16.16) from the block's first position (the
-// lanes policy says which frame of the block each lane mixes). A lane's taps are read in pairs from
-// the interpolator's first tap on: one 32-bit word holds d(first) and d(first + 1) in its low and
-// high halves (for the cubic, frames -1,0 and 1,2; for the linear, 0,1), half the loads of reading
-// the frames one by one. `Pairs` is one of the lanes policy's pair readers: ScatteredPairs reads
-// each lane's pairs where the lane stands, any step; WindowPairs (where the policy has it) shuffles
-// them out of one window of contiguous frames loaded per block, for steps that keep the lanes close.
+// lanes policy says which frame of the block each lane mixes), for any step; a lane's taps are
+// read in pairs from the interpolator's first tap on by the policy's ScatteredPairs: one 32-bit
+// word holds d(first) and d(first + 1) in its low and high halves (for the cubic, frames -1,0 and
+// 1,2; for the linear, 0,1), half the loads of reading the frames one by one.
 struct FrameTaps {
   const int16_t* at;
   int32_t operator()(int32_t k) const { return at[k]; }
+};
+
+// Frames a block's lowest lane may stand before its first frame: none moving forward; moving
+// backward, kWidth - 1 steps rounded up. The same for every block of a run.
+template <int32_t kWidth>
+constexpr int32_t framesBelow(int32_t laneStep) {
+  return laneStep < 0 ? static_cast<int32_t>(((kWidth - 1) * -int64_t{laneStep} + 0xFFFF) >> 16) : 0;
+}
+
+// Frames as they lie: d(k) holds frame k of kWidth consecutive frames from `at` on, one per lane.
+template <class L>
+struct ContiguousTaps {
+  const int16_t* at;
+  typename L::Vec operator()(int32_t k) const { return L::loadFrames(at + k); }
 };
 
 template <class Pairs, class V, int32_t kFirst>
@@ -265,15 +280,26 @@ struct FixedGain {
 
   // Always inlined: left to itself the compiler calls the cubic's block, which costs more than the
   // block's own work.
-  template <class L, class Pairs>
+  template <class L, class Source>
   [[gnu::always_inline]] void block(const int16_t* data, const Cursor& c, int32_t laneStep, int32_t* out) const {
     using V = typename L::Vec;
     // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
     // whole block's span inside int32.
     const V relative = splat<V>(c.fraction()) + L::iota() * laneStep;
-    const LaneTaps<Pairs, V, Interp::kFirstTap> taps{
-        Pairs(data + c.frame() + Interp::kFirstTap, c.fraction(), laneStep, relative)};
-    L::addScaled(out, Interp::sample(taps, relative & 0xFFFF), L::gains(left, right));
+    const int16_t* at = data + c.frame();
+    V s;
+    if constexpr (Source::kFrameTerms) {
+      // The terms of kWidth frames from the run's reach below the block's first frame on, each
+      // lane taking those of the frame it stands on.
+      const int32_t below = framesBelow<L::kWidth>(laneStep);
+      const auto frameTerms = Interp::template terms<V>(ContiguousTaps<L>{at - below});
+      s = Interp::evaluate(frameTerms.map(Source(below, relative)), relative & 0xFFFF);
+    } else {
+      const LaneTaps<Source, V, Interp::kFirstTap> taps{
+          Source(at + Interp::kFirstTap, c.fraction(), laneStep, relative)};
+      s = Interp::sample(taps, relative & 0xFFFF);
+    }
+    L::addScaled(out, s, L::gains(left, right));
   }
   void store(Voice*) const {}
 
@@ -393,21 +419,14 @@ struct ArpeggioClock {
 // A run of blocks keeps every lane's offset from the block's first position, in 16.16, inside int32.
 inline constexpr int64_t kMaxBlockSpan = 0x7FFF0000;
 
-// Frames a block's lowest lane may stand before its first frame: none moving forward; moving
-// backward, kWidth - 1 steps rounded up. The same for every block of a run.
-template <int32_t kWidth>
-constexpr int32_t framesBelow(int32_t laneStep) {
-  return laneStep < 0 ? static_cast<int32_t>(((kWidth - 1) * -int64_t{laneStep} + 0xFFFF) >> 16) : 0;
-}
-
 // How far the cursor may move in its direction, from block to block, with every block's window
-// (L::WindowPairs: kFrames frames from framesBelow before the first tap of the block's first
-// frame) inside the data and its guard frames, the frame before the data and two after
-// sampleEnd; negative where the first block's window is not, or where the step spreads the lanes
-// wider than the window holds (its last three frames are the highest lane's other taps).
-template <class L, int32_t kFirstTap>
+// (Window::kFrames frames from framesBelow before the first tap of the block's first frame) inside
+// the data and its guard frames, the frame before the data and two after sampleEnd; negative where
+// the first block's window is not, or where the step spreads the lanes wider than the window holds
+// (its last three frames are the highest lane's other taps).
+template <class L, class Window, int32_t kFirstTap>
 int64_t windowRoom(const Cursor& c, const LoopBounds& b, int32_t laneStep) {
-  constexpr int32_t kFrames = L::WindowPairs::kFrames;
+  constexpr int32_t kFrames = Window::kFrames;
   if ((L::kWidth - 1) * std::abs(int64_t{laneStep}) > int64_t{kFrames - 4} << 16) return -1;
   const int64_t below = framesBelow<L::kWidth>(laneStep);
   const int64_t lowest = (below - 1 - kFirstTap) << 16;
@@ -463,10 +482,17 @@ bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c
         const int32_t blocks = fit(room, std::min(frameCount - n, clock.quiet()) / L::kWidth);
         int32_t windowed = 0;
         if constexpr (L::kWindow) {
-          // The blocks whose taps one window holds first, then the rest with the lanes' taps
+          // The blocks whose frames one window holds first (the frames' terms where the lanes
+          // stand close, their pairs where they spread wider), then the rest with the lanes' taps
           // read where they stand: the run's last blocks before a sample end, wide steps.
-          windowed = fit(windowRoom<L, Frame::kFirstTap>(c, b, laneStep) + span, blocks);
-          mixBlocks(std::type_identity<typename L::WindowPairs>{}, windowed);
+          using Close = typename L::FrameLanes;
+          using Wide = typename L::WindowPairs;
+          windowed = fit(windowRoom<L, Close, Frame::kFirstTap>(c, b, laneStep) + span, blocks);
+          mixBlocks(std::type_identity<Close>{}, windowed);
+          if (windowed == 0) {
+            windowed = fit(windowRoom<L, Wide, Frame::kFirstTap>(c, b, laneStep) + span, blocks);
+            mixBlocks(std::type_identity<Wide>{}, windowed);
+          }
         }
         mixBlocks(std::type_identity<typename L::ScatteredPairs>{}, blocks - windowed);
       }

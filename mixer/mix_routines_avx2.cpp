@@ -28,10 +28,10 @@ struct UnsignedOf<mixloop::Lanes8> {
 
 namespace mixloop {
 
-// Eight lanes; the 32-bit products are native (vpmulld). The lanes' taps are read in pairs either
-// with one gather of eight 32-bit words at 2-byte scale per pair, or, where the lanes stand close
-// together (the usual step of a frame or less per output frame), shuffled out of one window of
-// contiguous frames: gathers cost far more than loads and shuffles.
+// Eight lanes; the 32-bit products are native (vpmulld). Where the lanes stand close together (the
+// usual step of a frame or less per output frame) the interpolator's terms come from contiguous
+// frames; otherwise the lanes' taps are read in pairs with one gather of eight 32-bit words at
+// 2-byte scale per pair. Gathers cost far more than loads and permutes.
 struct Avx2Lanes {
   using Vec = Lanes8;
   static constexpr int32_t kWidth = 8;
@@ -42,6 +42,7 @@ struct Avx2Lanes {
   static Vec iota() { return Vec{0, 1, 4, 5, 2, 3, 6, 7}; }
 
   struct ScatteredPairs {
+    static constexpr bool kFrameTerms = false;
     ScatteredPairs(const int16_t* first, int32_t, int32_t, Vec relative)
         : first(first), offsets(reinterpret_cast<__m256i>(relative >> 16)) {}
     Vec pairAt(int32_t tap) const {
@@ -51,13 +52,33 @@ struct Avx2Lanes {
     __m256i offsets;  // frames from first, per lane
   };
 
-  // The window: the frames from framesBelow (mix_loop.h) before the block's first tap on, as
+  // Where the lanes stand on kWidth consecutive frames (a step of a frame or less per output
+  // frame), the interpolator's terms are worked out for those frames, their taps read as they lie,
+  // and each lane takes its own frame's with one permute per term. windowRoom (mix_loop.h) keeps
+  // the kFrames frames read, from the first frame's first tap on, inside the data.
+  static constexpr bool kWindow = true;
+  static Vec loadFrames(const int16_t* at) {
+    return reinterpret_cast<Vec>(_mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))));
+  }
+  struct FrameLanes {
+    static constexpr bool kFrameTerms = true;
+    static constexpr int32_t kFrames = kWidth + 3;  // the cubic's taps -1 .. 2 around kWidth frames
+    // The frames start `below` frames before the block's first frame.
+    FrameLanes(int32_t below, Vec relative) : index(reinterpret_cast<__m256i>((relative >> 16) + below)) {}
+    Vec operator()(Vec frameTerm) const {
+      return reinterpret_cast<Vec>(_mm256_permutevar8x32_epi32(reinterpret_cast<__m256i>(frameTerm), index));
+    }
+    __m256i index;  // per lane, its frame among the kWidth
+  };
+
+  // Where the lanes spread wider, up to 13 frames (a step up to 13/7), their tap pairs come from
+  // a window of 17 frames from framesBelow (mix_loop.h) before the block's first tap on, as
   // 32-bit words from an even frame (frames 0,1 2,3 .. 14,15 of the window) and from an odd one
   // (1,2 .. 15,16). A lane's pair starting at window frame w is word w / 2 of the one or the
   // other, by w's parity: one permute of each and a blend. windowRoom keeps every lane's taps and
   // all kFrames frames inside the data.
-  static constexpr bool kWindow = true;
   struct WindowPairs {
+    static constexpr bool kFrameTerms = false;
     static constexpr int32_t kFrames = 17;
     WindowPairs(const int16_t* first, int32_t, int32_t laneStep, Vec relative) {
       const int32_t below = framesBelow<kWidth>(laneStep);
