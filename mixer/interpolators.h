@@ -88,8 +88,17 @@ constexpr T clampToSample(T s) {
 // terms of a row of consecutive frames and hand each lane those of its own frame. A terms record
 // can `map` a function over its fields.
 
+// `sample`, the two steps in a row, for each interpolator.
+template <class Interp>
+struct TwoSteps {
+  template <class T, class Taps>
+  static T sample(const Taps& d, T f) {
+    return Interp::evaluate(Interp::template terms<T>(d), f);
+  }
+};
+
 // Mode 0: the nearest earlier frame.
-struct NearestInterpolator {
+struct NearestInterpolator : TwoSteps<NearestInterpolator> {
   static constexpr int32_t kFirstTap = 0;
   template <class T>
   struct Terms {
@@ -107,10 +116,6 @@ struct NearestInterpolator {
   static T evaluate(const Terms<T>& k, T /*f*/) {
     return k.d0;
   }
-  template <class T, class Taps>
-  static T sample(const Taps& d, T f) {
-    return evaluate(terms<T>(d), f);
-  }
 };
 
 // Modes 1 and 2: the frame and the rise to the next.
@@ -125,7 +130,7 @@ struct RiseTerms {
 };
 
 // Mode 1: straight line between d(0) and d(1); the halved fraction keeps the product in 31 bits.
-struct LinearInterpolator {
+struct LinearInterpolator : TwoSteps<LinearInterpolator> {
   static constexpr int32_t kFirstTap = 0;
   template <class T>
   using Terms = RiseTerms<T>;
@@ -138,15 +143,11 @@ struct LinearInterpolator {
   static T evaluate(const Terms<T>& k, T f) {
     return k.d0 + (((f >> 1) * k.rise) >> 15);
   }
-  template <class T, class Taps>
-  static T sample(const Taps& d, T f) {
-    return evaluate(terms<T>(d), f);
-  }
 };
 
 // Mode 2: holds d(0) for three quarters of the interval, slides to d(1) in the last quarter. The
 // slide's fraction is f - 0xC000 when that is positive and 0 (so d(0) exactly) otherwise.
-struct StairsInterpolator {
+struct StairsInterpolator : TwoSteps<StairsInterpolator> {
   static constexpr int32_t kFirstTap = 0;
   static constexpr int32_t kHold = 0xC000;
   template <class T>
@@ -161,15 +162,11 @@ struct StairsInterpolator {
     slide &= ~(slide >> 31);
     return k.d0 + ((slide * k.rise) >> 14);
   }
-  template <class T, class Taps>
-  static T sample(const Taps& d, T f) {
-    return evaluate(terms<T>(d), f);
-  }
 };
 
 // Modes 3 and 7: third-order Lagrange through d(-1) .. d(2), with halved intermediate terms and
 // divisions by three rounded to the nearest integer.
-struct CubicInterpolator {
+struct CubicInterpolator : TwoSteps<CubicInterpolator> {
   static constexpr int32_t kFirstTap = -1;
   template <class T>
   struct Terms {
@@ -198,10 +195,6 @@ struct CubicInterpolator {
     T h = (wrapMul(k.c3, t) >> 16) - k.halfRest;
     h = wrapMul(h, t) >> 15;
     return clampToSample(k.b + (wrapMul(h + k.halfC1, t) >> 14));
-  }
-  template <class T, class Taps>
-  static T sample(const Taps& d, T f) {
-    return evaluate(terms<T>(d), f);
   }
 };
 

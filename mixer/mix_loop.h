@@ -469,10 +469,10 @@ bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c
           if (span == 0 || count * span <= distance) return count;
           return static_cast<int32_t>(distance / span);
         };
-        const auto mixBlocks = [&](auto pairs, int32_t count) {
-          using Pairs = typename decltype(pairs)::type;
+        const auto mixBlocks = [&](auto source, int32_t count) {
+          using Source = typename decltype(source)::type;
           for (int32_t k = count; k > 0; --k) {
-            frame.template block<L, Pairs>(data, c, laneStep, out);
+            frame.template block<L, Source>(data, c, laneStep, out);
             c.at += move;
             out += 2 * L::kWidth;
           }

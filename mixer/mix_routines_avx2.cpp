@@ -30,8 +30,10 @@ namespace mixloop {
 
 // Eight lanes; the 32-bit products are native (vpmulld). Where the lanes stand close together (the
 // usual step of a frame or less per output frame) the interpolator's terms come from contiguous
-// frames; otherwise the lanes' taps are read in pairs with one gather of eight 32-bit words at
-// 2-byte scale per pair. Gathers cost far more than loads and permutes.
+// frames (FrameLanes); where they spread wider, up to 13/7 frames a step, the lanes' tap pairs are
+// permuted out of a window of contiguous frames (WindowPairs); otherwise, and where a window would
+// pass the data's end, each pair is one gather of eight 32-bit words at 2-byte scale
+// (ScatteredPairs). Gathers cost far more than loads and permutes.
 struct Avx2Lanes {
   using Vec = Lanes8;
   static constexpr int32_t kWidth = 8;
