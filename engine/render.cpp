@@ -1,13 +1,12 @@
 // The render loop: the sequencer that counts output frames into ticks and ticks into rows, runs
 // the events that are due, updates the voices once per tick and hands every stretch of frames
 // between two ticks to the mix routines; then the conversion to 16-bit output.
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/sound_engine.h"
+#include "mixer/mix_routines.h"
 
 namespace tvp {
 
@@ -139,45 +138,13 @@ void fade(SoundEngine* engine) {
   updateOutputGain(engine);
 }
 
-// Limits to -32767..32767 and writes left/right pairs. A channel's buffer peak is its largest
-// written magnitude, or 0x10000 when any of its samples had to be limited.
+// Limits to -32767..32767 and writes left/right pairs; the sums are cleared for the next buffer. A
+// channel's buffer peak is its largest written magnitude, or 0x10000 when any of its samples had
+// to be limited.
 void convert(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
-  const int32_t* mix = engine->mixBuffer;
-  const int32_t samples = 2 * frameCount;
-  // Four frames at a time in SSE2 registers, left in the even lanes and right in the odd ones:
-  // saturating packs to 16 bits, then the lower limit; the peaks are the 16-bit magnitudes, the
-  // clip flags compare the 32-bit sums with the limits.
-  const __m128i lowest = _mm_set1_epi16(-32767);
-  const __m128i above = _mm_set1_epi32(32767);
-  const __m128i below = _mm_set1_epi32(-32767);
-  __m128i peak = _mm_setzero_si128();
-  __m128i clipped = _mm_setzero_si128();
-  int32_t i = 0;
-  for (; i + 8 <= samples; i += 8) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mix + i));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mix + i + 4));
-    const __m128i limited = _mm_max_epi16(_mm_packs_epi32(a, b), lowest);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i), limited);
-    peak = _mm_max_epi16(peak, _mm_max_epi16(limited, _mm_sub_epi16(_mm_setzero_si128(), limited)));
-    clipped = _mm_or_si128(clipped, _mm_or_si128(_mm_cmpgt_epi32(a, above), _mm_cmpgt_epi32(below, a)));
-    clipped = _mm_or_si128(clipped, _mm_or_si128(_mm_cmpgt_epi32(b, above), _mm_cmpgt_epi32(below, b)));
-  }
-  int16_t peaks[8];
-  int32_t clips[4];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(peaks), peak);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(clips), clipped);
-  int32_t peakLeft = std::max({peaks[0], peaks[2], peaks[4], peaks[6]});
-  int32_t peakRight = std::max({peaks[1], peaks[3], peaks[5], peaks[7]});
-  bool clippedLeft = (clips[0] | clips[2]) != 0, clippedRight = (clips[1] | clips[3]) != 0;
-  for (; i < samples; ++i) {  // the last frames of a count that is not a multiple of four
-    const int32_t limited = std::clamp(mix[i], -32767, 32767);
-    destination[i] = static_cast<int16_t>(limited);
-    int32_t& channelPeak = (i & 1) ? peakRight : peakLeft;
-    channelPeak = std::max(channelPeak, limited < 0 ? -limited : limited);
-    ((i & 1) ? clippedRight : clippedLeft) |= limited != mix[i];
-  }
-  engine->peakLeft = std::max(engine->peakLeft, clippedLeft ? 0x10000 : peakLeft);
-  engine->peakRight = std::max(engine->peakRight, clippedRight ? 0x10000 : peakRight);
+  const OutputPeaks peaks = convertSums(engine->mixBuffer, destination, frameCount);
+  engine->peakLeft = std::max(engine->peakLeft, peaks.left);
+  engine->peakRight = std::max(engine->peakRight, peaks.right);
   if (engine->scopeRequest >= 1) {
     std::memcpy(engine->scopeBuffer, destination, static_cast<size_t>(frameCount) * 4);
     engine->scopeRequest = -1;
@@ -188,7 +155,8 @@ void convert(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
 
 void render(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
   frameCount = std::clamp(frameCount, 0, engine->framesPerBuffer);
-  std::memset(engine->mixBuffer, 0, static_cast<size_t>(frameCount) * 8);
+  // The sums start at zero: the buffer is allocated and prepared cleared, and the conversion
+  // clears every sum a render mixed into.
   engine->moveCount = 0;
   engine->endFrame = -1;
   engine->bufferFrame = 0;

@@ -81,57 +81,119 @@ constexpr T clampToSample(T s) {
   return s < -32768 ? splat<T>(-32768) : s;
 }
 
-// Mode 0: the nearest earlier frame.
-struct NearestInterpolator {
-  static constexpr int32_t kFirstTap = 0;
+// Each interpolator works in two steps: `terms(d)` takes what the value needs from the frames
+// around a position (they depend on the frame alone, not on the fraction), `evaluate(terms, f)`
+// forms the value at the fraction; `sample` is the two in a row. The vector loops may work out the
+// terms of a row of consecutive frames and hand each lane those of its own frame. A terms record
+// can `map` a function over its fields.
+
+// `sample`, the two steps in a row, for each interpolator.
+template <class Interp>
+struct TwoSteps {
   template <class T, class Taps>
-  static T sample(const Taps& d, T /*f*/) {
-    return d(0);
+  static T sample(const Taps& d, T f) {
+    return Interp::evaluate(Interp::template terms<T>(d), f);
+  }
+};
+
+// Mode 0: the nearest earlier frame.
+struct NearestInterpolator : TwoSteps<NearestInterpolator> {
+  static constexpr int32_t kFirstTap = 0;
+  template <class T>
+  struct Terms {
+    T d0;
+    template <class F>
+    Terms map(F f) const {
+      return {f(d0)};
+    }
+  };
+  template <class T, class Taps>
+  static Terms<T> terms(const Taps& d) {
+    return {d(0)};
+  }
+  template <class T>
+  static T evaluate(const Terms<T>& k, T /*f*/) {
+    return k.d0;
+  }
+};
+
+// Modes 1 and 2: the frame and the rise to the next.
+template <class T>
+struct RiseTerms {
+  T d0;
+  T rise;  // d(1) - d(0)
+  template <class F>
+  RiseTerms map(F f) const {
+    return {f(d0), f(rise)};
   }
 };
 
 // Mode 1: straight line between d(0) and d(1); the halved fraction keeps the product in 31 bits.
-struct LinearInterpolator {
+struct LinearInterpolator : TwoSteps<LinearInterpolator> {
   static constexpr int32_t kFirstTap = 0;
+  template <class T>
+  using Terms = RiseTerms<T>;
   template <class T, class Taps>
-  static T sample(const Taps& d, T f) {
+  static Terms<T> terms(const Taps& d) {
     const T d0 = d(0);
-    const T d1 = d(1);
-    return d0 + (((f >> 1) * (d1 - d0)) >> 15);
+    return {d0, d(1) - d0};
+  }
+  template <class T>
+  static T evaluate(const Terms<T>& k, T f) {
+    return k.d0 + (((f >> 1) * k.rise) >> 15);
   }
 };
 
 // Mode 2: holds d(0) for three quarters of the interval, slides to d(1) in the last quarter. The
 // slide's fraction is f - 0xC000 when that is positive and 0 (so d(0) exactly) otherwise.
-struct StairsInterpolator {
+struct StairsInterpolator : TwoSteps<StairsInterpolator> {
   static constexpr int32_t kFirstTap = 0;
   static constexpr int32_t kHold = 0xC000;
+  template <class T>
+  using Terms = RiseTerms<T>;
   template <class T, class Taps>
-  static T sample(const Taps& d, T f) {
-    const T d0 = d(0);
-    const T d1 = d(1);
+  static Terms<T> terms(const Taps& d) {
+    return LinearInterpolator::terms<T>(d);
+  }
+  template <class T>
+  static T evaluate(const Terms<T>& k, T f) {
     T slide = f - kHold;
     slide &= ~(slide >> 31);
-    return d0 + ((slide * (d1 - d0)) >> 14);
+    return k.d0 + ((slide * k.rise) >> 14);
   }
 };
 
 // Modes 3 and 7: third-order Lagrange through d(-1) .. d(2), with halved intermediate terms and
 // divisions by three rounded to the nearest integer.
-struct CubicInterpolator {
+struct CubicInterpolator : TwoSteps<CubicInterpolator> {
   static constexpr int32_t kFirstTap = -1;
+  template <class T>
+  struct Terms {
+    T b;         // d(0)
+    T halfC1;    // c1 >> 1
+    T c3;
+    T halfRest;  // (d(0) - d(1) / 2 - d(-1) / 2) / 2, each halving rounded down
+    template <class F>
+    Terms map(F f) const {
+      return {f(b), f(halfC1), f(c3), f(halfRest)};
+    }
+  };
   template <class T, class Taps>
-  static T sample(const Taps& d, T f) {
+  static Terms<T> terms(const Taps& d) {
     const T a = d(-1);
     const T b = d(0);
     const T c = d(1);
     const T e = d(2);
-    const T t = f >> 1;
     const T c1 = c - (b >> 1) - nearestThird((e >> 1) + a);
     const T c3 = (b >> 1) - (c >> 1) + nearestThird((e >> 1) - (a >> 1));
-    T h = (wrapMul(c3, t) >> 16) - ((b - (c >> 1) - (a >> 1)) >> 1);
+    return {b, c1 >> 1, c3, (b - (c >> 1) - (a >> 1)) >> 1};
+  }
+  template <class T>
+  static T evaluate(const Terms<T>& k, T f) {
+    const T t = f >> 1;
+    T h = (wrapMul(k.c3, t) >> 16) - k.halfRest;
     h = wrapMul(h, t) >> 15;
-    return clampToSample(b + (wrapMul(h + (c1 >> 1), t) >> 14));
+    return clampToSample(k.b + (wrapMul(h + k.halfC1, t) >> 14));
   }
 };
 

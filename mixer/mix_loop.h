@@ -163,22 +163,24 @@ struct Sse2Lanes {
 
   static Vec iota() { return Vec{0, 1, 2, 3}; }
 
-  // The lanes' frames are found with scalar adds, cheaper than taking them out of a vector one by one.
-  struct LaneFrames {
+  // The lanes' taps, pair by pair. The lanes' frames are found with scalar adds, cheaper than
+  // taking them out of a vector one by one. `first`: every lane's first tap from the block's
+  // first frame (the block's own first tap).
+  struct ScatteredPairs {
+    static constexpr bool kFrameTerms = false;
+    ScatteredPairs(const int16_t* first, int32_t fraction, int32_t laneStep, Vec) {
+      int32_t relative = fraction;
+#pragma GCC unroll 4
+      for (int32_t l = 0; l < kWidth; ++l, relative += laneStep) at[l] = first + (relative >> 16);
+    }
+    // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
+    Vec pairAt(int32_t tap) const {
+      return Vec{loadPair(at[0] + tap), loadPair(at[1] + tap), loadPair(at[2] + tap), loadPair(at[3] + tap)};
+    }
     const int16_t* at[kWidth];
   };
-  static LaneFrames laneFrames(const int16_t* data, int32_t fraction, int32_t laneStep, Vec) {
-    LaneFrames f;
-    int32_t relative = fraction;
-#pragma GCC unroll 4
-    for (int32_t l = 0; l < kWidth; ++l, relative += laneStep) f.at[l] = data + (relative >> 16);
-    return f;
-  }
-  // Built from a list, not lane by lane: compilers pair the lanes up with unpacks then.
-  static Vec loadPairs(const LaneFrames& f, int32_t first) {
-    return Vec{loadPair(f.at[0] + first), loadPair(f.at[1] + first), loadPair(f.at[2] + first),
-               loadPair(f.at[3] + first)};
-  }
+  // No contiguous window: SSE2 has no shuffle by a vector of indices.
+  static constexpr bool kWindow = false;
 
   // Every interpolator's value fits 16 bits (the cubic is clamped, the others lie between two
   // frames), so (s x gain) >> 16, the 32-bit product's bits 16..31 sign-extended, is the low 16
@@ -206,30 +208,41 @@ struct Sse2Lanes {
   }
 };
 
-// The frames an interpolator reads. FrameTaps: around one position; LaneTaps: around the position
+// The frames an interpolator reads. FrameTaps: around one position. ContiguousTaps: around each
+// of kWidth consecutive frames, one per lane, for the terms of frames that the lanes then take
+// their own of (the lanes policy's FrameLanes, where it has them). LaneTaps: around the position
 // of each lane, lane l standing iota[l] x laneStep (16.16) from the block's first position (the
-// lanes policy says which frame of the block each lane mixes). A lane's taps are read in pairs from
-// the interpolator's first tap on: one 32-bit load holds d(first) and d(first + 1) in its low and
-// high halves (for the cubic, frames -1,0 and 1,2; for the linear, 0,1), half the loads of reading
-// the frames one by one. The lanes policy says how the lanes' frames are found and how a pair is
-// loaded.
+// lanes policy says which frame of the block each lane mixes), for any step; a lane's taps are
+// read in pairs from the interpolator's first tap on by the policy's ScatteredPairs: one 32-bit
+// word holds d(first) and d(first + 1) in its low and high halves (for the cubic, frames -1,0 and
+// 1,2; for the linear, 0,1), half the loads of reading the frames one by one.
 struct FrameTaps {
   const int16_t* at;
   int32_t operator()(int32_t k) const { return at[k]; }
 };
 
-template <class L, int32_t kFirst>
+// Frames a block's lowest lane may stand before its first frame: none moving forward; moving
+// backward, kWidth - 1 steps rounded up. The same for every block of a run.
+template <int32_t kWidth>
+constexpr int32_t framesBelow(int32_t laneStep) {
+  return laneStep < 0 ? static_cast<int32_t>(((kWidth - 1) * -int64_t{laneStep} + 0xFFFF) >> 16) : 0;
+}
+
+// Frames as they lie: d(k) holds frame k of kWidth consecutive frames from `at` on, one per lane.
+template <class L>
+struct ContiguousTaps {
+  const int16_t* at;
+  typename L::Vec operator()(int32_t k) const { return L::loadFrames(at + k); }
+};
+
+template <class Pairs, class V, int32_t kFirst>
 struct LaneTaps {
-  using V = typename L::Vec;
-  // `relative`: every lane's position relative to the block's first frame, in 16.16.
-  LaneTaps(const int16_t* data, int32_t fraction, int32_t laneStep, V relative)
-      : frames(L::laneFrames(data, fraction, laneStep, relative)) {}
   V operator()(int32_t k) const {
     const bool high = ((k - kFirst) & 1) != 0;
-    const V pair = L::loadPairs(frames, high ? k - 1 : k);
+    const V pair = pairs.pairAt((high ? k - 1 : k) - kFirst);
     return high ? pair >> 16 : (pair << 16) >> 16;
   }
-  typename L::LaneFrames frames;
+  Pairs pairs;
 };
 
 // Gains: gain = ((4096 -/+ panning) x volume) >> 13, so full volume at the centre adds half the
@@ -256,6 +269,7 @@ template <class Interp>
 struct FixedGain {
   static constexpr bool kBlocks = true;
   static constexpr bool kSilent = false;
+  static constexpr int32_t kFirstTap = Interp::kFirstTap;
   static bool silent(const Voice& v) { return v.volume < 1; }
 
   explicit FixedGain(const Voice& v) : left(gainLeft(v.volume, v.panning)), right(gainRight(v.volume, v.panning)) {}
@@ -266,14 +280,26 @@ struct FixedGain {
 
   // Always inlined: left to itself the compiler calls the cubic's block, which costs more than the
   // block's own work.
-  template <class L>
+  template <class L, class Source>
   [[gnu::always_inline]] void block(const int16_t* data, const Cursor& c, int32_t laneStep, int32_t* out) const {
     using V = typename L::Vec;
     // Every lane's position relative to the block's first frame, in 16.16; the caller keeps the
     // whole block's span inside int32.
     const V relative = splat<V>(c.fraction()) + L::iota() * laneStep;
-    const LaneTaps<L, Interp::kFirstTap> taps(data + c.frame(), c.fraction(), laneStep, relative);
-    L::addScaled(out, Interp::sample(taps, relative & 0xFFFF), L::gains(left, right));
+    const int16_t* at = data + c.frame();
+    V s;
+    if constexpr (Source::kFrameTerms) {
+      // The terms of kWidth frames from the run's reach below the block's first frame on, each
+      // lane taking those of the frame it stands on.
+      const int32_t below = framesBelow<L::kWidth>(laneStep);
+      const auto frameTerms = Interp::template terms<V>(ContiguousTaps<L>{at - below});
+      s = Interp::evaluate(frameTerms.map(Source(below, relative)), relative & 0xFFFF);
+    } else {
+      const LaneTaps<Source, V, Interp::kFirstTap> taps{
+          Source(at + Interp::kFirstTap, c.fraction(), laneStep, relative)};
+      s = Interp::sample(taps, relative & 0xFFFF);
+    }
+    L::addScaled(out, s, L::gains(left, right));
   }
   void store(Voice*) const {}
 
@@ -393,6 +419,22 @@ struct ArpeggioClock {
 // A run of blocks keeps every lane's offset from the block's first position, in 16.16, inside int32.
 inline constexpr int64_t kMaxBlockSpan = 0x7FFF0000;
 
+// How far the cursor may move in its direction, from block to block, with every block's window
+// (Window::kFrames frames from framesBelow before the first tap of the block's first frame) inside
+// the data and its guard frames, the frame before the data and two after sampleEnd; negative where
+// the first block's window is not, or where the step spreads the lanes wider than the window holds
+// (its last three frames are the highest lane's other taps).
+template <class L, class Window, int32_t kFirstTap>
+int64_t windowRoom(const Cursor& c, const LoopBounds& b, int32_t laneStep) {
+  constexpr int32_t kFrames = Window::kFrames;
+  if ((L::kWidth - 1) * std::abs(int64_t{laneStep}) > int64_t{kFrames - 4} << 16) return -1;
+  const int64_t below = framesBelow<L::kWidth>(laneStep);
+  const int64_t lowest = (below - 1 - kFirstTap) << 16;
+  const int64_t highest = (((b.sampleEnd >> 16) + 3 - kFrames - kFirstTap + below) << 16) - 1;
+  if (c.at < lowest || c.at > highest) return -1;
+  return laneStep < 0 ? c.at - lowest : highest - c.at;
+}
+
 // One straight-line frame loop; false when a one-shot sample ended inside it.
 // The cursor, bounds, gains and clock are copied into locals: the sums are int32 stores that could
 // otherwise alias them and force a reload of every field on every frame.
@@ -420,14 +462,39 @@ bool sampleLoop(const int16_t* data, int32_t* out, int32_t frameCount, Cursor& c
         const bool backward = Rule::backward(c);
         const int32_t laneStep = static_cast<int32_t>(backward ? -c.step : c.step);
         const int64_t move = backward ? -span : span;
-        int32_t blocks = std::min(frameCount - n, clock.quiet()) / L::kWidth;
-        for (int64_t left = room; blocks > 0 && span <= left; --blocks, left -= span) {
-          frame.template block<L>(data, c, laneStep, out);
-          c.at += move;
-          out += 2 * L::kWidth;
-          n += L::kWidth;
-          clock.pass(L::kWidth);
+        // How many of `count` blocks fit in `distance`, a span each; counted once per run, so that
+        // the block loops count down one number.
+        const auto fit = [span](int64_t distance, int32_t count) -> int32_t {
+          if (distance < span) return 0;
+          if (span == 0 || count * span <= distance) return count;
+          return static_cast<int32_t>(distance / span);
+        };
+        const auto mixBlocks = [&](auto source, int32_t count) {
+          using Source = typename decltype(source)::type;
+          for (int32_t k = count; k > 0; --k) {
+            frame.template block<L, Source>(data, c, laneStep, out);
+            c.at += move;
+            out += 2 * L::kWidth;
+          }
+          n += count * L::kWidth;
+          clock.pass(count * L::kWidth);
+        };
+        const int32_t blocks = fit(room, std::min(frameCount - n, clock.quiet()) / L::kWidth);
+        int32_t windowed = 0;
+        if constexpr (L::kWindow) {
+          // The blocks whose frames one window holds first (the frames' terms where the lanes
+          // stand close, their pairs where they spread wider), then the rest with the lanes' taps
+          // read where they stand: the run's last blocks before a sample end, wide steps.
+          using Close = typename L::FrameLanes;
+          using Wide = typename L::WindowPairs;
+          windowed = fit(windowRoom<L, Close, Frame::kFirstTap>(c, b, laneStep) + span, blocks);
+          mixBlocks(std::type_identity<Close>{}, windowed);
+          if (windowed == 0) {
+            windowed = fit(windowRoom<L, Wide, Frame::kFirstTap>(c, b, laneStep) + span, blocks);
+            mixBlocks(std::type_identity<Wide>{}, windowed);
+          }
         }
+        mixBlocks(std::type_identity<typename L::ScatteredPairs>{}, blocks - windowed);
       }
     }
     if (n == frameCount) break;

@@ -34,6 +34,20 @@ MixRoutinePair mixRoutinesFor(int32_t interpolation);
 MixRoutinePair mixRoutinesFor(int32_t interpolation, MixIsa isa);
 MixRoutinePair avx2MixRoutinesFor(int32_t interpolation);
 
+// A converted buffer's peaks: per channel the largest magnitude written, or 0x10000 when a sum had
+// to be limited.
+struct OutputPeaks {
+  int32_t left;
+  int32_t right;
+};
+
+// Writes `frameCount` frames of left/right sums as 16-bit frames limited to -32767..32767 and
+// clears the sums, so that the next buffer mixes into zeros; with the best instruction set this
+// processor runs, or with `isa` (SSE2 where it is not supported).
+OutputPeaks convertSums(int32_t* sums, int16_t* destination, int32_t frameCount);
+OutputPeaks convertSums(int32_t* sums, int16_t* destination, int32_t frameCount, MixIsa isa);
+OutputPeaks avx2ConvertSums(int32_t* sums, int16_t* destination, int32_t frameCount);
+
 // Recomputes stepWhole and stepFraction from pitch, the arpeggio offset of the current phase,
 // pitchOrigin and stepTable; nothing without a step table.
 void UpdateVoiceStep(Voice* voice);

@@ -39,5 +39,16 @@ TEST_F(ConstTablesTest, TablesHoldTheTellingRows) {
   for (auto [i, third] : thirds) EXPECT_EQ(t[i], third) << i;
 }
 
+// The cubic loops compute the table's values with a multiply and a shift, one lane or four.
+TEST_F(ConstTablesTest, TheLoopsThirdsEqualTheTableOverItsWholeRange) {
+  for (int32_t i = -kThirdsTableHalf; i < kThirdsTableHalf; i += 4) {
+    const Lanes4 thirds = nearestThird(Lanes4{i, i + 1, i + 2, i + 3});
+    for (int32_t l = 0; l < 4; ++l) {
+      ASSERT_EQ(nearestThird(i + l), engine_->thirdsTable[i + l]) << i + l;
+      ASSERT_EQ(thirds[l], engine_->thirdsTable[i + l]) << i + l;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tvp::testing

@@ -113,6 +113,46 @@ TEST_P(FastLoopsTest, MatchTheModelBitForBit) {
   EXPECT_GT(framesCompared, 500000);
 }
 
+// Blocks near the ends of the data, where a block's lanes fit before the loop rule acts but its
+// window of contiguous frames would not fit inside the data and guard frames: every start frame of
+// short samples, at steps up to the widest a window serves and just past it, forward and backward.
+// The exactly sized sample blocks let ASan see any read past the guards.
+TEST_P(FastLoopsTest, BlocksNearTheDataEndsMatchTheModel) {
+  if (!mixIsaSupported(GetParam())) GTEST_SKIP() << "this processor or build has no such loops";
+  isa_ = GetParam();
+  std::vector<int32_t> reference(mix_.size());
+  for (int32_t mode : {0, 1, 3}) {
+    for (int32_t frames : {16, 19, 24, 40}) {
+      for (LoopKind kind : {LoopKind::kNone, LoopKind::kForward, LoopKind::kPingPong}) {
+        const int32_t loopStart = kind == LoopKind::kNone ? 0 : frames / 4;
+        const TestSample sample = makeSample(randomFrames(frames), kind, loopStart, frames - (frames & 2));
+        for (uint32_t step : {0x8000u, 0xFFFFu, 0x10000u, 0x1DB6Du, 0x1DB6Eu, 0x1F000u}) {
+          for (int32_t at = 0; at < frames; ++at) {
+            for (bool backward : {false, true}) {
+              Voice fast = voiceFor(sample);
+              setStep(fast, step);
+              fast.position = 2 * at;
+              fast.positionFraction = backward ? 0x8000 : 0xFFFF;  // the lanes spread wide
+              const bool inLoop = fast.position >= fast.loopStart && fast.position < fast.loopEnd;
+              if (backward && (kind != LoopKind::kPingPong || !inLoop)) continue;
+              if (backward) fast.loopFlags |= kVoiceMovingBackward;
+              Voice ref = fast;
+              std::fill(mix_.begin(), mix_.end(), 0);
+              std::fill(reference.begin(), reference.end(), 0);
+              SCOPED_TRACE(::testing::Message() << "mode " << mode << " frames " << frames << " loop "
+                                                << static_cast<int>(kind) << " step " << step << " at " << at
+                                                << " backward " << backward);
+              ASSERT_EQ(mix(mode, fast, 0, 96), reference::mixVoice(mode, false, 0, ref, reference.data(), 96));
+              ASSERT_EQ(mix_, reference);
+              ASSERT_EQ(Motion(fast), Motion(ref));
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Isa, FastLoopsTest, ::testing::Values(MixIsa::kSse2, MixIsa::kAvx2),
                          [](const ::testing::TestParamInfo<MixIsa>& info) {
                            return info.param == MixIsa::kSse2 ? "Sse2" : "Avx2";

@@ -59,8 +59,11 @@ bool WavWriter::open(const std::string& path, uint32_t rate, std::string* error)
   frames_ = 0;
   raw_ = path == "-";
   path_ = path;
+  // Unbuffered: every write is a whole engine buffer, which the stream would otherwise copy in
+  // part into its own small buffer before writing it out.
   if (raw_) {
     file_ = stdout;
+    std::setvbuf(file_, nullptr, _IONBF, 0);
     return true;
   }
   file_ = std::fopen(path.c_str(), "wb");
@@ -68,6 +71,7 @@ bool WavWriter::open(const std::string& path, uint32_t rate, std::string* error)
     *error = Reason();
     return false;
   }
+  std::setvbuf(file_, nullptr, _IONBF, 0);
   uint8_t header[kWavHeaderBytes];
   BuildWavHeader(header, rate, 0);
   if (std::fwrite(header, 1, sizeof header, file_) != sizeof header) {
