@@ -230,10 +230,20 @@ void rebuildPitchTables(SoundEngine* engine) {
   // Without an output rate the steps are unknown; the next prepare builds them.
   if (!soundtrack || engine->sampleRate == 0 || !engine->pow2Table) return;
   double tuning = engine->a4Frequency / (440.0 * 65536.0) * 65536.0;
+  // Samples of one rate (every MOD sample, most of a song's) share their steps: the table made
+  // for the first is copied to the others.
+  const uint32_t* made = nullptr;
+  double madeRatio = 0.0;
   for (int32_t slot = 0; slot < soundtrack->sampleCount && soundtrack->samples; ++slot) {
     Sample* sample = soundtrack->samples[slot];
     if (!sample || !sample->stepTable) continue;
     double ratio = static_cast<double>(sample->rate) / engine->sampleRate * tuning;
+    if (made && ratio == madeRatio) {
+      std::memcpy(sample->stepTable, made, sizeof(uint32_t) * kStepTableEntries);
+      continue;
+    }
+    made = sample->stepTable;
+    madeRatio = ratio;
     for (int32_t k = 0; k < kStepTableEntries; ++k) {
       double step = ratio * engine->pow2Table[k];
       // A rate from a file can be anything; keep the step inside its unsigned 32 bits.
