@@ -1,5 +1,5 @@
 // The render loop around the mix routines: the 16-bit limits with the clipping shown on the
-// meters, a song that ends inside a buffer, and a faded-out song.
+// meters, and a faded-out song.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -61,22 +61,6 @@ TEST_F(RenderTest, OutputIsLimitedAndClippingShowsOnTheMeters) {
   e.renderBuffer();
   EXPECT_EQ(std::tuple(e.out[0], e.out[1], e.out[2 * 4095], s.peakLeft, s.peakRight),
             std::tuple(32767, -32767, 32767, 0x10000, 0x10000));
-}
-
-TEST_F(RenderTest, ASongThatRunsOutEndsMidBufferAndStaysSilent) {
-  emptySong(song, 1, 1);  // one row: 6 ticks of 882 frames
-  playWithProbe(1, 1000, 1000);
-  e.renderBuffer();  // ticks 0..3 and 568 frames of tick 4
-  EXPECT_FALSE(e.engine->flags & kEngineEnded);
-  Probe::stretches.clear();
-  e.renderBuffer();  // the rest of tick 4, then tick 5, and the song ends with the row
-  EXPECT_TRUE(e.engine->flags & kEngineEnded);
-  EXPECT_EQ(Probe::stretches, (Stretches{{0, 314}, {314, 882}}));
-  EXPECT_EQ(std::tuple(e.out[2 * 1195], e.out[2 * 1196]), std::tuple(1000, 0));
-  Probe::stretches.clear();
-  e.renderBuffer();
-  EXPECT_EQ(std::tuple(Probe::stretches.size(), e.out[0]), std::tuple(0u, 0));
-  EXPECT_EQ(e.command(ENG_IS_PLAYING), 1);
 }
 
 TEST_F(RenderTest, AFadedOutSongMixesUpToTheNextTickBoundaryOnly) {
