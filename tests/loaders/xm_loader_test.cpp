@@ -322,12 +322,14 @@ TEST(XmInstruments, AdpcmSamplesDecodeToTheirFrames) {
   const Sample* s = l.song->samples[0];
   ASSERT_EQ(s->length, 14);
   for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(s->data[i], frames[i] * 256) << i;
+  ASSERT_TRUE(l.song->samples[1] && l.song->samples[16]);
   EXPECT_EQ(std::tuple(l.song->samples[1]->data[1], l.song->samples[16]->data[1]), std::tuple(6 * 256, 8 * 256));
   b.instruments.resize(1);
   b.instruments[0].samples.resize(1);
   const std::vector<uint8_t> bytes = b.bytes();
   Loaded cut = Load(std::vector<uint8_t>(bytes.begin(), bytes.end() - 2));  // two codes a byte: four frames left
   ASSERT_EQ(cut.status, kStatusOk);
+  ASSERT_NE(cut.song->samples[0], nullptr);
   EXPECT_EQ(std::tuple(cut.song->samples[0]->length, cut.song->samples[0]->data[3]), std::tuple(8, 15 * 256));
 }
 
