@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/module_playback.h"
+#include "app/play_list.h"
 #include "engine/sound_engine.h"
 #include "platform/clock.h"
 #include "platform/display_window.h"
@@ -135,6 +136,20 @@ void ChangeMasterVolume(PlayerState& state, bool up) {
   SendEngineCommand(state, ENG_SET_MASTER_VOLUME, volume);
 }
 
+// Without OPENDIR the open-file window follows the song: it opens in the playing file's folder
+// when that changed since the window last went there, and otherwise where the user left it.
+void FollowPlayingFolder(PlayerState& state) {
+  if ((state.settings.openDir && state.settings.openDir[0] != '\0') || !state.soundtrack || !state.currentFilePath)
+    return;
+  std::string folder = state.currentFilePath;
+  const size_t slash = folder.find_last_of("/\\");
+  if (slash == std::string::npos) return;
+  folder.resize(slash == 0 ? 1 : slash);
+  if (folder == state.playList.folderFollowed) return;
+  state.playList.folderFollowed = folder;
+  SetDirectory(state, folder.c_str());
+}
+
 }  // namespace
 
 void ToggleSolo(PlayerState& state, int32_t channel) {
@@ -212,6 +227,8 @@ void RunKeyCommand(PlayerState& state, uint32_t key) {
       display.ShowCursor(state.mouseCursor);
       break;
     case kVkA + ('S' - 'A'): ToggleSolo(state, state.selectedChannel); break;
+    case kVkA + ('N' - 'A'): PlayNextFile(state); break;
+    case kVkA + ('P' - 'A'): PlayPreviousFile(state); break;
     case kVkA + ('V' - 'A'):
       state.vsyncMode = kVsyncOn + kVsyncOff - state.vsyncMode;
       ShowNotice(state, state.vsyncMode == kVsyncOn ? "VSYNC DRAWING ON" : "VSYNC DRAWING OFF");
@@ -219,7 +236,10 @@ void RunKeyCommand(PlayerState& state, uint32_t key) {
     case kVkF1: ShowHelpWindow(state); break;
     case kVkF1 + 1: ShowVariablesWindow(state); break;
     case kVkF1 + 2: ShowInfoWindow(state); break;
-    case kVkF1 + 3: ShowOpenFileWindow(state); break;
+    case kVkF1 + 3:
+      FollowPlayingFolder(state);
+      ShowOpenFileWindow(state);
+      break;
     case kVkF1 + 4: StartPlaying(state); break;
     case kVkF1 + 6: StopAndRewind(state); break;
     case kVkF1 + 7: StopPlaying(state); break;
@@ -233,6 +253,10 @@ int32_t PumpMessages(PlayerState& state) {
   WindowEvent event;
   if (!state.display->TakeEvent(&event)) return 0;
   if (event.kind == WindowEventKind::kQuit) return -1;
+  if (event.kind == WindowEventKind::kDrop) {
+    PlayDroppedFiles(state, event.paths);
+    return 0;
+  }
   RunKeyCommand(state, event.key);
   // The window sees every key too, and closes itself for its close keys.
   state.display->DispatchEvent(event);
@@ -257,7 +281,13 @@ void RunFrame(PlayerState& state) {
   Present(state);
   if (PumpMessages(state) == -1) state.running = false;
   state.inputDevices->Poll();
-  if (SendEngineCommand(state, ENG_SERVICE) != 0) SendEngineCommand(state, ENG_SERVICE);
+  const bool rendered = SendEngineCommand(state, ENG_SERVICE) != 0;
+  FollowSong(state);
+  if (rendered) {
+    SendEngineCommand(state, ENG_SERVICE);
+    FollowSong(state);
+  }
+  ShowSongInTitle(state);
 }
 
 void RunMainLoopIteration(PlayerState& state) {
@@ -268,6 +298,29 @@ void RunMainLoopIteration(PlayerState& state) {
     PadChannelControl(state);
   else
     RefreshVariablesWindow(state);
+  PadPlayListControl(state);
+}
+
+void PadPlayListControl(PlayerState& state) {
+  if (state.inputDevices->ButtonPressed(kPadLeftShoulder)) PlayPreviousFile(state);
+  if (state.inputDevices->ButtonPressed(kPadRightShoulder)) PlayNextFile(state);
+}
+
+void PlayDroppedFiles(PlayerState& state, const std::vector<std::string>& paths) {
+  std::vector<std::string> files = CollectModules(paths, state.playList.recursive);
+  if (files.empty()) {
+    ShowNotice(state, "NO MODULE FILES DROPPED");
+    return;
+  }
+  PlayFiles(state, std::move(files), 0);
+}
+
+void ShowSongInTitle(PlayerState& state) {
+  std::string title = WindowTitle(state.soundtrack ? state.soundtrackTitle : nullptr,
+                                  state.soundtrack ? state.currentFilePath : nullptr);
+  if (title == state.windowTitle) return;
+  state.windowTitle = title;
+  state.display->SetTitle(title);
 }
 
 }  // namespace tvp

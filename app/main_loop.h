@@ -4,16 +4,20 @@
 // the window is closed. Audio is rendered only here, so a frame must never take longer than the
 // device takes to play a buffer.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/player_state.h"
 
 namespace tvp {
 
 // One iteration: status screen, the help notice at frame 120, RunFrame, then the pad's channel
-// control (or the variables window's refresh when a window or a non-list display is up).
+// control (or the variables window's refresh when a window or a non-list display is up) and its
+// play-list buttons.
 void RunMainLoopIteration(PlayerState& state);
 
-// Notice line, pop-up slide, frame counter, presentation, one event, pad poll, sound service.
+// Notice line, pop-up slide, frame counter, presentation, one event, pad poll, sound service with
+// the following of the song after each service call, the window title.
 void RunFrame(PlayerState& state);
 
 // Takes one window event: 0, or -1 when the window is gone (the loop then ends).
@@ -28,5 +32,16 @@ void ToggleSolo(PlayerState& state, int32_t channel);
 // The pad's channel control: vertical moves select with repeat, button 0 switches the selected
 // channel, button 1 solos it.
 void PadChannelControl(PlayerState& state);
+
+// The pad's shoulder buttons, every frame: the previous and the next file of the play list.
+inline constexpr int32_t kPadLeftShoulder = 6;
+inline constexpr int32_t kPadRightShoulder = 7;
+void PadPlayListControl(PlayerState& state);
+
+// Files and folders dropped on the window become the play list, which plays from its start.
+void PlayDroppedFiles(PlayerState& state, const std::vector<std::string>& paths);
+
+// Gives the display the title of the song loaded, when it changed.
+void ShowSongInTitle(PlayerState& state);
 
 }  // namespace tvp

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "app/play_list.h"
+#include "engine/sound_engine.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/module_file.h"
 
@@ -49,12 +51,12 @@ void ReleaseModule(PlayerState& state) {
   state.currentFilePath = nullptr;
 }
 
-void OpenModuleFile(PlayerState& state, const char* path) {
+bool OpenModuleFile(PlayerState& state, const char* path) {
   ModuleFile* file = FileOpen(path, kFileRead);
   if (file == nullptr) {
     // The song that was playing goes on playing.
     ShowNotice(state, "FILE OPEN FAILED");
-    return;
+    return false;
   }
   ReleaseModule(state);
   // The content decides the loader, not the name.
@@ -63,7 +65,7 @@ void OpenModuleFile(PlayerState& state, const char* path) {
   if (format == ModuleFormat::None) {
     state.soundtrack = nullptr;
     ShowNotice(state, "FILE READ FAILED");
-    return;
+    return false;
   }
 
   state.soundtrack->flags |= kSoundtrackInUse;
@@ -73,11 +75,14 @@ void OpenModuleFile(PlayerState& state, const char* path) {
   if (state.settings.resetParams) SendEngineSettings(state);
   Prepare(state);
   KeepPath(state, path);
+  RestartSongFollowing(state);
   if (state.settings.autoStart) SendEngineCommand(state, ENG_START);
   ShowNotice(state, "FILE READ SUCCESSFULLY");
+  return true;
 }
 
 void StartPlaying(PlayerState& state) {
+  if (state.engine && (state.engine->flags & kEngineEnded) && !state.engine->playing) RestartSongFollowing(state);
   SendEngineCommand(state, ENG_START);
   ShowNotice(state, "PLAY STARTED");
 }
@@ -90,17 +95,20 @@ void StopPlaying(PlayerState& state) {
 void StopAndRewind(PlayerState& state) {
   SendEngineCommand(state, ENG_STOP);
   Prepare(state);
+  RestartSongFollowing(state);
   ShowNotice(state, "SOUNDTRACK REWINDED TO THE BEGINNING");
 }
 
 void PreviousPlayPosition(PlayerState& state) {
   EngineResult position = SendEngineCommand(state, ENG_GET_PLAY_POSITION);
   SendEngineCommand(state, ENG_REQUEST_PLAY_POSITION, position - 1);
+  FollowPositionRequest(state, static_cast<int32_t>(position - 1));
 }
 
 void NextPlayPosition(PlayerState& state) {
   EngineResult position = SendEngineCommand(state, ENG_GET_PLAY_POSITION);
   SendEngineCommand(state, ENG_REQUEST_PLAY_POSITION, position + 1);
+  FollowPositionRequest(state, static_cast<int32_t>(position + 1));
 }
 
 }  // namespace tvp

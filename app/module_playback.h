@@ -11,8 +11,8 @@ namespace tvp {
 // stopped and unbound and the old soundtrack released before the loaders (XM, S3M, MOD) are
 // offered the file; when none takes it: "FILE READ FAILED" and no soundtrack. On success the
 // song is bound, the engine settings are sent again with RESETPARAMS, the engine is prepared,
-// started with AUTOSTART, and the notice is "FILE READ SUCCESSFULLY".
-void OpenModuleFile(PlayerState& state, const char* path);
+// started with AUTOSTART, and the notice is "FILE READ SUCCESSFULLY". True when the song loaded.
+bool OpenModuleFile(PlayerState& state, const char* path);
 
 // Stops and unbinds the engine and releases the loaded soundtrack, if any.
 void ReleaseModule(PlayerState& state);
@@ -21,6 +21,7 @@ void ReleaseModule(PlayerState& state);
 void SendEngineSettings(PlayerState& state);
 
 // The playback commands. The notices show whatever the engine answers, also with no soundtrack.
+// A start after the song's end plays it again from its first position.
 void StartPlaying(PlayerState& state);    // "PLAY STARTED"
 void StopPlaying(PlayerState& state);     // "PLAY STOPPED"
 void StopAndRewind(PlayerState& state);   // "SOUNDTRACK REWINDED TO THE BEGINNING"

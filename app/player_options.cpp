@@ -9,12 +9,14 @@
 namespace tvp {
 
 const char kPlayerUsage[] =
-    "usage: tpw [--window | --fullscreen] [FILE]\n"
+    "usage: tpw [--window | --fullscreen] [--recursive] [FILE | DIR]...\n"
     "       tpw --snapshot OUT.png [--at SECONDS] [--display 1..4] [--keys K1,K2,...] [FILE]\n"
     "\n"
-    "Plays XM, S3M and MOD tracker modules. With FILE, opens it at start-up and plays it.\n"
+    "Plays XM, S3M and MOD tracker modules. Files and folders given (a folder's modules by name)\n"
+    "play one after the other; N and P move in the list.\n"
     "  --window          run in a window (the settings' WINDOW otherwise)\n"
     "  --fullscreen      run on the whole screen\n"
+    "  --recursive       folders given or dropped on the window play with their sub-folders\n"
     "  --snapshot OUT    run headless for a while and write the screen, doubled, as a PNG file\n"
     "  --at SECONDS      how much of the song plays before the snapshot (default 3)\n"
     "  --display N       the display mode of the snapshot: 1 bars, 2 digits, 3 scope, 4 pattern\n"
@@ -62,6 +64,8 @@ bool ParsePlayerOptions(int argc, const char* const* argv, PlayerOptions* option
       options->window = 1;
     } else if (arg == "--fullscreen") {
       options->window = 0;
+    } else if (arg == "--recursive") {
+      options->recursive = true;
     } else if (arg == "--snapshot") {
       if (!value(&i, "--snapshot", &options->snapshotPath)) return false;
       if (options->action == PlayerOptions::Action::kRun) options->action = PlayerOptions::Action::kSnapshot;
@@ -98,11 +102,8 @@ bool ParsePlayerOptions(int argc, const char* const* argv, PlayerOptions* option
     } else if (arg.size() > 1 && arg[0] == '-') {
       *error = "unknown option " + arg;
       return false;
-    } else if (options->file.empty()) {
-      options->file = arg;
     } else {
-      *error = "one module at a time: " + arg;
-      return false;
+      options->files.push_back(arg);
     }
   }
   bool snapshotOnly = options->snapshotDisplay != 0 || !options->snapshotKeys.empty();

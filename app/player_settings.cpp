@@ -1,5 +1,7 @@
 #include "app/player_settings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -22,6 +24,14 @@ int32_t SettleFramesPerBuffer(int32_t frames) {
   if (frames > kMaxFramesPerBuffer) return kMaxFramesPerBuffer;
   if ((frames & 255) != 0) frames += 256 - (frames & 255);
   return frames <= 256 ? 256 : frames;
+}
+
+PlayListMode SettlePlayListMode(const char* text) {
+  std::string mode;
+  for (const char* c = text; c && *c; ++c) mode += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  if (mode == "REPEAT") return PlayListMode::kRepeat;
+  if (mode == "STOP") return PlayListMode::kStop;
+  return PlayListMode::kNext;
 }
 
 bool IsSet(const char* text) { return text != nullptr && text[0] != '\0'; }
@@ -49,6 +59,10 @@ PlayerSettings SettleSettings(SettingsReader& reader) {
   s.drawFps = reader.GetBoolean("DRAWFPS", s.drawFps) != 0;
   s.flip = reader.GetBoolean("FLIP", s.flip) != 0;
   s.window = reader.GetBoolean("WINDOW", s.window) != 0;
+  s.resolutionGiven = reader.GetString("RESOLUTION_X", nullptr) || reader.GetString("RESOLUTION_Y", nullptr);
+  s.loops = std::clamp(reader.GetInteger("LOOPS", s.loops), 0, kMaxSongLoops);
+  s.playList = SettlePlayListMode(reader.GetString("PLAYLIST", nullptr));
+  s.shuffle = reader.GetBoolean("SHUFFLE", s.shuffle) != 0;
 
   s.interpolation = SettleInterpolation(s.interpolation);
   s.display = s.display < 1 ? 1 : s.display > 4 ? 4 : s.display;

@@ -17,6 +17,16 @@ inline constexpr char kSettingsFileName[] = "tpw32.ini";
 // that the rounding up to a multiple of 256 cannot wrap past the integer limit.
 inline constexpr int32_t kMaxFramesPerBuffer = (INT32_MAX / 8) & ~255;
 
+// PLAYLIST: what the end of a song leads to.
+enum class PlayListMode : int32_t {
+  kNext,    // the next file of the list; after the last one, play stops
+  kRepeat,  // the same song again, for ever
+  kStop,    // play stops at the end of every song
+};
+
+// LOOPS above this is taken as this: a pass of a song is a minute or more, so this is a day.
+inline constexpr int32_t kMaxSongLoops = 1000;
+
 struct PlayerSettings {
   int32_t sampleRate = 44100;  // Hz; sent to the engine as 16.16
   // The output format beside the settings, fixed.
@@ -30,6 +40,7 @@ struct PlayerSettings {
   bool resetParams = true;    // resend the four engine settings after every load
   int32_t resolutionX = 320;  // requested; the start-up stores the size obtained
   int32_t resolutionY = 240;
+  bool resolutionGiven = false;  // RESOLUTION_X or RESOLUTION_Y is in the file
   bool vsync = false;
   const char* openDir = nullptr;  // null when absent; the text belongs to the settings reader
   bool autoOpen = false;
@@ -39,12 +50,16 @@ struct PlayerSettings {
   bool drawFps = false;
   bool flip = false;
   bool window = false;
+  int32_t loops = 0;  // passes a song plays on after it first loops back, before the fade
+  PlayListMode playList = PlayListMode::kNext;
+  bool shuffle = false;
 };
 
 // Looks every key up in `reader` (already loaded), with its default, and applies the
 // corrections: INTERPOLATION outside {0, 1, 2, 3, 7} becomes 0, DISPLAY is clamped to 1..4,
 // FRAMESPERBUFFER is rounded up to a multiple of 256, at least 256 and at most
-// kMaxFramesPerBuffer. Every other value is passed on as read.
+// kMaxFramesPerBuffer; LOOPS is limited to 0..kMaxSongLoops; PLAYLIST is NEXT, REPEAT or STOP in
+// any letter case, anything else NEXT. Every other value is passed on as read.
 PlayerSettings SettleSettings(SettingsReader& reader);
 
 // Loads the settings file at `path` into `state.settingsReader` (which must be set; a file that cannot be

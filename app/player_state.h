@@ -4,10 +4,13 @@
 // that needs it; there is no other mutable state outside it, so tests can make as many as they
 // like.
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "app/player_settings.h"
 #include "app/settings_reader.h"
 #include "engine/engine_api.h"
+#include "engine/song_passes.h"
 #include "screen/pixmap.h"
 #include "screens/screen_states.h"
 #include "soundtrack/loaders.h"
@@ -52,6 +55,21 @@ struct MainLoopState {
   int64_t fpsClock = 0;
   uint32_t fpsFrames = 0;
   char fpsText[32] = {};
+};
+
+// The play list and the following of the song that plays (app/play_list.h).
+struct PlayListState {
+  std::vector<std::string> files;  // paths, in the order given
+  std::vector<int32_t> order;      // the play order: indices into files, shuffled with SHUFFLE
+  int32_t at = -1;                 // index into order of the file loaded last, -1 none
+  bool recursive = false;          // folders dropped on the window are walked to their depths
+  std::string folderFollowed;      // the playing file's folder the open-file window went to last
+  uint32_t randomState = 0x2545F491u;  // the shuffle's generator, seeded at start-up
+
+  SongPasses passes;
+  bool fading = false;
+  int32_t seenBuffers = 0;     // the engine's buffersRendered when last followed
+  int32_t endedAtBuffer = -1;  // buffersRendered when the song was seen to end, -1 while it plays
 };
 
 struct PlayerState {
@@ -101,6 +119,8 @@ struct PlayerState {
   int32_t popupVelocity = 0;
 
   MainLoopState loop;
+  PlayListState playList;
+  std::string windowTitle;  // the title given to the display last
 
   // What the screens keep between frames.
   StatusScreenState statusScreen;

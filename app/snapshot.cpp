@@ -10,7 +10,8 @@ bool SnapshotFrame(const PlayerOptions& options, std::vector<uint8_t>* pixels, s
   StartOptions start;
   start.settingsPath = "";  // every setting at its default: a snapshot looks the same everywhere
   start.window = 1;
-  start.file = options.file;
+  start.files = options.files;
+  start.recursive = options.recursive;
   if (headless.Start(start, error) != 0) return false;
 
   PlayerState& state = headless.state();

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "app/main_loop.h"
 #include "app/module_playback.h"
+#include "app/play_list.h"
 #include "engine/engine_api.h"
 #include "resources/resources.h"
 #include "screen/pixel_image.h"
@@ -47,6 +49,14 @@ int32_t OpenDisplay(Player& player, std::string* error) {
   PlayerState& state = player.state;
   DisplayWindow& display = *player.platform.display;
   bool fullScreen = !state.settings.window;
+  int32_t usableWidth = 0, usableHeight = 0;
+  if (!fullScreen && !state.settings.resolutionGiven && display.UsableDesktopArea(&usableWidth, &usableHeight)) {
+    // The frame itself is the surface; the window shows it at a whole multiple.
+    const int32_t scale = WindowScale(usableWidth, usableHeight);
+    display.SetWindowSize(FRAME_WIDTH * scale, FRAME_HEIGHT * scale);
+    state.settings.resolutionX = FRAME_WIDTH;
+    state.settings.resolutionY = FRAME_HEIGHT;
+  }
   int32_t status = display.Open(kWindowTitle, state.settings.resolutionX, state.settings.resolutionY, kFrameDepth,
                                 fullScreen);
   for (const auto& size : kFallbackSizes) {
@@ -62,21 +72,41 @@ int32_t OpenDisplay(Player& player, std::string* error) {
   return status;
 }
 
-// The module named on the command line, opened as the open-file window opens one, then played.
-// When it cannot be, the notice says so as for any file, and standard error says why.
-void OpenStartFile(Player& player, const std::string& path) {
+// The modules named on the command line, played as the play list; a folder without modules is
+// said on standard error.
+void PlayStartFiles(Player& player, const StartOptions& options) {
   PlayerState& state = player.state;
-  errno = 0;
-  ModuleFile* probe = FileOpen(path.c_str(), kFileRead);
-  std::string reason = probe ? "" : std::strerror(errno ? errno : ENOENT);
-  OpenModuleFile(state, path.c_str());
-  if (probe && !state.soundtrack) reason = RefusalText(DescribeRefusal(probe));
-  FileClose(probe);
-  if (!reason.empty()) std::fprintf(stderr, "tpw: %s: %s\n", path.c_str(), reason.c_str());
-  if (state.soundtrack && SendEngineCommand(state, ENG_IS_PLAYING) != 1) SendEngineCommand(state, ENG_START);
+  std::vector<std::string> files = CollectModules(options.files, options.recursive);
+  if (files.empty()) {
+    for (const std::string& path : options.files) std::fprintf(stderr, "tpw: %s: no module files\n", path.c_str());
+    return;
+  }
+  PlayFiles(state, std::move(files), 0, true);
+}
+
+// The open-file window's first folder: OPENDIR, or else the folder of the first file named on
+// the command line, or else the working directory.
+void ChooseFirstDirectory(PlayerState& state, const StartOptions& options) {
+  if (state.settings.openDir && state.settings.openDir[0] != '\0' && SetDirectory(state, state.settings.openDir)) return;
+  if (!options.files.empty()) {
+    const std::string& first = state.playList.files.empty() ? options.files[0] : state.playList.files[0];
+    const size_t slash = first.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : first.substr(0, slash == 0 ? 1 : slash);
+    if (SetDirectory(state, folder.c_str())) {
+      state.playList.folderFollowed = folder;
+      return;
+    }
+  }
+  SetDirectory(state, ".");
 }
 
 }  // namespace
+
+int32_t WindowScale(int32_t width, int32_t height) {
+  const int64_t across = int64_t{width} * kWindowShareNumerator / kWindowShareDenominator / FRAME_WIDTH;
+  const int64_t down = int64_t{height} * kWindowShareNumerator / kWindowShareDenominator / FRAME_HEIGHT;
+  return static_cast<int32_t>(std::clamp<int64_t>(std::min(across, down), 1, 64));
+}
 
 void PlaceFrame(PlayerState& state, int32_t width, int32_t height) {
   state.scale = width >= 640 && height >= 480 ? 1 : 0;
@@ -89,6 +119,8 @@ int32_t StartPlayer(Player& player, const PlayerPlatform& platform, const StartO
   PlayerState& state = player.state;
   player.platform = platform;
   std::srand(static_cast<unsigned>(platform.clock->CalendarSeconds()));
+  state.playList.randomState = static_cast<uint32_t>(platform.clock->CalendarSeconds()) ^ 0x9E3779B9u;
+  state.playList.recursive = options.recursive;
   LoadBanner(state);
 
   state.display = platform.display;
@@ -110,8 +142,6 @@ int32_t StartPlayer(Player& player, const PlayerPlatform& platform, const StartO
   state.sampleBuffer = static_cast<int16_t*>(std::calloc(static_cast<size_t>(state.settings.framesPerBuffer), 4));
   if (!state.sampleBuffer) return Fail(player, error, "out of memory for the sample buffer", kStatusOutOfMemory);
 
-  SetDirectory(state, "C:\\");
-  if (state.settings.openDir && state.settings.openDir[0] != '\0') SetDirectory(state, state.settings.openDir);
   state.soundtrack = nullptr;
   state.currentFilePath = nullptr;
   state.vsyncMode = state.settings.vsync ? kVsyncOn : kVsyncOff;
@@ -136,6 +166,11 @@ int32_t StartPlayer(Player& player, const PlayerPlatform& platform, const StartO
   state.settings.resolutionY = display.height();
   PlaceFrame(state, display.width(), display.height());
 
+  // The loop must come round to the sound device at least twice a buffer, whatever the refresh.
+  display.SetLongestPresentWait(static_cast<uint32_t>(
+      std::min<int64_t>(int64_t{state.settings.framesPerBuffer} * 1000000 / 2 / std::max(1, state.settings.sampleRate),
+                        1000000)));
+
   status = platform.sound->Create();
   if (status != kStatusOk) return Fail(player, error, "no audio device: the sound device cannot be opened", status);
 
@@ -156,8 +191,9 @@ int32_t StartPlayer(Player& player, const PlayerPlatform& platform, const StartO
 
   if (state.settings.window) state.mouseCursor = true;
   display.ShowCursor(state.mouseCursor);
+  if (!options.files.empty()) PlayStartFiles(player, options);
+  ChooseFirstDirectory(state, options);
   if (state.settings.autoOpen) ShowOpenFileWindow(state);
-  if (!options.file.empty()) OpenStartFile(player, options.file);
   return kStatusOk;
 }
 

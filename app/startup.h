@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/player_state.h"
 #include "app/settings_reader.h"
@@ -27,7 +28,8 @@ struct PlayerPlatform {
 struct StartOptions {
   std::string settingsPath;  // the settings file to read
   int32_t window = -1;       // -1 as the settings say, 0 full screen, 1 in a window
-  std::string file;          // a module to open and play at once, or empty
+  std::vector<std::string> files;  // modules or folders to play at once, as the play list
+  bool recursive = false;          // folders given or dropped are walked to their depths
 };
 
 // Everything the player owns for the whole run.
@@ -40,8 +42,12 @@ struct Player {
   bool inputCreated = false;
 };
 
-// The display title.
-inline constexpr char kWindowTitle[] = "Tonvale Player WIN32";
+// The display title while no song is loaded.
+inline constexpr char kWindowTitle[] = "Tonvale Player";
+// In a window the frame is shown at the largest whole multiple that fits in this share of the
+// desktop's usable area (numerator / denominator), unless the settings give the size.
+inline constexpr int32_t kWindowShareNumerator = 3;
+inline constexpr int32_t kWindowShareDenominator = 4;
 
 // Brings the player up. On success state.running tells whether the main loop should run. On a
 // failure the player is torn down already and `error` holds one line naming what failed.
@@ -56,5 +62,9 @@ void ShutDownPlayer(Player& player);
 
 // Where the frame sits on a display of the size obtained: doubled from 640 x 480 on, centred.
 void PlaceFrame(PlayerState& state, int32_t width, int32_t height);
+
+// The whole multiple of the frame a window shows on a desktop whose usable area is width x
+// height: the largest that fits in three quarters of it, at least 1.
+int32_t WindowScale(int32_t width, int32_t height);
 
 }  // namespace tvp

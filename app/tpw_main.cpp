@@ -24,7 +24,7 @@ int RunOnScreen(const PlayerOptions& options) {
   SoundDeviceHolder sound(OpenSdlRingDevice);
   SystemClock clock;
   auto player = std::make_unique<Player>();
-  StartOptions start{SettingsPath(), options.window, options.file};
+  StartOptions start{SettingsPath(), options.window, options.files, options.recursive};
   std::string error;
   if (StartPlayer(*player, {&display, input.get(), &sound, &clock}, start, &error) != 0) {
     std::fprintf(stderr, "tpw: %s\n", error.c_str());

@@ -42,7 +42,7 @@ void BM_Frame(benchmark::State& bench) {
   std::string error;
   StartOptions options;
   options.window = 1;
-  options.file = WriteSong();
+  options.files = {WriteSong()};
   if (headless.Start(options, &error) != 0) {
     bench.SkipWithError(error.c_str());
     return;

@@ -41,6 +41,40 @@ void queueBuffer(SoundEngine* engine, int32_t index) {
   engine->queueDevice->Queue(index, engine->waveBuffers[index], engine->bytesPerBuffer);
 }
 
+// The host reads the move log after a service call, which may render several buffers (three at
+// a start on the ring): the log of the call holds every buffer's moves, each buffer's frames
+// counted after those of the buffers before it.
+struct CallLog {
+  FlowMove moves[kMoveLogLength];
+  int32_t count = 0;
+  int32_t endFrame = -1;
+  int32_t buffers = 0;
+};
+
+// Renders one buffer through `renderOne` and adds its moves to the call's log.
+template <typename RenderOne>
+void renderLogged(SoundEngine* engine, CallLog& log, RenderOne renderOne) {
+  const int32_t buffersBefore = engine->buffersRendered;
+  renderOne();
+  if (engine->buffersRendered == buffersBefore) return;  // nothing rendered: a failed lock
+  const int32_t offset = log.buffers * engine->framesPerBuffer;
+  const int32_t logged = std::min(engine->moveCount, kMoveLogLength);
+  for (int32_t i = 0; i < logged && log.count + i < kMoveLogLength; ++i) {
+    log.moves[log.count + i] = engine->moves[i];
+    log.moves[log.count + i].frame += offset;
+  }
+  log.count = static_cast<int32_t>(std::min<int64_t>(int64_t{log.count} + engine->moveCount, INT32_MAX));
+  if (log.endFrame < 0 && engine->endFrame >= 0) log.endFrame = engine->endFrame + offset;
+  log.buffers += 1;
+}
+
+void publishLog(SoundEngine* engine, const CallLog& log) {
+  if (log.buffers < 2) return;  // one buffer: its log stands as it is
+  std::copy_n(log.moves, std::min(log.count, kMoveLogLength), engine->moves);
+  engine->moveCount = log.count;
+  engine->endFrame = log.endFrame;
+}
+
 bool hasDevice(const SoundEngine* engine) {
   switch (engine->outputMode) {
     case kOutputDirectSound:
@@ -76,17 +110,18 @@ int32_t setUpOutput(SoundEngine* engine, uint32_t hertz) {
   }
 }
 
-int32_t serviceOutput(SoundEngine* engine) {
+namespace {
+
+int32_t serviceDevice(SoundEngine* engine, CallLog& log) {
   int32_t count = 0;
   const int32_t playing = engine->playing & 1;
   if (playing != engine->lastPlayingSeen) {
     if (playing && hasDevice(engine)) {
-      if (engine->outputMode == kOutputDirectSound) {
-        renderSection(engine, 0);
-        renderSection(engine, 1);
-      } else {
-        queueBuffer(engine, 0);
-        queueBuffer(engine, 1);
+      for (int32_t i = 0; i < 2; ++i) {
+        if (engine->outputMode == kOutputDirectSound)
+          renderLogged(engine, log, [engine, i] { renderSection(engine, i); });
+        else
+          renderLogged(engine, log, [engine, i] { queueBuffer(engine, i); });
       }
       engine->lastWritten = 1;
       count = 1;
@@ -103,7 +138,7 @@ int32_t serviceOutput(SoundEngine* engine) {
     int32_t index = engine->lastWritten == 0 ? 1 : 0;
     if (engine->queueDevice->IsDone(index)) {
       engine->lastWritten = index;
-      queueBuffer(engine, index);
+      renderLogged(engine, log, [engine, index] { queueBuffer(engine, index); });
       ++count;
     }
   } else {
@@ -112,11 +147,20 @@ int32_t serviceOutput(SoundEngine* engine) {
     int32_t playingSection = cursor / engine->bytesPerBuffer;
     int32_t next = (engine->lastWritten + 1) % kRingSections;
     if (next != playingSection) {
-      renderSection(engine, next);
+      renderLogged(engine, log, [engine, next] { renderSection(engine, next); });
       engine->lastWritten = next;
       ++count;
     }
   }
+  return count;
+}
+
+}  // namespace
+
+int32_t serviceOutput(SoundEngine* engine) {
+  CallLog log;
+  const int32_t count = serviceDevice(engine, log);
+  publishLog(engine, log);
   return count;
 }
 

@@ -117,7 +117,9 @@ struct SoundEngine {
   int32_t loopTarget;
 
   // Host-visible, per rendered buffer: the moves made in it, the frames rendered before the song
-  // ended in it (-1 when it did not), and, while rendering, the frames of it done so far.
+  // ended in it (-1 when it did not), and, while rendering, the frames of it done so far. After a
+  // service call that rendered several buffers (a start fills three ring sections), every one's
+  // moves are here, each buffer's frames counted after those of the buffers before it.
   FlowMove moves[kMoveLogLength];
   int32_t moveCount;
   int32_t endFrame;

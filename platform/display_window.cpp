@@ -97,6 +97,17 @@ int32_t DisplayWindow::Open(const char* title, int32_t width, int32_t height, in
   return kStatusOk;
 }
 
+void DisplayWindow::SetTitle(const std::string& title) {
+  title_ = title;
+  ApplyTitle();
+}
+
+void DisplayWindow::SetWindowSize(int32_t width, int32_t height) {
+  const bool valid = width > 0 && height > 0;
+  windowWidth_ = valid ? width : 0;
+  windowHeight_ = valid ? height : 0;
+}
+
 void DisplayWindow::Close() {
   if (state_ & kReady) ReleaseDisplay();
   surface_.clear();
@@ -174,7 +185,7 @@ void DisplayWindow::UnlockSurface(SurfaceView* view) {
 bool DisplayWindow::TakeEvent(WindowEvent* event) {
   if (quitPending_) {
     quitPending_ = false;
-    *event = WindowEvent{WindowEventKind::kQuit, 0};
+    *event = WindowEvent{WindowEventKind::kQuit, 0, {}};
     return true;
   }
   return NextEvent(event);

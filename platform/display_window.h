@@ -53,10 +53,12 @@ void CopyPixmapToViewDoubled(const Pixmap* pixmap, SurfaceView* view);
 enum class WindowEventKind : int32_t {
   kKeyDown,  // key: the virtual-key code (platform/virtual_keys.h); key repeats are key-downs too
   kQuit,     // the window is gone: closed by its close button, the desktop or a close key
+  kDrop,     // paths: files or folders dropped on the window together, in the order given
 };
 struct WindowEvent {
   WindowEventKind kind;
   uint32_t key;
+  std::vector<std::string> paths;
 };
 
 class DisplayWindow {
@@ -76,6 +78,18 @@ class DisplayWindow {
   // Releases the surfaces and leaves full screen; the window stays until the object goes.
   void Close();
 
+  // The title the window shows, taken at once.
+  void SetTitle(const std::string& title);
+  // In a window: the window's size in pixels at the next Open, where the surface is shown scaled
+  // by whole multiples; 0 x 0 (the default) makes it the surface's size. Full screen ignores it.
+  void SetWindowSize(int32_t width, int32_t height);
+  // The desktop's area for windows (without its panels): false when the window system cannot say.
+  virtual bool UsableDesktopArea(int32_t* width, int32_t* height) = 0;
+  // Without vertical sync a presentation waits for the display's next refresh (a sixtieth of a
+  // second when the display cannot say), so a loop that presents as fast as it can leaves the
+  // processor; it never waits longer than this, in microseconds (0: no limit).
+  void SetLongestPresentWait(uint32_t micros) { longestPresentWait_ = micros; }
+
   // The following return kStatusDisplayNotReady before a successful Open.
   // Fills the primary and then the drawing surface (both whole, or the rectangle) with a colour.
   int32_t ClearSurfaces(uint8_t colour, const DisplayRect* rect);
@@ -85,8 +99,7 @@ class DisplayWindow {
   int32_t CopyRectToPrimary(const DisplayRect& rect);
   // Shows the drawing surface: the whole surface to the primary.
   int32_t PresentFrame();
-  // The next presentation waits for the display's vertical blank. Without it, presenting is held
-  // to about 250 frames a second, so a loop that presents as fast as it can leaves the processor.
+  // The next presentation waits for the display's vertical blank.
   int32_t WaitVerticalBlank();
 
   // Fills the view for the whole drawing surface, origin at (0, 0): 0, kStatusBadParam without a
@@ -108,6 +121,9 @@ class DisplayWindow {
   bool fullScreen() const { return fullScreen_; }
   bool isOpen() const { return (state_ & kOpened) != 0; }
   const std::string& title() const { return title_; }
+  int32_t windowWidth() const { return windowWidth_ > 0 ? windowWidth_ : width_; }
+  int32_t windowHeight() const { return windowHeight_ > 0 ? windowHeight_ : height_; }
+  uint32_t longestPresentWait() const { return longestPresentWait_; }
   // What the window shows: the primary surface, width x height palette indices.
   const std::vector<uint8_t>& primary() const { return primary_; }
 
@@ -128,6 +144,8 @@ class DisplayWindow {
   virtual bool NextEvent(WindowEvent* event) = 0;
   // Takes the window off the screen after a close key.
   virtual void HideWindow() = 0;
+  // Shows title() in the window, when there is one.
+  virtual void ApplyTitle() = 0;
 
  private:
   static constexpr uint32_t kOpened = 1, kReady = 2, kRegistered = 4;
@@ -137,6 +155,8 @@ class DisplayWindow {
   uint32_t state_ = 0;
   std::string title_;
   int32_t width_ = 0, height_ = 0, depth_ = 0;
+  int32_t windowWidth_ = 0, windowHeight_ = 0;
+  uint32_t longestPresentWait_ = 0;
   bool fullScreen_ = false;
   std::vector<uint8_t> surface_;  // the drawing surface, pitch = width
   std::vector<uint8_t> primary_;

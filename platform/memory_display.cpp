@@ -26,6 +26,13 @@ int32_t MemoryDisplay::ShowPrimary(bool waitVerticalBlank) {
   return kStatusOk;
 }
 
+bool MemoryDisplay::UsableDesktopArea(int32_t* width, int32_t* height) {
+  if (usableWidth <= 0 || usableHeight <= 0) return false;
+  *width = usableWidth;
+  *height = usableHeight;
+  return true;
+}
+
 bool MemoryDisplay::NextEvent(WindowEvent* event) {
   if (events_.empty()) return false;
   *event = events_.front();

@@ -4,6 +4,7 @@
 // Headless runs (snapshots) and tests use it.
 #include <cstdint>
 #include <deque>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,8 +14,13 @@ namespace tvp {
 
 class MemoryDisplay : public DisplayWindow {
  public:
-  void PushKey(uint32_t virtualKey) { events_.push_back({WindowEventKind::kKeyDown, virtualKey}); }
-  void PushQuit() { events_.push_back({WindowEventKind::kQuit, 0}); }
+  void PushKey(uint32_t virtualKey) { events_.push_back({WindowEventKind::kKeyDown, virtualKey, {}}); }
+  void PushQuit() { events_.push_back({WindowEventKind::kQuit, 0, {}}); }
+  void PushDrop(std::vector<std::string> paths) { events_.push_back({WindowEventKind::kDrop, 0, std::move(paths)}); }
+  bool UsableDesktopArea(int32_t* width, int32_t* height) override;
+
+  // The desktop's usable area; 0 x 0: the "window system" cannot say.
+  int32_t usableWidth = 0, usableHeight = 0;
   void ShowCursor(bool visible) override { cursorVisible = visible; }
 
   // Full-screen sizes this "monitor" can show; empty: any size.
@@ -35,6 +41,7 @@ class MemoryDisplay : public DisplayWindow {
   int32_t ShowPrimary(bool waitVerticalBlank) override;
   bool NextEvent(WindowEvent* event) override;
   void HideWindow() override { windowVisible = false; }
+  void ApplyTitle() override {}
 
  private:
   std::deque<WindowEvent> events_;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <string>
+#include <utility>
 
 #include "platform/virtual_keys.h"
 #include "screen/palette.h"
@@ -13,9 +15,9 @@ namespace tvp {
 
 namespace {
 
-// Without vertical sync a presentation waits until this long after the previous one: at most
-// about 250 frames a second, so a player left running does not keep a core busy.
-constexpr uint64_t kMinimumFramePeriodMicros = 4000;
+// Without vertical sync a presentation waits for the display's next refresh, counted from the
+// previous presentation; this is the refresh rate taken when the display does not say.
+constexpr int kFallbackRefreshHz = 60;
 
 }  // namespace
 
@@ -26,6 +28,10 @@ struct SdlDisplay::Sdl {
   SDL_Texture* texture = nullptr;
   int vsync = -1;  // the renderer's setting, -1 unknown
   uint64_t lastPresent = 0;  // performance counter
+  int refreshHz = 0;         // of the window's display, read at set-up
+  // Files of a drop that is still arriving, delivered as one event when it is complete.
+  std::vector<std::string> dropped;
+  bool dropping = false;
 };
 
 uint32_t VirtualKeyFromSdlKeycode(int32_t keycode) {
@@ -89,8 +95,13 @@ int32_t SdlDisplay::SetUpDisplay() {
     if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) return kStatusPlatformFailed;
   } else {
     SDL_SetWindowFullscreen(window, 0);
-    SDL_SetWindowSize(window, width(), height());
+    SDL_SetWindowSize(window, windowWidth(), windowHeight());
+    SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
+  SDL_DisplayMode mode{};
+  int displayIndex = SDL_GetWindowDisplayIndex(window);
+  sdl_->refreshHz = displayIndex >= 0 && SDL_GetCurrentDisplayMode(displayIndex, &mode) == 0 ? mode.refresh_rate : 0;
+  if (sdl_->refreshHz <= 0) sdl_->refreshHz = kFallbackRefreshHz;
   SDL_SetWindowTitle(window, title().c_str());
   SDL_ShowWindow(window);
 
@@ -145,7 +156,9 @@ int32_t SdlDisplay::ShowPrimary(bool waitVerticalBlank) {
   if (status != kStatusOk) return status;
   if (!waitVerticalBlank) {
     const uint64_t frequency = SDL_GetPerformanceFrequency();
-    const uint64_t period = frequency * kMinimumFramePeriodMicros / 1000000;
+    uint64_t periodMicros = 1000000 / static_cast<uint64_t>(sdl_->refreshHz > 0 ? sdl_->refreshHz : kFallbackRefreshHz);
+    if (longestPresentWait() > 0) periodMicros = std::min<uint64_t>(periodMicros, longestPresentWait());
+    const uint64_t period = frequency * periodMicros / 1000000;
     const uint64_t elapsed = SDL_GetPerformanceCounter() - sdl_->lastPresent;
     if (elapsed < period) SDL_Delay(static_cast<Uint32>(((period - elapsed) * 1000 + frequency - 1) / frequency));
   }
@@ -185,27 +198,62 @@ bool SdlDisplay::NextEvent(WindowEvent* event) {
   SDL_Event e;
   while (SDL_PollEvent(&e)) {
     if (e.type == SDL_QUIT) {
-      *event = WindowEvent{WindowEventKind::kQuit, 0};
+      *event = WindowEvent{WindowEventKind::kQuit, 0, {}};
       return true;
     }
+    if (e.type == SDL_DROPBEGIN) {
+      sdl_->dropped.clear();
+      sdl_->dropping = true;
+      continue;
+    }
+    if (e.type == SDL_DROPFILE) {
+      if (e.drop.file) sdl_->dropped.emplace_back(e.drop.file);
+      SDL_free(e.drop.file);
+      if (sdl_->dropping) continue;  // more may follow until the drop is complete
+    }
+    if (e.type == SDL_DROPFILE || e.type == SDL_DROPCOMPLETE) {
+      sdl_->dropping = false;
+      if (sdl_->dropped.empty()) continue;
+      *event = WindowEvent{WindowEventKind::kDrop, 0, std::move(sdl_->dropped)};
+      sdl_->dropped.clear();
+      return true;
+    }
+    if (e.type == SDL_DROPTEXT) SDL_free(e.drop.file);
     if (e.type != SDL_KEYDOWN) continue;
     if (e.key.keysym.mod & KMOD_ALT) {
       // Alt combinations are the desktop's, not key commands; Alt+F4 closes the window where the
       // desktop leaves it to the program.
       if (e.key.keysym.sym == SDLK_F4) {
         HideWindow();
-        *event = WindowEvent{WindowEventKind::kQuit, 0};
+        *event = WindowEvent{WindowEventKind::kQuit, 0, {}};
         return true;
       }
       continue;
     }
     uint32_t key = VirtualKeyFromSdlKeycode(e.key.keysym.sym);
     if (key != 0) {
-      *event = WindowEvent{WindowEventKind::kKeyDown, key};
+      *event = WindowEvent{WindowEventKind::kKeyDown, key, {}};
       return true;
     }
   }
   return false;
+}
+
+void SdlDisplay::ApplyTitle() {
+  if (sdl_->window) SDL_SetWindowTitle(sdl_->window, title().c_str());
+}
+
+bool SdlDisplay::UsableDesktopArea(int32_t* width, int32_t* height) {
+  if (!sdl_->videoStarted) {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+    sdl_->videoStarted = true;
+  }
+  SDL_Rect area{};
+  int index = sdl_->window ? SDL_GetWindowDisplayIndex(sdl_->window) : 0;
+  if (SDL_GetDisplayUsableBounds(index < 0 ? 0 : index, &area) != 0 || area.w <= 0 || area.h <= 0) return false;
+  *width = area.w;
+  *height = area.h;
+  return true;
 }
 
 void SdlDisplay::HideWindow() {

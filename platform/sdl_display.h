@@ -17,6 +17,7 @@ class SdlDisplay : public DisplayWindow {
   ~SdlDisplay() override;
 
   void ShowCursor(bool visible) override;
+  bool UsableDesktopArea(int32_t* width, int32_t* height) override;
 
   // Draws the primary surface through the renderer again and reads the result back: *width x
   // *height 0x00RRGGBB values (the picture at its on-screen scale). 0 or kStatusPlatformFailed.
@@ -30,6 +31,7 @@ class SdlDisplay : public DisplayWindow {
   int32_t ShowPrimary(bool waitVerticalBlank) override;
   bool NextEvent(WindowEvent* event) override;
   void HideWindow() override;
+  void ApplyTitle() override;
 
  private:
   struct Sdl;  // the SDL objects, kept out of this header

@@ -1,4 +1,4 @@
-// The key binding help (F1): 22 fixed lines, drawn once.
+// The key binding help (F1): 24 fixed lines, drawn once.
 #include <algorithm>
 #include <cstring>
 
@@ -21,6 +21,8 @@ constexpr const char* kHelpLines[] = {
     "[F8]   stops playing",
     "[PgUp] skips to previous playpos.",
     "[PgDn] skips to next playpos.",
+    "[N]    plays next file of the list",
+    "[P]    plays previous file",
     "[\xBF][\xBD] changes master volume",
     "[\xBC][\xBE] selects channel",
     "[  ]   turns selected channel on/off",

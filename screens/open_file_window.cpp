@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/module_playback.h"
+#include "app/play_list.h"
 #include "platform/directory.h"
 #include "platform/virtual_keys.h"
 #include "screens/popup_windows.h"
@@ -49,7 +50,6 @@ constexpr uint8_t kGlyphTrack = 0x95;
 constexpr uint8_t kGlyphThumb = 0xCF;
 constexpr uint8_t kGlyphDirectory = 0xBD;
 constexpr uint8_t kGlyphFile = 0xB5;
-constexpr const char* kModulePatterns[] = {"*.XM", "*.S3M", "*.MOD"};
 
 int16_t RowY(int32_t row) { return static_cast<int16_t>(kListTop + 8 * row); }
 
@@ -143,7 +143,7 @@ void ReadListing(OpenFileWindowState& window) {
     // Subdirectories, then the module files; a directory whose name matches is listed again.
     if (SearchDirectory(posix, "*", AppendHit, &builder)) {
       builder.directoriesOnly = false;
-      for (const char* pattern : kModulePatterns) SearchDirectory(posix, pattern, AppendHit, &builder);
+      for (const char* pattern : kModuleNamePatterns) SearchDirectory(posix, pattern, AppendHit, &builder);
     }
   }
   window.entryCount = builder.count;
@@ -336,11 +336,18 @@ void SelectEntry(PlayerState& state) {
     EnterDirectory(state, entry->name);
     return;
   }
-  std::string path = window.currentDirectory;
-  if (path.empty() || path.back() != '\\') path += '\\';
-  path += entry->name;
+  std::string directory = window.currentDirectory;
+  if (directory.empty() || directory.back() != '\\') directory += '\\';
+  // The folder's files, in the window's order, become the play list.
+  std::vector<std::string> files;
+  int32_t chosen = 0;
+  for (const FileEntry* file = window.entries; file; file = file->next) {
+    if (file->isDirectory) continue;
+    if (file == entry) chosen = static_cast<int32_t>(files.size());
+    files.push_back(directory + file->name);
+  }
   ClosePopup(state);
-  OpenModuleFile(state, path.c_str());
+  ChooseListedFile(state, std::move(files), chosen);
 }
 
 void ChangeDrive(PlayerState& state) {

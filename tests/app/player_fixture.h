@@ -18,7 +18,7 @@ class PlayerFixture : public ::testing::Test {
   int32_t start(const std::string& settings = "", const std::string& file = "") {
     StartOptions options;
     options.settingsPath = dir.write("tpw32.ini", settings);
-    options.file = file;
+    if (!file.empty()) options.files = {file};
     return headless.Start(options, &error);
   }
 

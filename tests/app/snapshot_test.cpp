@@ -35,12 +35,12 @@ TEST(SnapshotTest, EveryDisplayAndWindowLooksAsBefore) {
       {"mode2", 2, {}, 12, 0xf5ba901d7b71666aull},
       {"mode3", 3, {}, 12, 0xdb9dccaaa540a70aull},
       {"mode4", 4, {}, 12, 0xe0154e35ffc97b40ull},
-      {"help", 1, {kVkF1}, 2, 0x2b107b6e1915395eull},
+      {"help", 1, {kVkF1}, 2, 0x14180763a0518ad6ull},
       {"variables", 1, {kVkF1 + 1}, 2, 0xdeca5a2e9470c903ull},
   };
   for (const Golden& g : goldens) {
     PlayerOptions options;
-    options.file = TVP_DEMO_SONG;
+    options.files = {TVP_DEMO_SONG};
     options.snapshotDisplay = g.display;
     options.snapshotKeys = g.keys;
     options.snapshotSeconds = g.seconds;

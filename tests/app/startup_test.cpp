@@ -32,6 +32,26 @@ TEST_F(StartupTest, FullScreenFallsBackToTheSizesTheDisplayHasAndTheFrameIsCentr
   }
 }
 
+// On a 1280 x 1024 desktop three quarters hold the frame three times; a size in the settings is
+// the window's own.
+TEST_F(StartupTest, AWindowShowsTheFrameAtTheLargestMultipleThatFitsUnlessTheSettingsGiveItsSize) {
+  display.usableWidth = 1280;
+  display.usableHeight = 1024;
+  ASSERT_EQ(start("WINDOW=YES\n"), kStatusOk) << error;
+  EXPECT_EQ(std::tuple(display.windowWidth(), display.windowHeight(), display.width()), std::tuple(936, 720, 312));
+  EXPECT_EQ(display.title(), "Tonvale Player");
+  for (const auto& [w, h, scale] : std::vector<std::tuple<int, int, int>>{{1920, 1080, 3}, {3840, 2160, 6}, {300, 200, 1}})
+    EXPECT_EQ(WindowScale(w, h), scale) << w;
+
+  HeadlessPlayer sized;
+  sized.display.usableWidth = 1280;
+  sized.display.usableHeight = 1024;
+  StartOptions options;
+  options.settingsPath = dir.write("tpw32.ini", "WINDOW=YES\nRESOLUTION_X=800\nRESOLUTION_Y=600\n");
+  ASSERT_EQ(sized.Start(options, &error), kStatusOk);
+  EXPECT_EQ(std::tuple(sized.display.windowWidth(), sized.display.width()), std::tuple(800, 800));
+}
+
 TEST(StartupSoundTest, NoAudioDeviceEndsTheStartWithItsReason) {
   MemoryDisplay display;
   MemoryInputSource input;
@@ -57,7 +77,7 @@ TEST_F(StartupTest, AModuleOnTheCommandLinePlaysAtOnceAndARefusedOneSaysWhy) {
   HeadlessPlayer refusing;
   StartOptions options;
   options.settingsPath = dir.write("tpw32.ini", "WINDOW=YES\n");
-  options.file = dir.write("junk.xm", std::string(400, 'x'));
+  options.files = {dir.write("junk.xm", std::string(400, 'x'))};
   ::testing::internal::CaptureStderr();
   ASSERT_EQ(refusing.Start(options, &error), kStatusOk) << error;
   const std::string said = ::testing::internal::GetCapturedStderr();

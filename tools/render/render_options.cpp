@@ -92,7 +92,7 @@ class Parser {
     if (name == "--volume") return WholeInRange(name, value, 0, kMaxMasterVolume, "", &o_->masterVolume);
     if (name == "--loops") return WholeInRange(name, value, 0, kMaxLoops, "", &o_->loops);
     if (name == "--frames-per-buffer") {
-      if (!WholeInRange(name, value, kMinFramesPerBuffer, kMaxFramesPerBuffer, " of frames", &o_->framesPerBuffer))
+      if (!WholeInRange(name, value, kMinRenderFramesPerBuffer, kMaxRenderFramesPerBuffer, " of frames", &o_->framesPerBuffer))
         return false;
       if (o_->framesPerBuffer % 16 != 0) return Fail(name + ": " + value + " is not a multiple of 16");
       return true;

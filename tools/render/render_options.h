@@ -32,8 +32,8 @@ inline constexpr int32_t kMaxSpeed = 1000;
 inline constexpr int32_t kMinA4 = 55;
 inline constexpr int32_t kMaxA4 = 3520;
 inline constexpr int32_t kMaxMasterVolume = 65536;
-inline constexpr int32_t kMinFramesPerBuffer = 16;
-inline constexpr int32_t kMaxFramesPerBuffer = 65536;
+inline constexpr int32_t kMinRenderFramesPerBuffer = 16;
+inline constexpr int32_t kMaxRenderFramesPerBuffer = 65536;
 inline constexpr int32_t kMaxLoops = 1000;
 inline constexpr double kMaxSeconds = 24 * 3600.0;
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/offline_output.h"
+#include "engine/song_passes.h"
 #include "engine/sound_engine.h"
 #include "soundtrack/event_codes.h"
 #include "soundtrack/event_dump.h"
@@ -91,11 +92,8 @@ int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtra
   buffer_.assign(static_cast<size_t>(settings.framesPerBuffer) * 2, 0);
   reason_ = StopReason::Playing;
   frames_ = 0;
-  loops_ = 0;
   fading_ = false;
-  played_.assign(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)), {});
-  visitPosition_ = 0;
-  visitStart_ = 0;
+  passes_.Reset(soundtrack->playPositionCount);
 
   int32_t estimateUnits = 0;  // 256 frames at 44100 Hz
   EstimatePlayTime(soundtrack, nullptr, &estimateUnits);
@@ -116,40 +114,6 @@ void RenderSession::close() {
   engine_ = nullptr;
 }
 
-bool RenderSession::played(int32_t position, int32_t counter) const {
-  if (position < 0 || position >= static_cast<int32_t>(played_.size())) return false;
-  for (const Span& span : played_[position])
-    if (counter >= span.from && counter < span.to) return true;
-  return false;
-}
-
-// A pass is over when play goes back to a row it has played in this pass: a jump back to the
-// song's start or its restart position, say. A jump back to rows not played yet (a jump into a
-// part a jump skipped before) goes on with the pass, as a pattern loop inside a position does.
-int32_t RenderSession::passEnd() {
-  int32_t end = -1;
-  const int32_t count = std::min(engine_->moveCount, kMoveLogLength);
-  for (int32_t i = 0; i < count; ++i) {
-    const FlowMove& move = engine_->moves[i];
-    if (move.patternLoop) {
-      visitStart_ = std::min(visitStart_, move.toCounter);
-      continue;
-    }
-    if (visitPosition_ >= 0 && visitPosition_ < static_cast<int32_t>(played_.size()))
-      played_[visitPosition_].push_back({visitStart_, move.fromCounter});
-    if (played(move.toPosition, move.toCounter)) {
-      // The next pass starts here, with nothing played yet.
-      for (std::vector<Span>& spans : played_) spans.clear();
-      if (end < 0) end = move.frame;
-      ++loops_;
-      if (loops_ > settings_.loops) break;
-    }
-    visitPosition_ = move.toPosition;
-    visitStart_ = move.toCounter;
-  }
-  return end;
-}
-
 int32_t RenderSession::renderNext() {
   if (finished() || engine_ == nullptr) return 0;
   if (renderOfflineBuffer(&engine_, buffer_.data()) != 1) {
@@ -161,9 +125,10 @@ int32_t RenderSession::renderNext() {
   // the end of a buffer.
   int32_t songFrames = settings_.framesPerBuffer;
   StopReason songStop = StopReason::Playing;
-  const int32_t loopsBefore = loops_;
-  const int32_t passEndFrame = fading_ ? -1 : passEnd();
-  if (passEndFrame >= 0 && loops_ > settings_.loops && settings_.fadeSeconds <= 0) {
+  const int32_t loopsBefore = passes_.loops();
+  const int32_t passEndFrame = fading_ ? -1 : passes_.TakeBuffer(*engine_, settings_.loops);
+  const int32_t loops = passes_.loops();
+  if (passEndFrame >= 0 && loops > settings_.loops && settings_.fadeSeconds <= 0) {
     songFrames = passEndFrame;
     songStop = StopReason::LoopedBack;
   } else if (engine_->flags & kEngineEnded) {
@@ -180,11 +145,8 @@ int32_t RenderSession::renderNext() {
   if (finished()) return keep;
   if (songStop != StopReason::Playing) {
     finish(songStop);
-  } else if (!fading_ && loops_ > settings_.loops && loopsBefore <= settings_.loops) {
-    // The fade step is taken off the fade level once per buffer.
-    double buffers = settings_.fadeSeconds * settings_.rate / settings_.framesPerBuffer;
-    int64_t step = std::clamp<int64_t>(std::llround(65536.0 / buffers), 1, 65536);
-    Command(&engine_, ENG_SET_FADE_STEP, static_cast<intptr_t>(step));
+  } else if (!fading_ && loops > settings_.loops && loopsBefore <= settings_.loops) {
+    Command(&engine_, ENG_SET_FADE_STEP, FadeStepFor(settings_.fadeSeconds, settings_.rate, settings_.framesPerBuffer));
     fading_ = true;
   }
   return keep;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine_api.h"
+#include "engine/song_passes.h"
 #include "soundtrack/soundtrack.h"
 #include "tools/render/render_options.h"
 
@@ -64,7 +65,7 @@ class RenderSession {
   bool finished() const { return reason_ != StopReason::Playing; }
   StopReason stopReason() const { return reason_; }
   int64_t framesRendered() const { return frames_; }
-  int32_t loopsSeen() const { return loops_; }
+  int32_t loopsSeen() const { return passes_.loops(); }
   // The length at which the render stops at the latest, in frames.
   int64_t frameLimit() const { return limit_; }
   // The expected length (the estimated play time over the passes and the fade), for progress.
@@ -72,10 +73,6 @@ class RenderSession {
   const SoundEngine* engine() const { return engine_; }
 
  private:
-  // The first frame of the buffer just rendered at which play went back to a place it had played
-  // in this pass, or -1.
-  int32_t passEnd();
-  bool played(int32_t position, int32_t counter) const;
   void finish(StopReason reason) { reason_ = reason; }
 
   SoundEngine* engine_ = nullptr;
@@ -86,17 +83,8 @@ class RenderSession {
   int64_t limit_ = 0;
   bool limitAsked_ = false;
   int64_t expected_ = 0;
-  int32_t loops_ = 0;
   bool fading_ = false;
-  // What this pass has played: per play position the spans of position counters, [from, to).
-  // The current visit runs from visitStart_ in visitPosition_.
-  struct Span {
-    int32_t from;
-    int32_t to;
-  };
-  std::vector<std::vector<Span>> played_;
-  int32_t visitPosition_ = 0;
-  int32_t visitStart_ = 0;
+  SongPasses passes_;
 };
 
 }  // namespace tvp
