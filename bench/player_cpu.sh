@@ -11,7 +11,7 @@
 # Needs xvfb-run (package xvfb), xdotool and python3.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-TPW=$(realpath "${1:-build/release/app/tpw}")
+TPW=$(realpath -m "${1:-build/release/app/tpw}")
 SECONDS_WALL=${2:-60}
 [ -x "$TPW" ] || { echo "player_cpu: no player binary at $TPW" >&2; exit 1; }
 for tool in xvfb-run xdotool python3; do
@@ -25,15 +25,22 @@ python3 bench/wide_song.py "$DIR/wide.xm"
 # Runs inside xvfb-run, where DISPLAY names the virtual server.
 cat >"$DIR/inner.sh" <<'EOF'
 set -euo pipefail
-fail() { echo "player_cpu: $*" >&2; [ -d /proc/$PID ] && kill $PID; exit 1; }
-cpu_ticks() { [ -r /proc/$PID/stat ] || return 1; sed 's/.*) //' /proc/$PID/stat | awk '{print $12 + $13}'; }
+# The fields after the command name: state, ..., utime and stime (the 12th and 13th) in clock ticks.
+# A player that has exited stays a zombie (state Z) until it is waited for.
+stat() { sed 's/.*) //' /proc/$PID/stat 2>/dev/null; }
+alive() { stat | grep -q '^[^Z]'; }
+cpu_ticks() { alive && stat | awk '{print $12 + $13}'; }
+fail() { echo "player_cpu: $*" >&2; if alive; then kill $PID; fi; exit 1; }
 
 cd "$DIR"
 HOME=$DIR XDG_CONFIG_HOME= SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null "$TPW" --window wide.xm \
   >"$DIR/tpw.log" 2>&1 &
 PID=$!
 WID=$(timeout 20 xdotool search --sync --name "Tonvale Player" | head -n1) || true
-[ -n "$WID" ] || fail "no player window appeared within 20 s (log: $(tail -n3 "$DIR/tpw.log"))"
+if [ -z "$WID" ]; then
+  alive || fail "the player exited without showing a window (log: $(tail -n3 "$DIR/tpw.log"))"
+  fail "no player window appeared within 20 s"
+fi
 sleep 2
 T0=$(cpu_ticks) || fail "the player died before the measurement"
 W0=$(date +%s.%N)
@@ -51,8 +58,8 @@ awk -v t=$((T1 - T0)) -v hz="$(getconf CLK_TCK)" -v w0="$W0" -v w1="$W1" -v bin=
 
 xdotool windowfocus "$WID" 2>/dev/null || true
 xdotool key F12
-for _ in $(seq 50); do [ -d /proc/$PID ] || break; sleep 0.2; done
-if [ -d /proc/$PID ]; then fail "the player did not close on F12 within 10 s"; fi
+for _ in $(seq 50); do alive || break; sleep 0.2; done
+if alive; then fail "the player did not close on F12 within 10 s"; fi
 wait $PID || fail "the player exited with status $? (log: $(tail -n3 "$DIR/tpw.log"))"
 EOF
 

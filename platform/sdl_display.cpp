@@ -2,7 +2,6 @@
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <string>
 #include <utility>
@@ -29,6 +28,10 @@ struct SdlDisplay::Sdl {
   int vsync = -1;  // the renderer's setting, -1 unknown
   uint64_t lastPresent = 0;  // performance counter
   int refreshHz = 0;         // of the window's display, read at set-up
+  // The primary as the window last showed it; an unchanged frame is not drawn again until a
+  // window event (exposed, resized, shown...) may have spoilt the picture.
+  std::vector<uint8_t> shown;
+  bool redraw = true;
   // Files of a drop that is still arriving, delivered as one event when it is complete.
   std::vector<std::string> dropped;
   bool dropping = false;
@@ -76,9 +79,15 @@ int32_t SdlDisplay::CreateWindow() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return kStatusPlatformFailed;
     sdl_->videoStarted = true;
   }
-  // Made hidden at a modest size; SetUpDisplay gives it its size or full screen and shows it.
-  sdl_->window = SDL_CreateWindow(title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 320, 240,
-                                  SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN);
+  // Made hidden, a window at its own size so that it is centred as it will be shown (X11 tells
+  // SDL of a later size only with the server's reply, too late to centre it); SetUpDisplay gives
+  // it full screen or a later size and shows it.
+  const uint32_t flags = SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN;
+  if (!fullScreen())
+    sdl_->window = SDL_CreateWindow(title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, windowWidth(),
+                                    windowHeight(), flags);
+  if (!sdl_->window)
+    sdl_->window = SDL_CreateWindow(title().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 320, 240, flags);
   if (!sdl_->window) return kStatusPlatformFailed;
   SDL_StopTextInput();  // key-downs only; no text or input-method events
   return kStatusOk;
@@ -96,7 +105,6 @@ int32_t SdlDisplay::SetUpDisplay() {
   } else {
     SDL_SetWindowFullscreen(window, 0);
     SDL_SetWindowSize(window, windowWidth(), windowHeight());
-    SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
   }
   SDL_DisplayMode mode{};
   int displayIndex = SDL_GetWindowDisplayIndex(window);
@@ -105,6 +113,7 @@ int32_t SdlDisplay::SetUpDisplay() {
   SDL_SetWindowTitle(window, title().c_str());
   SDL_ShowWindow(window);
 
+  sdl_->redraw = true;
   sdl_->renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
   if (!sdl_->renderer) sdl_->renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
   if (!sdl_->renderer) return kStatusPlatformFailed;
@@ -152,9 +161,13 @@ int32_t SdlDisplay::ShowPrimary(bool waitVerticalBlank) {
     SDL_RenderSetVSync(sdl_->renderer, vsync);  // a renderer that cannot sync presents at once
     sdl_->vsync = vsync;
   }
-  int32_t status = DrawPrimary(sdl_->renderer, sdl_->texture, primary(), width(), height());
-  if (status != kStatusOk) return status;
-  if (!waitVerticalBlank) {
+  const bool changed = sdl_->redraw || sdl_->shown != primary();
+  if (changed) {
+    int32_t status = DrawPrimary(sdl_->renderer, sdl_->texture, primary(), width(), height());
+    if (status != kStatusOk) return status;
+  }
+  // Paced by hand unless a synced present does it; a frame left out waits its period too.
+  if (!waitVerticalBlank || !changed) {
     const uint64_t frequency = SDL_GetPerformanceFrequency();
     uint64_t periodMicros = 1000000 / static_cast<uint64_t>(sdl_->refreshHz > 0 ? sdl_->refreshHz : kFallbackRefreshHz);
     if (longestPresentWait() > 0) periodMicros = std::min<uint64_t>(periodMicros, longestPresentWait());
@@ -162,7 +175,11 @@ int32_t SdlDisplay::ShowPrimary(bool waitVerticalBlank) {
     const uint64_t elapsed = SDL_GetPerformanceCounter() - sdl_->lastPresent;
     if (elapsed < period) SDL_Delay(static_cast<Uint32>(((period - elapsed) * 1000 + frequency - 1) / frequency));
   }
-  SDL_RenderPresent(sdl_->renderer);
+  if (changed) {
+    SDL_RenderPresent(sdl_->renderer);
+    sdl_->shown = primary();
+    sdl_->redraw = false;
+  }
   sdl_->lastPresent = SDL_GetPerformanceCounter();
   return kStatusOk;
 }
@@ -218,6 +235,8 @@ bool SdlDisplay::NextEvent(WindowEvent* event) {
       sdl_->dropped.clear();
       return true;
     }
+    if (e.type == SDL_WINDOWEVENT || e.type == SDL_RENDER_TARGETS_RESET || e.type == SDL_RENDER_DEVICE_RESET)
+      sdl_->redraw = true;
     if (e.type == SDL_DROPTEXT) SDL_free(e.drop.file);
     if (e.type != SDL_KEYDOWN) continue;
     if (e.key.keysym.mod & KMOD_ALT) {
