@@ -106,7 +106,7 @@ const Event* PatternAt(const Soundtrack* soundtrack, int32_t position) {
 // moves back: a LoopBack acts when its row is over and counts up to the next row, so when it
 // does not jump, that row is not counted again by the next stop event.
 int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* tickLength, int32_t* remainder,
-             int64_t* scanBudget, int16_t* status) {
+             int64_t* scanBudget, int16_t* status, int64_t* notes = nullptr) {
   if (*speed < 1 || *tickLength < 1) {
     *status = kStatusBadParam;
     return 0;
@@ -142,6 +142,10 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
       case EventCode::SetSpeed:
       case EventCode::SetTempo:
         break;
+      case EventCode::StartSample:
+        if (notes != nullptr) ++*notes;
+        e = e->next;
+        continue;
       default:
         e = e->next;
         continue;
@@ -205,22 +209,44 @@ int32_t EstimatePatternTime(const Event** cursor, int32_t* speed, int32_t* tickL
   return Walk(cursor, startTime, speed, tickLength, remainder, &scanBudget, status);
 }
 
-int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t* total) {
-  if (seconds != nullptr) *seconds = 0;
-  if (total != nullptr) *total = 0;
-  if (soundtrack == nullptr) return kStatusNoSoundtrack;
+namespace {
 
+// The pattern times each play position has been walked over, [from, to).
+using Span = std::pair<int64_t, int64_t>;
+
+struct SongWalker {
+  const Soundtrack* soundtrack;
+  std::vector<std::vector<Span>> walked;  // by every song walked so far
+  int64_t scanBudget = kScanBudget;
+};
+
+struct SongTime {
+  int64_t sum = 0;  // units of 256 frames
+  int32_t remainder = 0;
+  int64_t notes = 0;  // samples started
+};
+
+// The speed and tempo the initial settings (play position 0) give every song of the soundtrack.
+void InitialTiming(const Soundtrack* soundtrack, int32_t* speed, int32_t* tickLength) {
+  if (soundtrack->playPositionCount < 1) return;
+  for (const Event* e = PatternAt(soundtrack, 0); e != nullptr && e->time == 0; e = e->next) {
+    if (e->code == EventCode::SetSpeed && e->param > 0) *speed = e->param;
+    if (e->code == EventCode::SetTempo && e->param > 0) *tickLength = TickLengthForTempo(e->param);
+    if (e->code == EventCode::NextPlayPosition || e->code == EventCode::GotoPlayPosition) break;
+  }
+}
+
+// Walks one song from play position `first` until it ends or comes to a row some song has
+// walked over already; one pass is its time.
+SongTime WalkSong(SongWalker& walker, int32_t first) {
+  const Soundtrack* soundtrack = walker.soundtrack;
   int32_t speed = kStartSpeed;
   int32_t tickLength = kStartTickLength;
-  int32_t remainder = 0;
-  int64_t sum = 0;              // units of 256 frames
+  if (first != 0) InitialTiming(soundtrack, &speed, &tickLength);
+  SongTime song;
   const Event* stop = nullptr;  // the event the previous walk ended on
-  int64_t scanBudget = kScanBudget;
-  // The pattern times each play position has been walked over, [from, to).
-  using Span = std::pair<int64_t, int64_t>;
-  std::vector<std::vector<Span>> walked(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)));
 
-  for (int32_t p = 0; scanBudget > 0;) {
+  for (int32_t p = first; walker.scanBudget > 0;) {
     int64_t startTime = 0;
     if (stop != nullptr) {
       const Event* at = stop;
@@ -239,39 +265,89 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
     if (p >= soundtrack->playPositionCount) break;
     // Going back to a row walked over already means the song repeats: one pass is the estimate.
     // A jump back into rows not walked yet (a part skipped before) goes on.
-    const std::vector<Span>& spans = walked[static_cast<size_t>(p)];
+    const std::vector<Span>& spans = walker.walked[static_cast<size_t>(p)];
     auto holdsStart = [startTime](const Span& span) { return startTime >= span.first && startTime < span.second; };
     if (std::any_of(spans.begin(), spans.end(), holdsStart)) break;
 
     const int32_t position = p;
     const Event* cursor = PatternAt(soundtrack, p);
     ++p;
-    if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime, &scanBudget);
+    if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime, &walker.scanBudget);
     // The walk works on copies: a pattern that counts nothing (no chain, or a chain without a
     // stop event) must leave speed, tempo and remainder as they were.
     int32_t walkSpeed = speed;
     int32_t walkTickLength = tickLength;
-    int32_t walkRemainder = remainder;
+    int32_t walkRemainder = song.remainder;
+    int64_t walkNotes = 0;
     int16_t status = kStatusDataEnded;
     int32_t frames = cursor != nullptr ? Walk(&cursor, startTime > 0 ? startTime : cursor->time, &walkSpeed,
-                                              &walkTickLength, &walkRemainder, &scanBudget, &status)
+                                              &walkTickLength, &walkRemainder, &walker.scanBudget, &status, &walkNotes)
                                        : 0;
     if (status != kStatusOk) continue;
     speed = walkSpeed;
     tickLength = walkTickLength;
-    remainder = walkRemainder;
-    sum = std::min(sum + frames, kInt32Max);
+    song.remainder = walkRemainder;
+    song.notes += walkNotes;
+    song.sum = std::min(song.sum + frames, kInt32Max);
     stop = cursor;
     // Jumps and breaks act when their row is over. A walk that plays nothing (a jump at the
     // time it starts) still marks its start, so a jump to itself ends the estimate.
     const int64_t actsAt = int64_t{cursor->time} + (ActsNextRow(cursor->code) ? kRowTime : 0);
-    walked[static_cast<size_t>(position)].emplace_back(startTime, std::max(actsAt, startTime + 1));
+    walker.walked[static_cast<size_t>(position)].emplace_back(startTime, std::max(actsAt, startTime + 1));
   }
+  return song;
+}
 
-  if (total != nullptr) *total = static_cast<int32_t>(sum);
+int32_t SecondsOf(const SongTime& song) {
   // sum x 256 stays far inside 64 bits, as sum is kept within 32.
-  if (seconds != nullptr && sum > 0) *seconds = static_cast<int32_t>((sum * 256 + remainder) / kOutputRate);
+  return song.sum > 0 ? static_cast<int32_t>((song.sum * 256 + song.remainder) / kOutputRate) : 0;
+}
+
+// Per pattern slot, whether its chain starts a sample anywhere: each chain is read once, however
+// many play positions name it.
+std::vector<bool> SlotsStartingSamples(const Soundtrack* soundtrack) {
+  std::vector<bool> starts(static_cast<size_t>(std::max(soundtrack->patternCount, 0)), false);
+  for (size_t slot = 0; soundtrack->patterns != nullptr && slot < starts.size(); ++slot)
+    for (const Event* e = soundtrack->patterns[slot]; e != nullptr && !starts[slot]; e = e->next)
+      starts[slot] = e->code == EventCode::StartSample;
+  return starts;
+}
+
+}  // namespace
+
+int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t* total) {
+  if (seconds != nullptr) *seconds = 0;
+  if (total != nullptr) *total = 0;
+  if (soundtrack == nullptr) return kStatusNoSoundtrack;
+  SongWalker walker{soundtrack, std::vector<std::vector<Span>>(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)))};
+  const SongTime song = WalkSong(walker, 0);
+  if (total != nullptr) *total = static_cast<int32_t>(song.sum);
+  if (seconds != nullptr) *seconds = SecondsOf(song);
   return kStatusOk;
+}
+
+int32_t FindSubSongs(const Soundtrack* soundtrack, SubSong* songs, int32_t capacity) {
+  if (soundtrack == nullptr || capacity < 1 || songs == nullptr) return 0;
+  const int32_t positions = std::max(soundtrack->playPositionCount, 0);
+  SongWalker walker{soundtrack, std::vector<std::vector<Span>>(static_cast<size_t>(positions))};
+  const SongTime main = WalkSong(walker, 0);
+  songs[0] = SubSong{0, SecondsOf(main), static_cast<int32_t>(main.sum)};
+  int32_t count = 1;
+  const std::vector<bool> startsSample = SlotsStartingSamples(soundtrack);
+  auto mayStartSong = [&](int32_t p) {
+    if (soundtrack->playPositions == nullptr) return false;
+    const int32_t slot = soundtrack->playPositions[p];
+    return walker.walked[static_cast<size_t>(p)].empty() && slot >= 0 && slot < soundtrack->patternCount &&
+           startsSample[static_cast<size_t>(slot)];
+  };
+  // Every position no song has reached yet and that starts a sample somewhere may start one; it
+  // is a song when its walk plays a note (a jump over its notes, to a song before, is none).
+  for (int32_t p = 1; p < positions && count < capacity && walker.scanBudget > 0; ++p) {
+    if (!mayStartSong(p)) continue;
+    const SongTime song = WalkSong(walker, p);
+    if (song.notes > 0) songs[count++] = SubSong{p, SecondsOf(song), static_cast<int32_t>(song.sum)};
+  }
+  return count;
 }
 
 }  // namespace tvp

@@ -148,6 +148,18 @@ int16_t PrepareSampleData(Sample* sample);
 // Play-time estimate at 44100 Hz: 0, or kStatusNoSoundtrack. `seconds` and `total` (units of
 // 256 output frames) may be null.
 int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t* total);
+// The songs one soundtrack holds: the first from position 0, then one from each play position
+// the songs before never reached, when it plays a note. Times as EstimatePlayTime counts them,
+// each up to where it repeats or comes to a row an earlier song played.
+struct SubSong {
+  int32_t firstPosition;  // play position
+  int32_t seconds;
+  int32_t total;  // units of 256 output frames at 44100 Hz
+};
+inline constexpr int32_t kMaxSubSongs = 256;
+// Fills up to `capacity` entries and returns how many: at least 1 for a soundtrack (its first
+// song, even when it is silent), 0 for null or no room.
+int32_t FindSubSongs(const Soundtrack* soundtrack, SubSong* songs, int32_t capacity);
 // Walks one pattern from *cursor. Returns frames in units of 256 and updates all four in/out
 // values; *status is 0, kStatusBadParam (speed or tick length below 1) or kStatusDataEnded (the
 // chain ends without an event that stops or changes timing).

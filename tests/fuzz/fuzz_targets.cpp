@@ -53,6 +53,9 @@ void LoadWithOneLoader(Target loader, const uint8_t* data, size_t size) {
   if (soundtrack) {
     int32_t seconds = 0, total = 0;
     EstimatePlayTime(soundtrack, &seconds, &total);
+    SubSong songs[kMaxSubSongs];
+    const int32_t count = FindSubSongs(soundtrack, songs, kMaxSubSongs);
+    if (count < 1 || count > kMaxSubSongs || songs[0].total != total) std::abort();
     ReleaseSoundtrack(soundtrack);
   }
   FileClose(file);

@@ -66,6 +66,12 @@ void PrintInfo(const std::string& path, ModuleFormat format, const char* title, 
   int32_t seconds = 0;
   if (EstimatePlayTime(s, &seconds, nullptr) == 0)
     std::printf("Estimated Play Time:  %4dm%02ds\n", seconds / 60, seconds % 60);
+  SubSong songs[kMaxSubSongs];
+  const int32_t count = FindSubSongs(s, songs, kMaxSubSongs);
+  std::printf("Sub-Songs:            %4d\n", count);
+  for (int32_t i = 0; i < count; ++i)
+    std::printf("  Sub-Song %3d: PlayPosition %3d, %4dm%02ds\n", i, songs[i].firstPosition, songs[i].seconds / 60,
+                songs[i].seconds % 60);
 }
 
 class Progress {
