@@ -39,6 +39,8 @@ inline constexpr uint32_t ENG_IS_PLAYING = 0x0000001F;
 inline constexpr uint32_t ENG_BIND_SOUNDTRACK = 0x00000101;
 inline constexpr uint32_t ENG_UNBIND_SOUNDTRACK = 0x00000102;
 inline constexpr uint32_t ENG_SERVICE = 0x00001001;
+// p0: frames the song plays on silently, as if rendered (a seek from where it is).
+inline constexpr uint32_t ENG_SKIP_FRAMES = 0x00001011;
 inline constexpr uint32_t ENG_SET_MASTER_VOLUME = 0x00100001;
 inline constexpr uint32_t ENG_GET_MASTER_VOLUME = 0x00100002;
 inline constexpr uint32_t ENG_SET_FADE_STEP = 0x00100021;
@@ -65,6 +67,9 @@ inline constexpr uint32_t ENG_GET_SCOPE_REQUEST = 0x01800002;
 inline constexpr uint32_t ENG_GET_SCOPE_BUFFER = 0x0180000F;
 inline constexpr uint32_t ENG_GET_PLAY_POSITION = 0x02000012;
 inline constexpr uint32_t ENG_REQUEST_PLAY_POSITION = 0x02001001;
+// p0: the play position the song enters after its initial settings (position 0); 0 for the next
+// one, as a song starts by itself. Kept until ENG_RESET; used whenever play leaves position 0.
+inline constexpr uint32_t ENG_SET_ENTRY_POSITION = 0x02001011;
 inline constexpr uint32_t ENG_SET_HOST_WORD = 0x03000001;
 inline constexpr uint32_t ENG_GET_VERSION = 0x10000001;
 inline constexpr uint32_t ENG_GET_VERSION_TEXT = 0x10001001;

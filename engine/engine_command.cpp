@@ -1,6 +1,8 @@
 // The engine's command entry point: one switch from command code to operation.
 #include "engine/engine_api.h"
 
+#include <algorithm>
+
 #include "engine/sound_engine.h"
 #include "soundtrack/status.h"
 
@@ -90,6 +92,10 @@ EngineResult engineCommand(EngineHandle handle, uint32_t command, const ParamBlo
       return kStatusOk;
     case ENG_SERVICE:
       return result32(serviceOutput(engine));
+    case ENG_SKIP_FRAMES:
+      if (!(engine->flags & kEnginePrepared)) return kStatusNotPrepared;
+      skipFrames(engine, static_cast<int32_t>(slot32(params, 0)));
+      return kStatusOk;
     case ENG_SET_MASTER_VOLUME:
       engine->masterVolume = slot32(params, 0);
       updateMasterGain(engine);
@@ -163,6 +169,9 @@ EngineResult engineCommand(EngineHandle handle, uint32_t command, const ParamBlo
       return reinterpret_cast<EngineResult>(engine->scopeBuffer);
     case ENG_GET_PLAY_POSITION:
       return result32(engine->playPosition);
+    case ENG_SET_ENTRY_POSITION:
+      engine->entryPosition = std::max(0, static_cast<int32_t>(slot32(params, 0)));
+      return kStatusOk;
     case ENG_REQUEST_PLAY_POSITION:
       engine->positionRequest = static_cast<int32_t>(slot(params, 0));
       return kStatusOk;

@@ -118,6 +118,7 @@ void resetEngine(SoundEngine* engine) {
   engine->userWord = 0;
   engine->playing = 0;
   engine->positionRequest = kNoPositionRequest;
+  engine->entryPosition = 0;
   engine->masterVolume = 32768;
   engine->fadeStep = 0x10000;
   engine->patternStart = nullptr;

@@ -169,4 +169,26 @@ void render(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
   convert(engine, destination, frameCount);
 }
 
+void skipFrames(SoundEngine* engine, int64_t frameCount) {
+  if (!engine->playing || frameCount <= 0) return;
+  const MixRoutine plain = engine->mixPlain, arpeggio = engine->mixArpeggio;
+  const MixRoutinePair moves = moveRoutinesFor(engine->interpolation);
+  engine->mixPlain = moves.plain;
+  engine->mixArpeggio = moves.arpeggio;
+  // In buffer-sized steps, as render() sequences them: the mix routines address the mix buffer.
+  for (int64_t left = frameCount; left > 0 && !(engine->flags & kEngineEnded);) {
+    const int32_t step = static_cast<int32_t>(std::min<int64_t>(left, engine->framesPerBuffer));
+    engine->moveCount = 0;
+    engine->endFrame = -1;
+    engine->bufferFrame = 0;
+    if (engine->positionRequest >= 0) takePositionRequest(engine);
+    sequence(engine, step);
+    // A whole buffer's worth takes its fade step as render() does.
+    if (step == engine->framesPerBuffer && (engine->flags & kEngineLooped)) fade(engine);
+    left -= step;
+  }
+  engine->mixPlain = plain;
+  engine->mixArpeggio = arpeggio;
+}
+
 }  // namespace tvp

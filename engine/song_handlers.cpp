@@ -85,7 +85,8 @@ void patternBreak(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t 
 void nextPlayPosition(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
   const int32_t fromPosition = engine->playPosition, fromCounter = engine->positionCounter;
   if (wantsReset(param)) stopAllVoiceEffects(engine);
-  engine->playPosition += 1;
+  engine->playPosition = engine->playPosition == 0 && engine->entryPosition > 0 ? engine->entryPosition
+                                                                               : engine->playPosition + 1;
   engine->positionCounter = 0;
   engine->samplesIntoTick = 0;
   enterPlayPosition(engine, fromPosition, fromCounter);

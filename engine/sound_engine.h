@@ -126,6 +126,9 @@ struct SoundEngine {
   int32_t bufferFrame;
 
   int32_t positionRequest;  // host request: -1 none, >= 0 a play position, < -1 half-length ticks
+  // Host setting: the play position the initial settings (position 0) lead to, 0 for the next
+  // one; a song of several starts its later ones so, with every setting made as for the first.
+  int32_t entryPosition;
   int32_t playPosition;     // host-visible
   int32_t tempo;            // host-visible, beats per minute
   int32_t speed;            // host-visible, ticks per row
@@ -216,6 +219,11 @@ void closeOutput(SoundEngine* engine);
 
 // Renders `frameCount` (at most framesPerBuffer) interleaved 16-bit left/right frames.
 void render(SoundEngine* engine, int16_t* destination, int32_t frameCount);
+// Plays `frameCount` frames on as render() would, with no output: events, effects, envelopes,
+// voices (positions, loops, ramps) and the fade of a looped song (a step per whole buffer) all
+// end where render() would leave them, but no sample is read or mixed and no buffer is counted.
+// Goes a buffer at a time; the move log holds the last one's moves. Stops when the song ends.
+void skipFrames(SoundEngine* engine, int64_t frameCount);
 
 // Events (handlers installed at open).
 void installHandlers(SoundEngine* engine);

@@ -595,6 +595,37 @@ int32_t mixVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t 
   return result;
 }
 
+// Fixed gains that count as silent whatever the volume: a voice only moves.
+template <class Interp>
+struct MutedGain : FixedGain<Interp> {
+  using FixedGain<Interp>::FixedGain;
+  static bool silent(const Voice&) { return true; }
+};
+
+// The applied gain after `frames` frames of ramping by at most `limit` a frame.
+inline int32_t rampedAfter(int32_t current, int32_t target, int32_t limit, int32_t frames) {
+  const int64_t delta = static_cast<int64_t>(target) - current, reach = static_cast<int64_t>(limit) * frames;
+  if (delta > reach) return static_cast<int32_t>(current + reach);
+  if (delta < -reach) return static_cast<int32_t>(current - reach);
+  return target;
+}
+
+// The voice after `frameCount` frames exactly as mixVoice<Interp, Gain, Clock, L> leaves it
+// (position, loop direction, arpeggio clock, ramped gains), with no sample read and no sum
+// touched: the road of a seek. A ramp broken off by the end of a one-shot sample is left where it
+// was, as a voice that has stopped takes new gains, unramped, with its next sample.
+template <class Interp, template <class> class Gain, class Clock, class L>
+int32_t moveVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t frameCount) {
+  const bool ramps = std::is_same_v<Gain<Interp>, RampedGain<Interp>> && voice->sampleData &&
+                     !RampedGain<Interp>::silent(*voice);
+  const int32_t result = mixVoice<Interp, MutedGain, Clock, L>(engine, voice, firstFrame, frameCount);
+  if (ramps && voice->active) {
+    voice->rampVolume = rampedAfter(voice->rampVolume, voice->volume, kVolumeRamp, frameCount);
+    voice->rampPanning = rampedAfter(voice->rampPanning, voice->panning, kPanningRamp, frameCount);
+  }
+  return result;
+}
+
 template <class Interp, template <class> class Gain, class L>
 constexpr MixRoutinePair routinePair() {
   return {&mixVoice<Interp, Gain, NoClock, L>, &mixVoice<Interp, Gain, ArpeggioClock, L>};
@@ -602,6 +633,25 @@ constexpr MixRoutinePair routinePair() {
 
 // The loops of every interpolation mode with one lanes policy. Modes 4 to 6 have no loops of their
 // own and mix as mode 0, and so do unknown modes.
+template <class Interp, template <class> class Gain, class L>
+constexpr MixRoutinePair movePair() {
+  return {&moveVoice<Interp, Gain, NoClock, L>, &moveVoice<Interp, Gain, ArpeggioClock, L>};
+}
+
+// For each mode, the routines that move voices as that mode's loops do without mixing.
+template <class L>
+MixRoutinePair moveRoutinesForMode(int32_t interpolation) {
+  static constexpr MixRoutinePair kByMode[] = {
+      movePair<NearestInterpolator, FixedGain, L>(), movePair<LinearInterpolator, FixedGain, L>(),
+      movePair<StairsInterpolator, FixedGain, L>(),  movePair<CubicInterpolator, FixedGain, L>(),
+      movePair<NearestInterpolator, FixedGain, L>(), movePair<NearestInterpolator, FixedGain, L>(),
+      movePair<NearestInterpolator, FixedGain, L>(), movePair<CubicInterpolator, RampedGain, L>(),
+  };
+  constexpr int32_t kModeCount = static_cast<int32_t>(sizeof kByMode / sizeof kByMode[0]);
+  if (interpolation < 0 || interpolation >= kModeCount) return kByMode[kInterpolationNone];
+  return kByMode[interpolation];
+}
+
 template <class L>
 MixRoutinePair routinesForMode(int32_t interpolation) {
   static constexpr MixRoutinePair kByMode[] = {

@@ -30,6 +30,10 @@ MixRoutinePair mixRoutinesFor(int32_t interpolation, MixIsa isa) {
   return mixloop::routinesForMode<mixloop::Sse2Lanes>(interpolation);
 }
 
+MixRoutinePair moveRoutinesFor(int32_t interpolation) {
+  return mixloop::moveRoutinesForMode<mixloop::Sse2Lanes>(interpolation);
+}
+
 MixRoutinePair mixRoutinesFor(int32_t interpolation) {
   static const MixIsa best = mixIsaSupported(MixIsa::kAvx2) ? MixIsa::kAvx2 : MixIsa::kSse2;
   return mixRoutinesFor(interpolation, best);

@@ -34,6 +34,10 @@ MixRoutinePair mixRoutinesFor(int32_t interpolation);
 MixRoutinePair mixRoutinesFor(int32_t interpolation, MixIsa isa);
 MixRoutinePair avx2MixRoutinesFor(int32_t interpolation);
 
+// Routines with the mixing loops' signature that move each voice through its frames exactly as
+// `interpolation`'s loops do (positions, loops, arpeggio clock, volume ramps) and mix nothing.
+MixRoutinePair moveRoutinesFor(int32_t interpolation);
+
 // A converted buffer's peaks: per channel the largest magnitude written, or 0x10000 when a sum had
 // to be limited.
 struct OutputPeaks {

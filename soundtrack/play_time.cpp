@@ -214,6 +214,9 @@ namespace {
 // The pattern times each play position has been walked over, [from, to).
 using Span = std::pair<int64_t, int64_t>;
 
+// Positions a walk that turned out to be no song reached: no later song claims them either.
+constexpr int32_t kNoSongClaim = -2;
+
 struct SongWalker {
   const Soundtrack* soundtrack;
   std::vector<std::vector<Span>> walked;  // by every song walked so far
@@ -326,12 +329,19 @@ int16_t EstimatePlayTime(const Soundtrack* soundtrack, int32_t* seconds, int32_t
   return kStatusOk;
 }
 
-int32_t FindSubSongs(const Soundtrack* soundtrack, SubSong* songs, int32_t capacity) {
+int32_t FindSubSongs(const Soundtrack* soundtrack, SubSong* songs, int32_t capacity, int32_t* owners) {
   if (soundtrack == nullptr || capacity < 1 || songs == nullptr) return 0;
   const int32_t positions = std::max(soundtrack->playPositionCount, 0);
   SongWalker walker{soundtrack, std::vector<std::vector<Span>>(static_cast<size_t>(positions))};
+  // The positions a walk reached that no song before it did belong to it, when it is a song.
+  auto claim = [&](int32_t song) {
+    for (int32_t p = 0; owners != nullptr && p < positions; ++p)
+      if (owners[p] == kNoSubSong && !walker.walked[static_cast<size_t>(p)].empty()) owners[p] = song;
+  };
+  std::fill(owners, owners + (owners != nullptr ? positions : 0), kNoSubSong);
   const SongTime main = WalkSong(walker, 0);
   songs[0] = SubSong{0, SecondsOf(main), static_cast<int32_t>(main.sum)};
+  claim(0);
   int32_t count = 1;
   const std::vector<bool> startsSample = SlotsStartingSamples(soundtrack);
   auto mayStartSong = [&](int32_t p) {
@@ -345,8 +355,15 @@ int32_t FindSubSongs(const Soundtrack* soundtrack, SubSong* songs, int32_t capac
   for (int32_t p = 1; p < positions && count < capacity && walker.scanBudget > 0; ++p) {
     if (!mayStartSong(p)) continue;
     const SongTime song = WalkSong(walker, p);
-    if (song.notes > 0) songs[count++] = SubSong{p, SecondsOf(song), static_cast<int32_t>(song.sum)};
+    if (song.notes == 0) {
+      claim(kNoSongClaim);
+      continue;
+    }
+    songs[count] = SubSong{p, SecondsOf(song), static_cast<int32_t>(song.sum)};
+    claim(count++);
   }
+  for (int32_t p = 0; owners != nullptr && p < positions; ++p)
+    if (owners[p] == kNoSongClaim) owners[p] = kNoSubSong;
   return count;
 }
 

@@ -157,9 +157,11 @@ struct SubSong {
   int32_t total;  // units of 256 output frames at 44100 Hz
 };
 inline constexpr int32_t kMaxSubSongs = 256;
+inline constexpr int32_t kNoSubSong = -1;
 // Fills up to `capacity` entries and returns how many: at least 1 for a soundtrack (its first
-// song, even when it is silent), 0 for null or no room.
-int32_t FindSubSongs(const Soundtrack* soundtrack, SubSong* songs, int32_t capacity);
+// song, even when it is silent), 0 for null or no room. `owners`, when given, has an entry per
+// play position: the song that reaches it first, or kNoSubSong.
+int32_t FindSubSongs(const Soundtrack* soundtrack, SubSong* songs, int32_t capacity, int32_t* owners = nullptr);
 // Walks one pattern from *cursor. Returns frames in units of 256 and updates all four in/out
 // values; *status is 0, kStatusBadParam (speed or tick length below 1) or kStatusDataEnded (the
 // chain ends without an event that stops or changes timing).

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "soundtrack/soundtrack.h"
+
 namespace tvp {
 
 namespace {
@@ -26,7 +28,9 @@ const char kUsage[] =
     "      --loops N             let the song run N more passes after it first loops back\n"
     "      --fade SECONDS        once the song loops back (after --loops passes), fade out\n"
     "                            over SECONDS instead of stopping\n"
-    "      --info                print the soundtrack's format, title and counts; no audio\n"
+    "      --subsong N           render sub-song N (0 the first; -1 each in turn, in one file)\n"
+    "      --start SECONDS       begin the output SECONDS into the (sub-)song\n"
+    "      --info                print the soundtrack's format, title, counts and sub-songs; no audio\n"
     "      --dump                print the soundtrack's patterns as event lists; no audio\n"
     "  -q, --quiet               no progress bar\n"
     "  -h, --help                show this help\n";
@@ -105,12 +109,15 @@ class Parser {
     }
     if (name == "--seconds") return SecondsInRange(name, value, false, &o_->seconds);
     if (name == "--fade") return SecondsInRange(name, value, true, &o_->fadeSeconds);
+    if (name == "--start") return SecondsInRange(name, value, true, &o_->startSeconds);
+    if (name == "--subsong") return WholeInRange(name, value, kAllSubSongs, kMaxSubSongs - 1, "", &o_->subSong);
     return Fail("unknown option '" + name + "' (see --help)");
   }
 
   static bool TakesValue(const std::string& name) {
     static const char* const kValued[] = {"-o", "--output", "--rate", "--interpolation", "--speed", "--a4",
-                                          "--volume", "--frames-per-buffer", "--seconds", "--loops", "--fade"};
+                                          "--volume", "--frames-per-buffer", "--seconds", "--loops", "--fade",
+                                          "--start", "--subsong"};
     for (const char* v : kValued)
       if (name == v) return true;
     return false;

@@ -18,6 +18,8 @@ struct RenderOptions {
   double seconds = 0;              // stop after this much audio; 0 = no limit
   int32_t loops = 0;               // passes played after the song first loops back
   double fadeSeconds = 0;          // fade out over this once the passes are done; 0 = stop there
+  int32_t subSong = 0;             // the sub-song rendered, from 0; kAllSubSongs: each in turn
+  double startSeconds = 0;         // the time of the song the output begins at
   bool info = false;
   bool dump = false;
   bool quiet = false;
@@ -36,6 +38,7 @@ inline constexpr int32_t kMinRenderFramesPerBuffer = 16;
 inline constexpr int32_t kMaxRenderFramesPerBuffer = 65536;
 inline constexpr int32_t kMaxLoops = 1000;
 inline constexpr double kMaxSeconds = 24 * 3600.0;
+inline constexpr int32_t kAllSubSongs = -1;
 
 // Fills `options` from argv[1..argc-1]. False with `error` set for a bad command line.
 bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions* options, std::string* error);

@@ -42,6 +42,7 @@ RenderSettings RenderSettingsFrom(const RenderOptions& options) {
   settings.maxFrames = options.seconds > 0 ? std::max<int64_t>(1, std::llround(options.seconds * options.rate)) : 0;
   settings.loops = options.loops;
   settings.fadeSeconds = options.fadeSeconds;
+  settings.startFrames = std::llround(options.startSeconds * options.rate);
   return settings;
 }
 
@@ -83,6 +84,7 @@ int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtra
   if (status == kStatusOk)
     status = static_cast<int32_t>(Command(&engine_, ENG_PREPARE, 16, 1, static_cast<intptr_t>(settings.rate) << 16,
                                           settings.interpolation));
+  Command(&engine_, ENG_SET_ENTRY_POSITION, settings.entryPosition);
   if (status == kStatusOk) status = static_cast<int32_t>(Command(&engine_, ENG_START));
   if (status != kStatusOk) {
     close();
@@ -97,9 +99,21 @@ int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtra
 
   int32_t estimateUnits = 0;  // 256 frames at 44100 Hz
   EstimatePlayTime(soundtrack, nullptr, &estimateUnits);
+  if (settings.entryPosition > 0) {
+    // A later song of the module ends where it comes into another's positions.
+    std::vector<SubSong> songs(kMaxSubSongs);
+    std::vector<int32_t> owners(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)));
+    songs.resize(static_cast<size_t>(FindSubSongs(soundtrack, songs.data(), kMaxSubSongs, owners.data())));
+    for (size_t i = 0; i < songs.size(); ++i) {
+      if (songs[i].firstPosition != settings.entryPosition) continue;
+      estimateUnits = songs[i].total;
+      passes_.FollowSong(owners, static_cast<int32_t>(i));
+    }
+  }
   double passSeconds = estimateUnits * 256.0 / kEstimateRate * 100.0 / settings.speedPercent;
   double expectedSeconds = passSeconds * (settings.loops + 1) + settings.fadeSeconds;
-  expected_ = std::llround(expectedSeconds * settings.rate);
+  expected_ = std::max<int64_t>(0, std::llround(expectedSeconds * settings.rate) - settings.startFrames);
+  skip(settings.startFrames);
   limitAsked_ = settings.maxFrames > 0;
   double safetySeconds = std::max(kSafetyMinimumSeconds, 2 * expectedSeconds + kSafetyMarginSeconds);
   limit_ = limitAsked_ ? settings.maxFrames : std::llround(safetySeconds * settings.rate);
@@ -107,6 +121,31 @@ int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtra
   limit_ = std::min(limit_, kWavMaxFrames);
   if (limitAsked_) expected_ = expected_ > 0 ? std::min(expected_, limit_) : limit_;
   return kStatusOk;
+}
+
+// The song's first frames play silently, a buffer at a time, with its passes followed as they
+// are while rendering; a start past the song's end (its passes, its fade) finishes it.
+void RenderSession::skip(int64_t frames) {
+  for (int64_t left = frames; left > 0 && !finished();) {
+    const int32_t step = static_cast<int32_t>(std::min<int64_t>(left, settings_.framesPerBuffer));
+    if (Command(&engine_, ENG_SKIP_FRAMES, step) != kStatusOk) {
+      finish(StopReason::EngineFailed);
+      return;
+    }
+    left -= step;
+    const int32_t loopsBefore = passes_.loops();
+    const bool passEnded = !fading_ && passes_.TakeBuffer(*engine_, settings_.loops) >= 0;
+    if (passes_.left() || (engine_->flags & kEngineEnded)) {
+      finish(fading_ ? StopReason::FadedOut : StopReason::Ended);
+    } else if (passEnded && passes_.loops() > settings_.loops && loopsBefore <= settings_.loops) {
+      if (settings_.fadeSeconds <= 0) {
+        finish(StopReason::LoopedBack);
+      } else {
+        Command(&engine_, ENG_SET_FADE_STEP, FadeStepFor(settings_.fadeSeconds, settings_.rate, settings_.framesPerBuffer));
+        fading_ = true;
+      }
+    }
+  }
 }
 
 void RenderSession::close() {
@@ -128,7 +167,10 @@ int32_t RenderSession::renderNext() {
   const int32_t loopsBefore = passes_.loops();
   const int32_t passEndFrame = fading_ ? -1 : passes_.TakeBuffer(*engine_, settings_.loops);
   const int32_t loops = passes_.loops();
-  if (passEndFrame >= 0 && loops > settings_.loops && settings_.fadeSeconds <= 0) {
+  if (passes_.left()) {
+    songFrames = passEndFrame;
+    songStop = StopReason::Ended;
+  } else if (passEndFrame >= 0 && loops > settings_.loops && settings_.fadeSeconds <= 0) {
     songFrames = passEndFrame;
     songStop = StopReason::LoopedBack;
   } else if (engine_->flags & kEngineEnded) {

@@ -27,6 +27,10 @@ struct RenderSettings {
   // 0: one voice per channel the song drives. Voices no event reaches stay silent, so the audio
   // is the same as with all kRenderVoices; only the time spent updating them is saved.
   int32_t voices = 0;
+  // The play position the song enters after its initial settings: a sub-song's first one (0: the
+  // first song), and the frames its start plays silently before the output begins.
+  int32_t entryPosition = 0;
+  int64_t startFrames = 0;
 };
 
 RenderSettings RenderSettingsFrom(const RenderOptions& options);
@@ -74,6 +78,7 @@ class RenderSession {
 
  private:
   void finish(StopReason reason) { reason_ = reason; }
+  void skip(int64_t frames);
 
   SoundEngine* engine_ = nullptr;
   RenderSettings settings_;

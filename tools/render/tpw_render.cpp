@@ -129,30 +129,46 @@ int Render(const RenderOptions& options, Soundtrack* soundtrack) {
   if (out != "-" && SameFile(out, options.modulePath))
     return Fail(out + ": the output would overwrite the module");
 
-  RenderSession session;
-  int32_t status = session.open(RenderSettingsFrom(options), soundtrack);
-  if (status != 0) return Fail(options.modulePath + ": the sound engine could not start (status " + std::to_string(status) + ")");
+  SubSong songs[kMaxSubSongs];
+  const int32_t songCount = FindSubSongs(soundtrack, songs, kMaxSubSongs);
+  if (options.subSong >= songCount)
+    return Fail(options.modulePath + ": --subsong " + std::to_string(options.subSong) + ": the module has " +
+                std::to_string(songCount) + " sub-song" + (songCount == 1 ? "" : "s") + ", 0 to " +
+                std::to_string(songCount - 1));
+  const int32_t first = options.subSong == kAllSubSongs ? 0 : options.subSong;
+  const int32_t last = options.subSong == kAllSubSongs ? songCount - 1 : options.subSong;
 
   WavWriter writer;
   std::string error;
   if (!writer.open(out, static_cast<uint32_t>(options.rate), &error))
     return Fail("cannot write " + out + ": " + error);
 
-  Progress progress(!options.quiet && isatty(STDERR_FILENO) == 1, session, options.rate, soundtrack->playPositionCount);
-  while (!session.finished()) {
-    int32_t frames = session.renderNext();
-    if (frames > 0 && !writer.write(session.frames(), frames, &error)) {
-      progress.clear();
+  // Every sub-song plays with the same settings (--start and --seconds each), one after the other.
+  RenderSession session;
+  for (int32_t song = first; song <= last; ++song) {
+    RenderSettings settings = RenderSettingsFrom(options);
+    settings.entryPosition = songs[song].firstPosition;
+    int32_t status = session.open(settings, soundtrack);
+    if (status != 0) {
       writer.discard();
-      return Fail("cannot write " + (out == "-" ? std::string("to standard output") : out) + ": " + error);
+      return Fail(options.modulePath + ": the sound engine could not start (status " + std::to_string(status) + ")");
     }
-    progress.update(false);
-  }
-  progress.update(true);
-  progress.clear();
-  if (session.stopReason() == StopReason::EngineFailed) {
-    writer.discard();
-    return Fail(options.modulePath + ": " + StopReasonText(session.stopReason()));
+    Progress progress(!options.quiet && isatty(STDERR_FILENO) == 1, session, options.rate, soundtrack->playPositionCount);
+    while (!session.finished()) {
+      int32_t frames = session.renderNext();
+      if (frames > 0 && !writer.write(session.frames(), frames, &error)) {
+        progress.clear();
+        writer.discard();
+        return Fail("cannot write " + (out == "-" ? std::string("to standard output") : out) + ": " + error);
+      }
+      progress.update(false);
+    }
+    progress.update(true);
+    progress.clear();
+    if (session.stopReason() == StopReason::EngineFailed) {
+      writer.discard();
+      return Fail(options.modulePath + ": " + StopReasonText(session.stopReason()));
+    }
   }
   if (!writer.close(&error)) return Fail("cannot write " + out + ": " + error);
 
