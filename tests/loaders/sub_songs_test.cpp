@@ -66,12 +66,13 @@ TEST(SubSongs, ASongReachedOnlyByAJumpAndOneAfterAnEmptyPositionAreFound) {
 TEST(SubSongs, EmptyPositionsLoneJumpsAndNotesJumpedOverAreNoSong) {
   ModBuilder b = Base();
   b.orders({0, 1, 2, 3});
-  b.cell(0, 0, 0, kNote).cell(0, 63, 1, Jump(0));
+  b.cell(0, 0, 0, kNote).cell(0, 63, 1, {0, 0, 0xD, 0x32});          // into order 1's row 32 ...
+  b.cell(1, 0, 0, kNote).cell(1, 40, 0, kNote).cell(1, 63, 1, Jump(0));  // ... its first rows never play
   b.cell(2, 0, 1, Jump(0));                           // a lone jump
   b.cell(3, 0, 1, Jump(0)).cell(3, 5, 0, kNote);      // its note never plays
   Ptr song = Load(b);
   ASSERT_TRUE(song);
-  EXPECT_EQ(Songs(song.get()), (std::vector<std::tuple<int32_t, int32_t>>{{0, Units(64)}}));
+  EXPECT_EQ(Songs(song.get()), (std::vector<std::tuple<int32_t, int32_t>>{{0, Units(64 + 32)}}));
 }
 
 TEST(SubSongs, ASilentSongStillHasItsFirstSongAndNothingHasNone) {
