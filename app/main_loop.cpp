@@ -5,6 +5,7 @@
 
 #include "app/module_playback.h"
 #include "app/play_list.h"
+#include "app/song_choice.h"
 #include "engine/sound_engine.h"
 #include "platform/clock.h"
 #include "platform/display_window.h"
@@ -228,6 +229,10 @@ void RunKeyCommand(PlayerState& state, uint32_t key) {
       break;
     case kVkA + ('S' - 'A'): ToggleSolo(state, state.selectedChannel); break;
     case kVkA + ('N' - 'A'): PlayNextFile(state); break;
+    case kVkLeftBracket: PlayPreviousSubSong(state); break;
+    case kVkRightBracket: PlayNextSubSong(state); break;
+    case kVkComma: SeekBy(state, -kSeekSeconds); break;
+    case kVkPeriod: SeekBy(state, kSeekSeconds); break;
     case kVkA + ('P' - 'A'): PlayPreviousFile(state); break;
     case kVkA + ('V' - 'A'):
       state.vsyncMode = kVsyncOn + kVsyncOff - state.vsyncMode;
@@ -304,6 +309,8 @@ void RunMainLoopIteration(PlayerState& state) {
 void PadPlayListControl(PlayerState& state) {
   if (state.inputDevices->ButtonPressed(kPadLeftShoulder)) PlayPreviousFile(state);
   if (state.inputDevices->ButtonPressed(kPadRightShoulder)) PlayNextFile(state);
+  if (state.inputDevices->ButtonPressed(kPadX)) PlayPreviousSubSong(state);
+  if (state.inputDevices->ButtonPressed(kPadY)) PlayNextSubSong(state);
 }
 
 void PlayDroppedFiles(PlayerState& state, const std::vector<std::string>& paths) {

@@ -34,6 +34,8 @@ void ToggleSolo(PlayerState& state, int32_t channel);
 void PadChannelControl(PlayerState& state);
 
 // The pad's shoulder buttons, every frame: the previous and the next file of the play list.
+inline constexpr int32_t kPadX = 2;  // previous sub-song
+inline constexpr int32_t kPadY = 3;  // next sub-song
 inline constexpr int32_t kPadLeftShoulder = 6;
 inline constexpr int32_t kPadRightShoulder = 7;
 void PadPlayListControl(PlayerState& state);

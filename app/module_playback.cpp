@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "app/play_list.h"
+#include "app/song_choice.h"
 #include "engine/sound_engine.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/module_file.h"
@@ -75,6 +76,7 @@ bool OpenModuleFile(PlayerState& state, const char* path) {
   if (state.settings.resetParams) SendEngineSettings(state);
   Prepare(state);
   KeepPath(state, path);
+  FindModuleSongs(state);
   RestartSongFollowing(state);
   if (state.settings.autoStart) SendEngineCommand(state, ENG_START);
   ShowNotice(state, "FILE READ SUCCESSFULLY");
@@ -91,6 +93,8 @@ void StopPlaying(PlayerState& state) {
   SendEngineCommand(state, ENG_STOP);
   ShowNotice(state, "PLAY STOPPED");
 }
+
+void RewindSong(PlayerState& state) { Prepare(state); }
 
 void StopAndRewind(PlayerState& state) {
   SendEngineCommand(state, ENG_STOP);

@@ -25,6 +25,8 @@ void SendEngineSettings(PlayerState& state);
 void StartPlaying(PlayerState& state);    // "PLAY STARTED"
 void StopPlaying(PlayerState& state);     // "PLAY STOPPED"
 void StopAndRewind(PlayerState& state);   // "SOUNDTRACK REWINDED TO THE BEGINNING"
+// Prepares the engine again: the song stands at its first frame, stopped.
+void RewindSong(PlayerState& state);
 // Ask for the play position before or after the current one; the engine jumps when it renders
 // its next buffer. At position 0 the request is -1, which the engine reads as no request.
 void PreviousPlayPosition(PlayerState& state);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
 
 #include "app/module_playback.h"
+#include "app/song_choice.h"
 #include "engine/sound_engine.h"
 #include "platform/directory.h"
 #include "soundtrack/loaders.h"
@@ -157,28 +159,6 @@ void MoveInList(PlayerState& state, int32_t step) {
   PlayFrom(state, from, step, false);
 }
 
-// The song has ended and the device has played all of it.
-void SongOver(PlayerState& state) {
-  PlayListState& list = state.playList;
-  switch (state.settings.playList) {
-    case PlayListMode::kRepeat:
-      // Starting an ended song prepares it again: it plays from its first position.
-      SendEngineCommand(state, ENG_STOP);
-      RestartSongFollowing(state);
-      SendEngineCommand(state, ENG_START);
-      return;
-    case PlayListMode::kNext:
-      if (list.at >= 0 && list.at + 1 < static_cast<int32_t>(list.order.size()) && PlayFrom(state, list.at + 1, 1, false))
-        return;
-      SendEngineCommand(state, ENG_STOP);
-      ShowNotice(state, list.order.size() > 1 ? "END OF THE PLAY LIST" : "SONG ENDED");
-      return;
-    case PlayListMode::kStop:
-      SendEngineCommand(state, ENG_STOP);
-      ShowNotice(state, "SONG ENDED");
-      return;
-  }
-}
 
 }  // namespace
 
@@ -209,12 +189,41 @@ void ChooseListedFile(PlayerState& state, std::vector<std::string> files, int32_
   OpenModuleFile(state, list.files[static_cast<size_t>(chosen)].c_str());
 }
 
+void SongOver(PlayerState& state) {
+  PlayListState& list = state.playList;
+  const bool laterSong = state.subSong + 1 < static_cast<int32_t>(state.subSongs.size());
+  if (state.settings.allSubSongs && laterSong && state.settings.playList != PlayListMode::kRepeat) {
+    PlaySubSong(state, state.subSong + 1);
+    return;
+  }
+  switch (state.settings.playList) {
+    case PlayListMode::kRepeat:
+      // From its first frame again (a song may also be over by coming into another's positions).
+      SendEngineCommand(state, ENG_STOP);
+      RewindSong(state);
+      RestartSongFollowing(state);
+      SendEngineCommand(state, ENG_START);
+      return;
+    case PlayListMode::kNext:
+      if (list.at >= 0 && list.at + 1 < static_cast<int32_t>(list.order.size()) && PlayFrom(state, list.at + 1, 1, false))
+        return;
+      SendEngineCommand(state, ENG_STOP);
+      ShowNotice(state, list.order.size() > 1 ? "END OF THE PLAY LIST" : "SONG ENDED");
+      return;
+    case PlayListMode::kStop:
+      SendEngineCommand(state, ENG_STOP);
+      ShowNotice(state, "SONG ENDED");
+      return;
+  }
+}
+
 void PlayNextFile(PlayerState& state) { MoveInList(state, 1); }
 void PlayPreviousFile(PlayerState& state) { MoveInList(state, -1); }
 
 void RestartSongFollowing(PlayerState& state) {
   PlayListState& list = state.playList;
   list.passes.Reset(state.soundtrack ? state.soundtrack->playPositionCount : 0);
+  if (state.subSong > 0) list.passes.FollowSong(state.subSongOwners, state.subSong);
   list.fading = false;
   list.seenBuffers = 0;
   list.endedAtBuffer = -1;
@@ -233,14 +242,17 @@ void FollowSong(PlayerState& state) {
   list.seenBuffers = engine->buffersRendered;
   const PlayerSettings& s = state.settings;
   // REPEAT plays a song that loops back on for ever, as the engine does with no fade.
-  if (!list.fading && s.playList != PlayListMode::kRepeat) {
-    list.passes.TakeBuffer(*engine, s.loops);
-    if (list.passes.loops() > s.loops) {
+  const bool repeat = s.playList == PlayListMode::kRepeat;
+  if (!list.fading) {
+    list.passes.TakeBuffer(*engine, repeat ? INT32_MAX - 1 : s.loops);
+    if (!repeat && list.passes.loops() > s.loops) {
       SendEngineCommand(state, ENG_SET_FADE_STEP, FadeStepFor(kEndFadeSeconds, s.sampleRate, engine->framesPerBuffer));
       list.fading = true;
     }
   }
-  if ((engine->flags & kEngineEnded) && list.endedAtBuffer < 0) list.endedAtBuffer = engine->buffersRendered;
+  // Play that comes into another song's positions has ended this one.
+  const bool over = (engine->flags & kEngineEnded) || list.passes.left();
+  if (over && list.endedAtBuffer < 0) list.endedAtBuffer = engine->buffersRendered;
   // The engine renders up to a whole ring ahead of what the device plays: once it has rendered
   // as many buffers again, the last one of the song has been heard.
   if (list.endedAtBuffer >= 0 && engine->buffersRendered - list.endedAtBuffer >= engine->bufferCount) SongOver(state);

@@ -53,6 +53,9 @@ void FollowSong(PlayerState& state);
 void RestartSongFollowing(PlayerState& state);
 // The player asked the engine for a play position: a new pass starts there.
 void FollowPositionRequest(PlayerState& state, int32_t position);
+// The song is over: the next sub-song (SUBSONGS=ALL), the same song again (REPEAT), the next file
+// (NEXT) or a stop, as the settings say.
+void SongOver(PlayerState& state);
 
 // "SONG TITLE - Tonvale Player", the file name standing in for an empty title; "Tonvale Player"
 // with no song. Characters outside printable ASCII become '?'.

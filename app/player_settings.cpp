@@ -26,9 +26,14 @@ int32_t SettleFramesPerBuffer(int32_t frames) {
   return frames <= 256 ? 256 : frames;
 }
 
+std::string Upper(const char* text) {
+  std::string word;
+  for (const char* c = text; c && *c; ++c) word += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  return word;
+}
+
 PlayListMode SettlePlayListMode(const char* text) {
-  std::string mode;
-  for (const char* c = text; c && *c; ++c) mode += static_cast<char>(std::toupper(static_cast<unsigned char>(*c)));
+  const std::string mode = Upper(text);
   if (mode == "REPEAT") return PlayListMode::kRepeat;
   if (mode == "STOP") return PlayListMode::kStop;
   return PlayListMode::kNext;
@@ -63,6 +68,7 @@ PlayerSettings SettleSettings(SettingsReader& reader) {
   s.loops = std::clamp(reader.GetInteger("LOOPS", s.loops), 0, kMaxSongLoops);
   s.playList = SettlePlayListMode(reader.GetString("PLAYLIST", nullptr));
   s.shuffle = reader.GetBoolean("SHUFFLE", s.shuffle) != 0;
+  s.allSubSongs = Upper(reader.GetString("SUBSONGS", nullptr)) == "ALL";
 
   s.interpolation = SettleInterpolation(s.interpolation);
   s.display = s.display < 1 ? 1 : s.display > 4 ? 4 : s.display;

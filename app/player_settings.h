@@ -52,6 +52,7 @@ struct PlayerSettings {
   bool window = false;
   int32_t loops = 0;  // passes a song plays on after it first loops back, before the fade
   PlayListMode playList = PlayListMode::kNext;
+  bool allSubSongs = false;  // SUBSONGS=ALL: a file's later songs play after its first
   bool shuffle = false;
 };
 

@@ -98,6 +98,11 @@ struct PlayerState {
   // only borrows it while it is bound.
   Soundtrack* soundtrack = nullptr;
   char soundtrackTitle[kTitleCapacity] = {};
+  // The songs the loaded module holds (at least one with a module), the play positions each
+  // owns, and the one playing.
+  std::vector<SubSong> subSongs;
+  std::vector<int32_t> subSongOwners;
+  int32_t subSong = 0;
   const char* currentFilePath = nullptr;  // into pathBuffer after a successful load, else null
   char pathBuffer[kPathCapacity] = {};
 

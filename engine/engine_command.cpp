@@ -54,7 +54,7 @@ EngineResult takeChannelLevels(SoundEngine* engine, const ParamBlock* params) {
 EngineResult elapsedSeconds(const SoundEngine* engine) {
   uint32_t hertz = engine->sampleRate >> 16;
   if (hertz == 0) return 0;
-  return result32(int64_t{engine->buffersRendered} * engine->framesPerBuffer / hertz);
+  return result32((int64_t{engine->buffersRendered} * engine->framesPerBuffer + engine->skippedFrames) / hertz);
 }
 
 }  // namespace

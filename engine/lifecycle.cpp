@@ -166,6 +166,7 @@ int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_
   engine->masterGain = engine->masterVolume;
   engine->outputGain = engine->masterVolume;
   engine->buffersRendered = 0;
+  engine->skippedFrames = 0;
   engine->samplesIntoTick = 0;
   engine->positionCounter = 0;
   engine->rowDelayCounter = 0;

@@ -183,6 +183,7 @@ void skipFrames(SoundEngine* engine, int64_t frameCount) {
     engine->bufferFrame = 0;
     if (engine->positionRequest >= 0) takePositionRequest(engine);
     sequence(engine, step);
+    engine->skippedFrames += step;
     // A whole buffer's worth takes its fade step as render() does.
     if (step == engine->framesPerBuffer && (engine->flags & kEngineLooped)) fade(engine);
     left -= step;

@@ -100,6 +100,7 @@ struct SoundEngine {
 
   int16_t playing;           // host-visible
   int32_t buffersRendered;   // host-visible
+  int64_t skippedFrames;     // host-visible: frames played silently since the prepare
 
   int32_t samplesIntoTick;   // host-visible: frames already rendered of the current tick
   int32_t positionCounter;   // host-visible: row x 256 + tick

@@ -48,6 +48,10 @@ uint32_t VirtualKeyFromSdlKeycode(int32_t keycode) {
     case SDLK_KP_ENTER: return kVkReturn;
     case SDLK_ESCAPE: return kVkEscape;
     case SDLK_SPACE: return kVkSpace;
+    case SDLK_COMMA: return kVkComma;
+    case SDLK_PERIOD: return kVkPeriod;
+    case SDLK_LEFTBRACKET: return kVkLeftBracket;
+    case SDLK_RIGHTBRACKET: return kVkRightBracket;
     case SDLK_PAGEUP: return kVkPrior;
     case SDLK_PAGEDOWN: return kVkNext;
     case SDLK_END: return kVkEnd;

@@ -22,5 +22,9 @@ inline constexpr uint32_t kVk0 = 0x30;  // '0'..'9' are 0x30..0x39
 inline constexpr uint32_t kVkA = 0x41;  // 'A'..'Z' are 0x41..0x5A
 inline constexpr uint32_t kVkF1 = 0x70;  // F1..F12 are 0x70..0x7B
 inline constexpr uint32_t kVkF12 = 0x7B;
+inline constexpr uint32_t kVkComma = 0xBC;
+inline constexpr uint32_t kVkPeriod = 0xBE;
+inline constexpr uint32_t kVkLeftBracket = 0xDB;
+inline constexpr uint32_t kVkRightBracket = 0xDD;
 
 }  // namespace tvp

@@ -23,6 +23,8 @@ constexpr const char* kHelpLines[] = {
     "[PgDn] skips to next playpos.",
     "[N]    plays next file of the list",
     "[P]    plays previous file",
+    "[[]/[]] previous/next subsong",
+    "[,]/[.] 10 seconds back/forward",
     "[\xBF][\xBD] changes master volume",
     "[\xBC][\xBE] selects channel",
     "[  ]   turns selected channel on/off",
@@ -32,7 +34,6 @@ constexpr const char* kHelpLines[] = {
     "[3]    oscilloscope display",
     "[4]    play pattern display",
     "[V]    toggles VBL-Sync drawing",
-    " ",
     "[F12] or [Alt]+[F4] quits player.",
     "---------------- Press ESC to dismiss",
 };

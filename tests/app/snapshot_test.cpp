@@ -35,7 +35,7 @@ TEST(SnapshotTest, EveryDisplayAndWindowLooksAsBefore) {
       {"mode2", 2, {}, 12, 0xf5ba901d7b71666aull},
       {"mode3", 3, {}, 12, 0xdb9dccaaa540a70aull},
       {"mode4", 4, {}, 12, 0xe0154e35ffc97b40ull},
-      {"help", 1, {kVkF1}, 2, 0x14180763a0518ad6ull},
+      {"help", 1, {kVkF1}, 2, 0x9130ca4da15e3fb4ull},
       {"variables", 1, {kVkF1 + 1}, 2, 0xdeca5a2e9470c903ull},
   };
   for (const Golden& g : goldens) {
