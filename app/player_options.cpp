@@ -39,7 +39,8 @@ uint32_t KeyFromName(const std::string& name) {
   } kNames[] = {{"UP", kVkUp},       {"DOWN", kVkDown},     {"LEFT", kVkLeft},     {"RIGHT", kVkRight},
                 {"PGUP", kVkPrior},  {"PGDN", kVkNext},     {"HOME", kVkHome},     {"END", kVkEnd},
                 {"RETURN", kVkReturn}, {"ENTER", kVkReturn}, {"ESCAPE", kVkEscape}, {"ESC", kVkEscape},
-                {"SPACE", kVkSpace}, {"TAB", kVkTab},       {"BACKSPACE", kVkBack}};
+                {"SPACE", kVkSpace}, {"TAB", kVkTab},       {"BACKSPACE", kVkBack}, {"LBRACKET", kVkLeftBracket},
+                {"RBRACKET", kVkRightBracket}, {"COMMA", kVkComma}, {"PERIOD", kVkPeriod}};
   for (const auto& k : kNames)
     if (n == k.name) return k.key;
   return 0;
