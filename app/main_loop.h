@@ -33,7 +33,8 @@ void ToggleSolo(PlayerState& state, int32_t channel);
 // channel, button 1 solos it.
 void PadChannelControl(PlayerState& state);
 
-// The pad's shoulder buttons, every frame: the previous and the next file of the play list.
+// The pad's shoulder buttons, every frame: the previous and the next file of the play list; its
+// X and Y buttons: the previous and the next song of the module.
 inline constexpr int32_t kPadX = 2;  // previous sub-song
 inline constexpr int32_t kPadY = 3;  // next sub-song
 inline constexpr int32_t kPadLeftShoulder = 6;

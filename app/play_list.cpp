@@ -159,7 +159,6 @@ void MoveInList(PlayerState& state, int32_t step) {
   PlayFrom(state, from, step, false);
 }
 
-
 }  // namespace
 
 std::vector<std::string> CollectModules(const std::vector<std::string>& paths, bool recursive) {
