@@ -222,7 +222,6 @@ void PlayPreviousFile(PlayerState& state) { MoveInList(state, -1); }
 void RestartSongFollowing(PlayerState& state) {
   PlayListState& list = state.playList;
   list.passes.Reset(state.soundtrack ? state.soundtrack->playPositionCount : 0);
-  if (state.subSong > 0) list.passes.FollowSong(state.subSongOwners, state.subSong);
   list.fading = false;
   list.seenBuffers = 0;
   list.endedAtBuffer = -1;
@@ -249,9 +248,7 @@ void FollowSong(PlayerState& state) {
       list.fading = true;
     }
   }
-  // Play that comes into another song's positions has ended this one.
-  const bool over = (engine->flags & kEngineEnded) || list.passes.left();
-  if (over && list.endedAtBuffer < 0) list.endedAtBuffer = engine->buffersRendered;
+  if ((engine->flags & kEngineEnded) && list.endedAtBuffer < 0) list.endedAtBuffer = engine->buffersRendered;
   // The engine renders up to a whole ring ahead of what the device plays: once it has rendered
   // as many buffers again, the last one of the song has been heard.
   if (list.endedAtBuffer >= 0 && engine->buffersRendered - list.endedAtBuffer >= engine->bufferCount) SongOver(state);

@@ -26,6 +26,9 @@ void StartSong(PlayerState& state) {
   RewindSong(state);
   const int32_t entry = state.subSongs.empty() ? 0 : state.subSongs[static_cast<size_t>(state.subSong)].firstPosition;
   SendEngineCommand(state, ENG_SET_ENTRY_POSITION, entry);
+  // A later song ends where it comes into another's positions; the first one as it always has.
+  const int32_t* songs = state.subSong > 0 ? state.subSongOwners.data() : nullptr;
+  SendEngineCommand(state, ENG_SET_POSITION_SONGS, reinterpret_cast<intptr_t>(songs), state.subSong);
   RestartSongFollowing(state);
   SendEngineCommand(state, ENG_START);
 }
@@ -37,6 +40,7 @@ void FindModuleSongs(PlayerState& state) {
   state.subSongs.clear();
   state.subSongOwners.clear();
   SendEngineCommand(state, ENG_SET_ENTRY_POSITION, 0);
+  SendEngineCommand(state, ENG_SET_POSITION_SONGS, 0, 0);
   if (!state.soundtrack) return;
   state.subSongs.resize(kMaxSubSongs);
   state.subSongOwners.resize(static_cast<size_t>(std::max(state.soundtrack->playPositionCount, 0)));
@@ -79,7 +83,7 @@ void SeekBy(PlayerState& state, int32_t seconds) {
     SendEngineCommand(state, ENG_SKIP_FRAMES, step);
     left -= step;
     list.passes.TakeBuffer(*engine, loops);
-    if ((engine->flags & kEngineEnded) || list.passes.left() || list.passes.loops() > loops) {
+    if ((engine->flags & kEngineEnded) || list.passes.loops() > loops) {
       SongOver(state);
       return;
     }

@@ -70,6 +70,10 @@ inline constexpr uint32_t ENG_REQUEST_PLAY_POSITION = 0x02001001;
 // p0: the play position the song enters after its initial settings (position 0); 0 for the next
 // one, as a song starts by itself. Kept until ENG_RESET; used whenever play leaves position 0.
 inline constexpr uint32_t ENG_SET_ENTRY_POSITION = 0x02001011;
+// p0: the song of each play position (const int32_t*, one entry per position of the bound
+// soundtrack, negative for none; the host's, kept until it unbinds; null: no such table), p1:
+// the song playing. Play that comes into another song's position ends the song there.
+inline constexpr uint32_t ENG_SET_POSITION_SONGS = 0x02001021;
 inline constexpr uint32_t ENG_SET_HOST_WORD = 0x03000001;
 inline constexpr uint32_t ENG_GET_VERSION = 0x10000001;
 inline constexpr uint32_t ENG_GET_VERSION_TEXT = 0x10001001;

@@ -169,6 +169,10 @@ EngineResult engineCommand(EngineHandle handle, uint32_t command, const ParamBlo
       return reinterpret_cast<EngineResult>(engine->scopeBuffer);
     case ENG_GET_PLAY_POSITION:
       return result32(engine->playPosition);
+    case ENG_SET_POSITION_SONGS:
+      engine->positionSongs = reinterpret_cast<const int32_t*>(slot(params, 0));
+      engine->song = static_cast<int32_t>(slot32(params, 1));
+      return kStatusOk;
     case ENG_SET_ENTRY_POSITION:
       engine->entryPosition = std::max(0, static_cast<int32_t>(slot32(params, 0)));
       return kStatusOk;

@@ -38,7 +38,11 @@ void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCo
   }
   if (engine->moveCount < INT32_MAX) engine->moveCount += 1;
   const Soundtrack* soundtrack = engine->boundSoundtrack;
-  if (soundtrack && engine->playPosition < soundtrack->playPositionCount) {
+  const bool otherSong = engine->positionSongs && soundtrack && engine->playPosition >= 0 &&
+                         engine->playPosition < soundtrack->playPositionCount &&
+                         engine->positionSongs[engine->playPosition] >= 0 &&
+                         engine->positionSongs[engine->playPosition] != engine->song;
+  if (soundtrack && engine->playPosition < soundtrack->playPositionCount && !otherSong) {
     engine->patternStart = firstEventOfPosition(engine, engine->playPosition);
   } else {
     engine->flags |= kEngineEnded;

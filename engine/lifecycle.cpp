@@ -119,6 +119,8 @@ void resetEngine(SoundEngine* engine) {
   engine->playing = 0;
   engine->positionRequest = kNoPositionRequest;
   engine->entryPosition = 0;
+  engine->positionSongs = nullptr;
+  engine->song = 0;
   engine->masterVolume = 32768;
   engine->fadeStep = 0x10000;
   engine->patternStart = nullptr;
@@ -132,6 +134,8 @@ void resetEngine(SoundEngine* engine) {
 void bindSoundtrack(SoundEngine* engine, Soundtrack* soundtrack) {
   stopEngine(engine);
   engine->boundSoundtrack = soundtrack;
+  engine->positionSongs = nullptr;  // the host's table was the old soundtrack's
+  engine->song = 0;
   forgetPatternSeek(engine);
   engine->flags = 0;
 }

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 
 #include "engine/sound_engine.h"
 
@@ -13,14 +12,6 @@ void SongPasses::Reset(int32_t playPositionCount) {
   visitPosition_ = 0;
   visitStart_ = 0;
   loops_ = 0;
-  owners_.clear();
-  song_ = 0;
-  left_ = false;
-}
-
-void SongPasses::FollowSong(std::vector<int32_t> owners, int32_t song) {
-  owners_ = std::move(owners);
-  song_ = song;
 }
 
 void SongPasses::RestartAt(int32_t position, int32_t counter) {
@@ -39,14 +30,8 @@ bool SongPasses::played(int32_t position, int32_t counter) const {
 int32_t SongPasses::TakeBuffer(const SoundEngine& engine, int32_t loopsAllowed) {
   int32_t end = -1;
   const int32_t count = std::min(engine.moveCount, kMoveLogLength);
-  for (int32_t i = 0; i < count && loops_ <= loopsAllowed && !left_; ++i) {
+  for (int32_t i = 0; i < count && loops_ <= loopsAllowed; ++i) {
     const FlowMove& move = engine.moves[i];
-    const size_t to = static_cast<size_t>(move.toPosition);
-    if (move.toPosition >= 0 && to < owners_.size() && owners_[to] >= 0 && owners_[to] != song_) {
-      left_ = true;
-      if (end < 0) end = move.frame;
-      break;
-    }
     if (move.patternLoop) {
       visitStart_ = std::min(visitStart_, move.toCounter);
       continue;

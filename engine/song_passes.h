@@ -27,12 +27,6 @@ class SongPasses {
   // Passes ended so far (the first loop back makes it 1).
   int32_t loops() const { return loops_; }
 
-  // Play follows one song of several: `owners` names each play position's song (negative: none),
-  // and play that moves into another song's position has left this one: TakeBuffer returns that
-  // move's frame, and left() says so from then on. Reset forgets it.
-  void FollowSong(std::vector<int32_t> owners, int32_t song);
-  bool left() const { return left_; }
-
  private:
   struct Span {
     int32_t from;
@@ -46,9 +40,6 @@ class SongPasses {
   int32_t visitPosition_ = 0;
   int32_t visitStart_ = 0;
   int32_t loops_ = 0;
-  std::vector<int32_t> owners_;
-  int32_t song_ = 0;
-  bool left_ = false;
 };
 
 // The fade step (16.16, taken off the fade level once a buffer) that brings a song to silence in

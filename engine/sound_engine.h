@@ -130,6 +130,11 @@ struct SoundEngine {
   // Host setting: the play position the initial settings (position 0) lead to, 0 for the next
   // one; a song of several starts its later ones so, with every setting made as for the first.
   int32_t entryPosition;
+  // Host setting: the song each play position belongs to (one entry per position, negative for
+  // none; the host's array, null for a song with every position) and the song playing, which
+  // ends, as past its last position, where play comes into another song's position.
+  const int32_t* positionSongs;
+  int32_t song;
   int32_t playPosition;     // host-visible
   int32_t tempo;            // host-visible, beats per minute
   int32_t speed;            // host-visible, ticks per row

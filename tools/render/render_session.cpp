@@ -102,12 +102,12 @@ int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtra
   if (settings.entryPosition > 0) {
     // A later song of the module ends where it comes into another's positions.
     std::vector<SubSong> songs(kMaxSubSongs);
-    std::vector<int32_t> owners(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)));
-    songs.resize(static_cast<size_t>(FindSubSongs(soundtrack, songs.data(), kMaxSubSongs, owners.data())));
+    positionSongs_.assign(static_cast<size_t>(std::max(soundtrack->playPositionCount, 0)), kNoSubSong);
+    songs.resize(static_cast<size_t>(FindSubSongs(soundtrack, songs.data(), kMaxSubSongs, positionSongs_.data())));
     for (size_t i = 0; i < songs.size(); ++i) {
       if (songs[i].firstPosition != settings.entryPosition) continue;
       estimateUnits = songs[i].total;
-      passes_.FollowSong(owners, static_cast<int32_t>(i));
+      Command(&engine_, ENG_SET_POSITION_SONGS, reinterpret_cast<intptr_t>(positionSongs_.data()), static_cast<intptr_t>(i));
     }
   }
   double passSeconds = estimateUnits * 256.0 / kEstimateRate * 100.0 / settings.speedPercent;
@@ -135,7 +135,7 @@ void RenderSession::skip(int64_t frames) {
     left -= step;
     const int32_t loopsBefore = passes_.loops();
     const bool passEnded = !fading_ && passes_.TakeBuffer(*engine_, settings_.loops) >= 0;
-    if (passes_.left() || (engine_->flags & kEngineEnded)) {
+    if (engine_->flags & kEngineEnded) {
       finish(fading_ ? StopReason::FadedOut : StopReason::Ended);
     } else if (passEnded && passes_.loops() > settings_.loops && loopsBefore <= settings_.loops) {
       if (settings_.fadeSeconds <= 0) {
@@ -167,10 +167,7 @@ int32_t RenderSession::renderNext() {
   const int32_t loopsBefore = passes_.loops();
   const int32_t passEndFrame = fading_ ? -1 : passes_.TakeBuffer(*engine_, settings_.loops);
   const int32_t loops = passes_.loops();
-  if (passes_.left()) {
-    songFrames = passEndFrame;
-    songStop = StopReason::Ended;
-  } else if (passEndFrame >= 0 && loops > settings_.loops && settings_.fadeSeconds <= 0) {
+  if (passEndFrame >= 0 && loops > settings_.loops && settings_.fadeSeconds <= 0) {
     songFrames = passEndFrame;
     songStop = StopReason::LoopedBack;
   } else if (engine_->flags & kEngineEnded) {

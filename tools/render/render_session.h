@@ -90,6 +90,7 @@ class RenderSession {
   int64_t expected_ = 0;
   bool fading_ = false;
   SongPasses passes_;
+  std::vector<int32_t> positionSongs_;  // the engine reads it while a later sub-song plays
 };
 
 }  // namespace tvp
