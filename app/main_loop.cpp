@@ -142,11 +142,8 @@ void ChangeMasterVolume(PlayerState& state, bool up) {
 void FollowPlayingFolder(PlayerState& state) {
   if ((state.settings.openDir && state.settings.openDir[0] != '\0') || !state.soundtrack || !state.currentFilePath)
     return;
-  std::string folder = state.currentFilePath;
-  const size_t slash = folder.find_last_of("/\\");
-  if (slash == std::string::npos) return;
-  folder.resize(slash == 0 ? 1 : slash);
-  if (folder == state.playList.folderFollowed) return;
+  const std::string folder = FolderOf(state.currentFilePath);
+  if (folder.empty() || folder == state.playList.folderFollowed) return;
   state.playList.folderFollowed = folder;
   SetDirectory(state, folder.c_str());
 }

@@ -254,6 +254,11 @@ void FollowSong(PlayerState& state) {
   if (list.endedAtBuffer >= 0 && engine->buffersRendered - list.endedAtBuffer >= engine->bufferCount) SongOver(state);
 }
 
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+}
+
 std::string WindowTitle(const char* songTitle, const char* path) {
   if (!path) return kPlayerName;
   std::string title = songTitle ? songTitle : "";

@@ -57,6 +57,9 @@ void FollowPositionRequest(PlayerState& state, int32_t position);
 // (NEXT) or a stop, as the settings say.
 void SongOver(PlayerState& state);
 
+// The folder a file's path names ("/" for a file at the root), or "" for a bare file name.
+std::string FolderOf(const std::string& path);
+
 // "SONG TITLE - Tonvale Player", the file name standing in for an empty title; "Tonvale Player"
 // with no song. Characters outside printable ASCII become '?'.
 std::string WindowTitle(const char* songTitle, const char* path);

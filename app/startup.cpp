@@ -90,8 +90,8 @@ void ChooseFirstDirectory(PlayerState& state, const StartOptions& options) {
   if (state.settings.openDir && state.settings.openDir[0] != '\0' && SetDirectory(state, state.settings.openDir)) return;
   if (!options.files.empty()) {
     const std::string& first = state.playList.files.empty() ? options.files[0] : state.playList.files[0];
-    const size_t slash = first.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "." : first.substr(0, slash == 0 ? 1 : slash);
+    std::string folder = FolderOf(first);
+    if (folder.empty()) folder = ".";
     if (SetDirectory(state, folder.c_str())) {
       state.playList.folderFollowed = folder;
       return;

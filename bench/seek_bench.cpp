@@ -8,20 +8,20 @@
 #include <vector>
 
 #include "engine/sound_engine.h"
-#include "soundtrack/loaders.h"
 #include "soundtrack/soundtrack.h"
+#include "tests/support/loaded_song.h"
 #include "tests/support/xm_builder.h"
-#include "tools/render/render_session.h"
 
 namespace {
 
 using namespace tvp;
+using tvp::test::LoadedSong;
 using tvp::test::XmBuilder;
 
 constexpr int32_t kChannels = 8;
 constexpr int32_t kOrders = 79;  // 7.68 s each: 10 min 7 s
 
-Soundtrack* TenMinuteSong() {
+std::vector<uint8_t> TenMinuteSong() {
   XmBuilder xm;
   xm.channels = kChannels;
   xm.orders.assign(kOrders, 0);
@@ -36,35 +36,27 @@ Soundtrack* TenMinuteSong() {
   for (int row = 0; row < 64; ++row)
     for (int c = 0; c < kChannels; ++c)
       xm.cell(0, row, c, row % 4 == 0 ? test::XmCell{37 + (row + 5 * c) % 24, 1, 0, 4, 0x34} : test::XmCell{0, 0, 0, 0xA, 0x01});
-  const std::vector<uint8_t> bytes = xm.bytes();
-  ModuleFile* file = FileOpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
-  Soundtrack* soundtrack = nullptr;
-  int16_t status = 0;
-  LoadModule(file, nullptr, &soundtrack, &status);
-  FileClose(file);
-  return soundtrack;
+  return xm.bytes();
 }
 
 void BM_SeekTenMinutesIn(benchmark::State& state) {
-  Soundtrack* song = TenMinuteSong();
+  const LoadedSong song(TenMinuteSong());
   RenderSettings settings;
   settings.interpolation = static_cast<int32_t>(state.range(0));
   settings.startFrames = int64_t{600} * 44100;
   for (auto _ : state) {
     RenderSession session;
-    if (session.open(settings, song) != 0 || session.finished()) state.SkipWithError("the seek did not land in the song");
+    if (session.open(settings, song.get()) != 0 || session.finished()) state.SkipWithError("the seek did not land in the song");
     benchmark::DoNotOptimize(session.engine()->playPosition);
   }
   state.counters["frames/s"] = benchmark::Counter(static_cast<double>(settings.startFrames), benchmark::Counter::kIsIterationInvariantRate);
-  ReleaseSoundtrack(song);
 }
 BENCHMARK(BM_SeekTenMinutesIn)->Arg(0)->Arg(7)->Unit(benchmark::kMillisecond);
 
 void BM_FindSubSongsOfTenMinutes(benchmark::State& state) {
-  Soundtrack* song = TenMinuteSong();
+  const LoadedSong song(TenMinuteSong());
   std::vector<SubSong> songs(kMaxSubSongs);
-  for (auto _ : state) benchmark::DoNotOptimize(FindSubSongs(song, songs.data(), kMaxSubSongs));
-  ReleaseSoundtrack(song);
+  for (auto _ : state) benchmark::DoNotOptimize(FindSubSongs(song.get(), songs.data(), kMaxSubSongs));
 }
 BENCHMARK(BM_FindSubSongsOfTenMinutes)->Unit(benchmark::kMicrosecond);
 

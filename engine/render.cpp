@@ -151,18 +151,27 @@ void convert(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
   }
 }
 
+// A buffer's sequencing: its move log starts empty, a host's position request is taken first.
+void startBuffer(SoundEngine* engine) {
+  engine->moveCount = 0;
+  engine->endFrame = -1;
+  engine->bufferFrame = 0;
+}
+
+void sequenceBuffer(SoundEngine* engine, int32_t frameCount) {
+  if (engine->positionRequest >= 0) takePositionRequest(engine);
+  sequence(engine, frameCount);
+}
+
 }  // namespace
 
 void render(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
   frameCount = std::clamp(frameCount, 0, engine->framesPerBuffer);
   // The sums start at zero: the buffer is allocated and prepared cleared, and the conversion
   // clears every sum a render mixed into.
-  engine->moveCount = 0;
-  engine->endFrame = -1;
-  engine->bufferFrame = 0;
+  startBuffer(engine);
   if (engine->playing) {
-    if (engine->positionRequest >= 0) takePositionRequest(engine);
-    sequence(engine, frameCount);
+    sequenceBuffer(engine, frameCount);
     engine->buffersRendered += 1;
     if (engine->flags & kEngineLooped) fade(engine);
   }
@@ -178,11 +187,8 @@ void skipFrames(SoundEngine* engine, int64_t frameCount) {
   // In buffer-sized steps, as render() sequences them: the mix routines address the mix buffer.
   for (int64_t left = frameCount; left > 0 && !(engine->flags & kEngineEnded);) {
     const int32_t step = static_cast<int32_t>(std::min<int64_t>(left, engine->framesPerBuffer));
-    engine->moveCount = 0;
-    engine->endFrame = -1;
-    engine->bufferFrame = 0;
-    if (engine->positionRequest >= 0) takePositionRequest(engine);
-    sequence(engine, step);
+    startBuffer(engine);
+    sequenceBuffer(engine, step);
     engine->skippedFrames += step;
     // A whole buffer's worth takes its fade step as render() does.
     if (step == engine->framesPerBuffer && (engine->flags & kEngineLooped)) fade(engine);

@@ -9,11 +9,9 @@
 #include <set>
 
 #include "engine/sound_engine.h"
-#include "soundtrack/loaders.h"
-#include "soundtrack/module_file.h"
 #include "tests/app/player_fixture.h"
+#include "tests/support/loaded_song.h"
 #include "tests/support/xm_builder.h"
-#include "tools/render/render_session.h"
 
 namespace tvp::test {
 namespace {
@@ -39,23 +37,10 @@ std::vector<uint8_t> LoopingSong(const std::string& title, int pitch) {
 
 // The song at `path` as tpw-render renders it, with `loops` passes after the first and a fade.
 std::vector<uint8_t> Render(const std::string& path, int32_t loops, double fade, RenderSession* session) {
-  Soundtrack* soundtrack = nullptr;
-  ModuleFile* file = FileOpen(path.c_str(), kFileRead);
-  LoadModule(file, nullptr, &soundtrack, nullptr);
-  FileClose(file);
   RenderSettings settings;
   settings.loops = loops;
   settings.fadeSeconds = fade;
-  std::vector<uint8_t> rendered;
-  if (session->open(settings, soundtrack) == kStatusOk) {
-    while (int32_t frames = session->renderNext()) {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(session->frames());
-      rendered.insert(rendered.end(), bytes, bytes + frames * 4);
-    }
-  }
-  session->close();
-  ReleaseSoundtrack(soundtrack);
-  return rendered;
+  return RenderBytes(LoadedSong(path).get(), settings, session);
 }
 
 class PlayListTest : public PlayerFixture {

@@ -9,11 +9,9 @@
 
 #include "app/main_loop.h"
 #include "engine/sound_engine.h"
-#include "soundtrack/loaders.h"
-#include "soundtrack/module_file.h"
 #include "tests/app/player_fixture.h"
+#include "tests/support/loaded_song.h"
 #include "tests/support/xm_builder.h"
-#include "tools/render/render_session.h"
 
 namespace tvp::test {
 namespace {
@@ -55,22 +53,8 @@ std::vector<uint8_t> LongSong() {
   return xm.bytes();
 }
 
-std::vector<uint8_t> Render(const std::string& path, RenderSettings settings) {
-  Soundtrack* soundtrack = nullptr;
-  ModuleFile* file = FileOpen(path.c_str(), kFileRead);
-  LoadModule(file, nullptr, &soundtrack, nullptr);
-  FileClose(file);
-  RenderSession session;
-  std::vector<uint8_t> rendered;
-  if (session.open(settings, soundtrack) == kStatusOk) {
-    while (int32_t frames = session.renderNext()) {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(session.frames());
-      rendered.insert(rendered.end(), bytes, bytes + frames * 4);
-    }
-  }
-  session.close();
-  ReleaseSoundtrack(soundtrack);
-  return rendered;
+std::vector<uint8_t> Render(const std::string& path, const RenderSettings& settings) {
+  return RenderBytes(LoadedSong(path).get(), settings);
 }
 
 // Whether the device played `part` whole (from its first sound) after byte `from`.

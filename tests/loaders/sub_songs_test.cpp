@@ -1,32 +1,19 @@
 // The songs of one module: which play positions start one, and how long each plays.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <tuple>
 #include <vector>
 
-#include "soundtrack/loaders.h"
-#include "soundtrack/status.h"
+#include "tests/support/loaded_song.h"
 #include "tests/support/mod_builder.h"
 
 namespace tvp::test {
 namespace {
 
-using Ptr = std::unique_ptr<Soundtrack, decltype(&ReleaseSoundtrack)>;
-
 constexpr ModCell kNote{1, 428, 0, 0};
 ModCell Jump(int order) { return {0, 0, 0xB, order}; }
 // Units of 256 frames that `rows` rows take at speed 6 and tempo 125 (882 frames a tick).
 int32_t Units(int rows) { return rows * 6 * 882 / 256; }
-
-Ptr Load(const ModBuilder& builder) {
-  const std::vector<uint8_t> bytes = builder.bytes();
-  ModuleFile* file = FileOpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
-  Soundtrack* song = nullptr;
-  EXPECT_EQ(LoadMOD(file, nullptr, &song), 0);
-  FileClose(file);
-  return Ptr(song, ReleaseSoundtrack);
-}
 
 std::vector<std::tuple<int32_t, int32_t>> Songs(const Soundtrack* soundtrack, int32_t capacity = kMaxSubSongs) {
   std::vector<SubSong> songs(static_cast<size_t>(capacity));
@@ -51,8 +38,8 @@ TEST(SubSongs, ASongReachedOnlyByAJumpAndOneAfterAnEmptyPositionAreFound) {
   b.cell(1, 0, 0, kNote).cell(1, 15, 1, Jump(4));
   b.cell(4, 0, 0, kNote).cell(4, 31, 1, Jump(1));
   b.cell(3, 0, 0, kNote).cell(3, 7, 1, Jump(3));
-  Ptr song = Load(b);
-  ASSERT_TRUE(song);
+  LoadedSong song(b.bytes());
+  ASSERT_TRUE(song.get());
   using T = std::tuple<int32_t, int32_t>;
   EXPECT_EQ(Songs(song.get()), (std::vector<T>{{0, Units(64)}, {2, Units(48)}, {4, Units(8)}}));
   EXPECT_EQ(Songs(song.get(), 2), (std::vector<T>{{0, Units(64)}, {2, Units(48)}}));  // as many as there is room for
@@ -70,16 +57,16 @@ TEST(SubSongs, EmptyPositionsLoneJumpsAndNotesJumpedOverAreNoSong) {
   b.cell(1, 0, 0, kNote).cell(1, 40, 0, kNote).cell(1, 63, 1, Jump(0));  // ... its first rows never play
   b.cell(2, 0, 1, Jump(0));                           // a lone jump
   b.cell(3, 0, 1, Jump(0)).cell(3, 5, 0, kNote);      // its note never plays
-  Ptr song = Load(b);
-  ASSERT_TRUE(song);
+  LoadedSong song(b.bytes());
+  ASSERT_TRUE(song.get());
   EXPECT_EQ(Songs(song.get()), (std::vector<std::tuple<int32_t, int32_t>>{{0, Units(64 + 32)}}));
 }
 
 TEST(SubSongs, ASilentSongStillHasItsFirstSongAndNothingHasNone) {
   ModBuilder b;
   b.orders({0, 1});
-  Ptr song = Load(b);
-  ASSERT_TRUE(song);
+  LoadedSong song(b.bytes());
+  ASSERT_TRUE(song.get());
   EXPECT_EQ(Songs(song.get()), (std::vector<std::tuple<int32_t, int32_t>>{{0, Units(128)}}));
   SubSong one{};
   EXPECT_EQ(FindSubSongs(nullptr, &one, 1), 0);

@@ -6,26 +6,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
+#include "tests/support/loaded_song.h"
 #include "tests/support/xm_builder.h"
-#include "tools/render/render_session.h"
 
 namespace tvp::test {
 namespace {
 
 constexpr int32_t kRate = 44100;
-
-struct Song {
-  Soundtrack* soundtrack = nullptr;
-  explicit Song(const std::vector<uint8_t>& bytes) {
-    ModuleFile* file = FileOpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
-    int16_t status = 0;
-    LoadModule(file, nullptr, &soundtrack, &status);
-    FileClose(file);
-  }
-  ~Song() { ReleaseSoundtrack(soundtrack); }
-};
 
 // Four channels over eight orders of one pattern (about 61 s): notes on looped and one-shot
 // samples under volume and panning envelopes with sustain, key-offs into the fade-out, auto
@@ -74,8 +62,8 @@ std::vector<int16_t> Render(Soundtrack* soundtrack, RenderSettings settings, Sto
 }
 
 TEST(Seek, ThirtySecondsInPlaysOnAsTheWholeRenderDoesInEveryMode) {
-  Song song(BusySong());
-  ASSERT_TRUE(song.soundtrack);
+  LoadedSong song(BusySong());
+  ASSERT_TRUE(song.get());
   for (int32_t mode : {0, 1, 2, 3, 7}) {
     SCOPED_TRACE(mode);
     RenderSettings whole;
@@ -84,9 +72,9 @@ TEST(Seek, ThirtySecondsInPlaysOnAsTheWholeRenderDoesInEveryMode) {
     RenderSettings tail = whole;
     tail.startFrames = 30 * kRate;
     tail.maxFrames = 30 * kRate;
-    const std::vector<int16_t> all = Render(song.soundtrack, whole);
+    const std::vector<int16_t> all = Render(song.get(), whole);
     ASSERT_EQ(all.size(), size_t{2} * 60 * kRate);
-    const std::vector<int16_t> part = Render(song.soundtrack, tail);
+    const std::vector<int16_t> part = Render(song.get(), tail);
     ASSERT_EQ(part.size(), size_t{2} * 30 * kRate);
     size_t differ = 0;
     while (differ < part.size() && part[differ] == all[2 * 30 * kRate + differ]) ++differ;
@@ -95,23 +83,23 @@ TEST(Seek, ThirtySecondsInPlaysOnAsTheWholeRenderDoesInEveryMode) {
 }
 
 TEST(Seek, AStartPastTheEndEndsTheSongAtOnce) {
-  Song song(BusySong());  // about 61 s, then it starts over
-  ASSERT_TRUE(song.soundtrack);
+  LoadedSong song(BusySong());  // about 61 s, then it starts over
+  ASSERT_TRUE(song.get());
   RenderSettings settings;
   settings.startFrames = int64_t{62} * kRate;
   StopReason reason = StopReason::Playing;
-  EXPECT_TRUE(Render(song.soundtrack, settings, &reason).empty());
+  EXPECT_TRUE(Render(song.get(), settings, &reason).empty());
   EXPECT_EQ(reason, StopReason::LoopedBack);
   settings.loops = 1;  // a second pass is still to come
-  EXPECT_EQ(Render(song.soundtrack, settings).size(), size_t{2} * (8 * 64 * 6 * 882 * 2 - 62 * kRate));
+  EXPECT_EQ(Render(song.get(), settings).size(), size_t{2} * (8 * 64 * 6 * 882 * 2 - 62 * kRate));
   settings.loops = 0;
   settings.fadeSeconds = 2;  // 0.56 s into the fade after the first pass: the rest of it plays
-  const size_t rest = Render(song.soundtrack, settings, &reason).size() / 2;
+  const size_t rest = Render(song.get(), settings, &reason).size() / 2;
   EXPECT_EQ(reason, StopReason::FadedOut);
   EXPECT_GT(rest, size_t{kRate});
   EXPECT_LT(rest, size_t{2 * kRate});
   settings.startFrames = int64_t{600} * kRate;
-  EXPECT_TRUE(Render(song.soundtrack, settings, &reason).empty());
+  EXPECT_TRUE(Render(song.get(), settings, &reason).empty());
   EXPECT_EQ(reason, StopReason::FadedOut);
 }
 
@@ -133,15 +121,15 @@ TEST(SubSongRender, ALaterSongStartsAtOnceWithTheModulesInitialSettings) {
   xm.cell(0, 31, 0, {0, 0, 0, 0xB, 0});
   xm.pattern(1).rows = 16;
   xm.cell(1, 0, 0, {61, 1, 0, -1, 0});
-  Song song(xm.bytes());
-  ASSERT_TRUE(song.soundtrack);
+  LoadedSong song(xm.bytes());
+  ASSERT_TRUE(song.get());
   SubSong songs[4];
-  ASSERT_EQ(FindSubSongs(song.soundtrack, songs, 4), 2);
+  ASSERT_EQ(FindSubSongs(song.get(), songs, 4), 2);
 
   RenderSettings settings;
   settings.entryPosition = songs[1].firstPosition;
   StopReason reason = StopReason::Playing;
-  const std::vector<int16_t> audio = Render(song.soundtrack, settings, &reason);
+  const std::vector<int16_t> audio = Render(song.get(), settings, &reason);
   EXPECT_EQ(reason, StopReason::Ended);  // where it runs into the first song's order
   EXPECT_EQ(audio.size(), size_t{2} * 16 * 3 * 882);  // 16 rows at speed 3
   ASSERT_FALSE(audio.empty());
