@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libsdl2-dev libpng-dev)
+PACKAGES=(cmake ninja-build g++ libgtest-dev libbenchmark-dev libsdl2-dev libpng-dev libsystemd-dev pkg-config)
 
 deps() {
   local missing=()

@@ -15,7 +15,7 @@ HeadlessPlayer::HeadlessPlayer() : sound(MakeMemoryRing), player(std::make_uniqu
 HeadlessPlayer::~HeadlessPlayer() { ShutDownPlayer(*player); }
 
 int32_t HeadlessPlayer::Start(const StartOptions& options, std::string* error) {
-  return StartPlayer(*player, {&display, &input, &sound, &clock}, options, error);
+  return StartPlayer(*player, {&display, &input, &sound, &clock, openMediaControls}, options, error);
 }
 
 void HeadlessPlayer::Frame(int count) {

@@ -35,6 +35,8 @@ class HeadlessPlayer {
   MemoryInputSource input;
   SoundDeviceHolder sound;
   ManualClock clock;
+  // The media controls the player opens at start-up: none unless set.
+  std::function<std::unique_ptr<MediaControls>()> openMediaControls;
   std::unique_ptr<Player> player;
 };
 

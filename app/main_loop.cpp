@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/media_session.h"
 #include "app/module_playback.h"
 #include "app/play_list.h"
 #include "app/song_choice.h"
@@ -23,7 +24,6 @@ constexpr uint8_t kNoticeColour = 70;
 constexpr int32_t kNoticeStep = 3;      // pixels a frame, right to left
 constexpr uint32_t kHelpNoticeFrame = 120;
 constexpr int32_t kVolumeStep = 4096;   // the volume keys land on multiples of this
-constexpr int32_t kFullVolume = 65536;
 constexpr int32_t kVisibleChannels = 22;
 
 // F11's one line about the program.
@@ -132,9 +132,8 @@ void ChangeMasterVolume(PlayerState& state, bool up) {
     if (volume > kFullVolume) volume = kFullVolume;
   } else {
     volume -= rest == 0 ? kVolumeStep : rest;
-    if (volume < 0) volume = 0;
   }
-  SendEngineCommand(state, ENG_SET_MASTER_VOLUME, volume);
+  SetMasterVolume(state, volume);
 }
 
 // Without OPENDIR the open-file window follows the song: it opens in the playing file's folder
@@ -289,6 +288,7 @@ void RunFrame(PlayerState& state) {
     SendEngineCommand(state, ENG_SERVICE);
     FollowSong(state);
   }
+  ServeMediaControls(state);
   ShowSongInTitle(state);
 }
 

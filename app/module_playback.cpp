@@ -1,5 +1,6 @@
 #include "app/module_playback.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/play_list.h"
@@ -29,6 +30,7 @@ void KeepPath(PlayerState& state, const char* path) {
   std::memcpy(state.pathBuffer, path, length);
   state.pathBuffer[length] = '\0';
   state.currentFilePath = state.pathBuffer;
+  state.filePath = path;
 }
 
 }  // namespace
@@ -76,11 +78,28 @@ bool OpenModuleFile(PlayerState& state, const char* path) {
   if (state.settings.resetParams) SendEngineSettings(state);
   Prepare(state);
   KeepPath(state, path);
+  ++state.songsLoaded;
   FindModuleSongs(state);
   RestartSongFollowing(state);
   if (state.settings.autoStart) SendEngineCommand(state, ENG_START);
   ShowNotice(state, "FILE READ SUCCESSFULLY");
   return true;
+}
+
+bool LoadsAsModule(const char* path) {
+  ModuleFile* file = FileOpen(path, kFileRead);
+  if (!file) return false;
+  char title[kTitleCapacity];
+  Soundtrack* soundtrack = nullptr;
+  const ModuleFormat format = LoadModule(file, title, &soundtrack, nullptr);
+  FileClose(file);
+  if (format == ModuleFormat::None) return false;
+  ReleaseSoundtrack(soundtrack);
+  return true;
+}
+
+void SetMasterVolume(PlayerState& state, int32_t volume) {
+  SendEngineCommand(state, ENG_SET_MASTER_VOLUME, std::clamp(volume, 0, kFullVolume));
 }
 
 void StartPlaying(PlayerState& state) {

@@ -14,11 +14,18 @@ namespace tvp {
 // started with AUTOSTART, and the notice is "FILE READ SUCCESSFULLY". True when the song loaded.
 bool OpenModuleFile(PlayerState& state, const char* path);
 
+// Whether a loader takes the file at `path`; what plays is not touched.
+bool LoadsAsModule(const char* path);
+
 // Stops and unbinds the engine and releases the loaded soundtrack, if any.
 void ReleaseModule(PlayerState& state);
 
 // MASTERVOL, A4FREQ, SPEED and INTERPOLATION, in that order, as the settings hold them.
 void SendEngineSettings(PlayerState& state);
+
+// The master volume, 0 (silence) .. kFullVolume; values outside are taken to the nearer end.
+inline constexpr int32_t kFullVolume = 65536;
+void SetMasterVolume(PlayerState& state, int32_t volume);
 
 // The playback commands. The notices show whatever the engine answers, also with no soundtrack.
 // A start after the song's end plays it again from its first position.

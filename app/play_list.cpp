@@ -225,6 +225,7 @@ void RestartSongFollowing(PlayerState& state) {
   list.fading = false;
   list.seenBuffers = 0;
   list.endedAtBuffer = -1;
+  ++state.songRestarts;
   SendEngineCommand(state, ENG_SET_FADE_STEP, 0);
 }
 
@@ -261,6 +262,10 @@ std::string FolderOf(const std::string& path) {
 
 std::string WindowTitle(const char* songTitle, const char* path) {
   if (!path) return kPlayerName;
+  return SongName(songTitle, path) + " - " + kPlayerName;
+}
+
+std::string SongName(const char* songTitle, const char* path) {
   std::string title = songTitle ? songTitle : "";
   while (!title.empty() && title.back() == ' ') title.pop_back();
   size_t start = 0;
@@ -269,7 +274,7 @@ std::string WindowTitle(const char* songTitle, const char* path) {
   if (title.empty()) title = BaseName(path);
   for (char& c : title)
     if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) c = '?';
-  return title + " - " + kPlayerName;
+  return title;
 }
 
 }  // namespace tvp

@@ -63,5 +63,7 @@ std::string FolderOf(const std::string& path);
 // "SONG TITLE - Tonvale Player", the file name standing in for an empty title; "Tonvale Player"
 // with no song. Characters outside printable ASCII become '?'.
 std::string WindowTitle(const char* songTitle, const char* path);
+// The song's part of it: "SONG TITLE", or the file's name.
+std::string SongName(const char* songTitle, const char* path);
 
 }  // namespace tvp

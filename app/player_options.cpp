@@ -9,7 +9,7 @@
 namespace tvp {
 
 const char kPlayerUsage[] =
-    "usage: tpw [--window | --fullscreen] [--recursive] [FILE | DIR]...\n"
+    "usage: tpw [--window | --fullscreen] [--recursive] [--no-mpris] [FILE | DIR]...\n"
     "       tpw --snapshot OUT.png [--at SECONDS] [--display 1..4] [--keys K1,K2,...] [FILE]\n"
     "\n"
     "Plays XM, S3M and MOD tracker modules. Files and folders given (a folder's modules by name)\n"
@@ -17,6 +17,7 @@ const char kPlayerUsage[] =
     "  --window          run in a window (the settings' WINDOW otherwise)\n"
     "  --fullscreen      run on the whole screen\n"
     "  --recursive       folders given or dropped on the window play with their sub-folders\n"
+    "  --no-mpris        keep off the desktop's media controls (the session bus)\n"
     "  --snapshot OUT    run headless for a while and write the screen, doubled, as a PNG file\n"
     "  --at SECONDS      how much of the song plays before the snapshot (default 3)\n"
     "  --display N       the display mode of the snapshot: 1 bars, 2 digits, 3 scope, 4 pattern\n"
@@ -67,6 +68,8 @@ bool ParsePlayerOptions(int argc, const char* const* argv, PlayerOptions* option
       options->window = 0;
     } else if (arg == "--recursive") {
       options->recursive = true;
+    } else if (arg == "--no-mpris") {
+      options->mediaControls = false;
     } else if (arg == "--snapshot") {
       if (!value(&i, "--snapshot", &options->snapshotPath)) return false;
       if (options->action == PlayerOptions::Action::kRun) options->action = PlayerOptions::Action::kSnapshot;

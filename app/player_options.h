@@ -1,6 +1,6 @@
 #pragma once
 // The tpw command line:
-//   tpw [--window | --fullscreen] [--recursive] [FILE | DIR]...
+//   tpw [--window | --fullscreen] [--recursive] [--no-mpris] [FILE | DIR]...
 //   tpw --snapshot OUT.png [--at SECONDS] [--display 1..4] [--keys K1,K2,...] [FILE]
 //   tpw --help | --version
 #include <cstdint>
@@ -15,6 +15,7 @@ struct PlayerOptions {
   int32_t window = -1;  // -1 as the settings say, 0 full screen, 1 window
   std::vector<std::string> files;  // modules and folders, the play list
   bool recursive = false;
+  bool mediaControls = true;  // --no-mpris: false
   std::string snapshotPath;
   double snapshotSeconds = 3.0;
   int32_t snapshotDisplay = 0;  // 0: as the settings say

@@ -68,6 +68,7 @@ PlayerSettings SettleSettings(SettingsReader& reader) {
   s.loops = std::clamp(reader.GetInteger("LOOPS", s.loops), 0, kMaxSongLoops);
   s.playList = SettlePlayListMode(reader.GetString("PLAYLIST", nullptr));
   s.shuffle = reader.GetBoolean("SHUFFLE", s.shuffle) != 0;
+  s.mediaControls = reader.GetBoolean("MPRIS", s.mediaControls) != 0;
   s.allSubSongs = Upper(reader.GetString("SUBSONGS", nullptr)) == "ALL";
 
   s.interpolation = SettleInterpolation(s.interpolation);

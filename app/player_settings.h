@@ -54,6 +54,7 @@ struct PlayerSettings {
   PlayListMode playList = PlayListMode::kNext;
   bool allSubSongs = false;  // SUBSONGS=ALL: a file's later songs play after its first
   bool shuffle = false;
+  bool mediaControls = true;  // MPRIS: the desktop's media controls reach the player
 };
 
 // Looks every key up in `reader` (already loaded), with its default, and applies the

@@ -22,6 +22,8 @@ namespace tvp {
 class Clock;
 class DisplayWindow;
 class InputDevices;
+class MediaControls;
+class MediaPlayer;
 class ScreenFont;
 class SoundDeviceHolder;
 
@@ -105,6 +107,9 @@ struct PlayerState {
   int32_t subSong = 0;
   const char* currentFilePath = nullptr;  // into pathBuffer after a successful load, else null
   char pathBuffer[kPathCapacity] = {};
+  std::string filePath;       // the whole path of the file loaded, however long
+  uint32_t songsLoaded = 0;   // successful loads so far
+  uint32_t songRestarts = 0;  // times the song playing started again or jumped (loads, seeks)
 
   // Placement of the frame bitmap on the display: scale 1 doubles it.
   int32_t scale = 0;
@@ -146,6 +151,9 @@ struct PlayerState {
   // The variable the engine handle points at: ENG_OPEN stores the engine here.
   SoundEngine* engine = nullptr;
   EngineHandle engineHandle() { return &engine; }
+  // The desktop's media controls, when there is a session bus, and the player's side of them.
+  MediaControls* mediaControls = nullptr;
+  MediaPlayer* mediaPlayer = nullptr;
 };
 
 // A command to the state's engine through its entry point (engine/engine_api.h).

@@ -14,12 +14,6 @@ namespace tvp {
 
 namespace {
 
-int64_t SongFrame(const SoundEngine& engine) {
-  return int64_t{engine.buffersRendered} * engine.framesPerBuffer + engine.skippedFrames;
-}
-
-int32_t Rate(const SoundEngine& engine) { return static_cast<int32_t>(engine.sampleRate >> 16); }
-
 // From the song's first frame: prepared again, entered at its first position, started.
 void StartSong(PlayerState& state) {
   SendEngineCommand(state, ENG_STOP);
@@ -34,6 +28,12 @@ void StartSong(PlayerState& state) {
 }
 
 }  // namespace
+
+int64_t SongFrame(const SoundEngine& engine) {
+  return int64_t{engine.buffersRendered} * engine.framesPerBuffer + engine.skippedFrames;
+}
+
+int32_t SongRate(const SoundEngine& engine) { return static_cast<int32_t>(engine.sampleRate >> 16); }
 
 void FindModuleSongs(PlayerState& state) {
   state.subSong = 0;
@@ -65,13 +65,18 @@ void PlayNextSubSong(PlayerState& state) { PlaySubSong(state, state.subSong + 1)
 void PlayPreviousSubSong(PlayerState& state) { PlaySubSong(state, state.subSong - 1); }
 
 void SeekBy(PlayerState& state, int32_t seconds) {
+  const SoundEngine* engine = state.engine;
+  SeekToFrame(state, engine ? SongFrame(*engine) + int64_t{seconds} * SongRate(*engine) : 0);
+}
+
+void SeekToFrame(PlayerState& state, int64_t frame) {
   SoundEngine* engine = state.engine;
   if (!engine || !state.soundtrack || !engine->playing) {
     ShowNotice(state, "NOT PLAYING");
     return;
   }
-  const int32_t rate = Rate(*engine);
-  const int64_t target = std::max<int64_t>(0, SongFrame(*engine) + int64_t{seconds} * rate);
+  const int32_t rate = SongRate(*engine);
+  const int64_t target = std::max<int64_t>(0, frame);
   // Forward plays on from here; back starts the song over and plays up to the time.
   if (target < SongFrame(*engine)) StartSong(state);
   // A buffer at a time, with the song's passes followed as in play: a move past its last pass,
@@ -88,6 +93,7 @@ void SeekBy(PlayerState& state, int32_t seconds) {
       return;
     }
   }
+  ++state.songRestarts;
   const int64_t reached = SongFrame(*engine) / std::max(rate, 1);
   char notice[32];
   std::snprintf(notice, sizeof notice, "TIME %dm%02ds", static_cast<int>(reached / 60), static_cast<int>(reached % 60));

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/player_state.h"
+#include "engine/sound_engine.h"
 
 namespace tvp {
 
@@ -23,5 +24,11 @@ void PlayPreviousSubSong(PlayerState& state);
 // Moves the playing song `seconds` on (back when negative), to no earlier than its start; the
 // notice names the time reached. A move past the end ends the song.
 void SeekBy(PlayerState& state, int32_t seconds);
+// The same, to `frame` frames (of the output rate) from the song's start.
+void SeekToFrame(PlayerState& state, int64_t frame);
+
+// Where the song stands, in frames of the output rate from its start, and that rate in Hz.
+int64_t SongFrame(const SoundEngine& engine);
+int32_t SongRate(const SoundEngine& engine);
 
 }  // namespace tvp

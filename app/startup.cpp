@@ -189,6 +189,12 @@ int32_t StartPlayer(Player& player, const PlayerPlatform& platform, const StartO
   player.inputCreated = player.inputDevices.Create(platform.input, 0) == kStatusOk;
   player.inputDevices.SelectFirstController();
 
+  if (platform.openMediaControls && options.mediaControls && state.settings.mediaControls) {
+    player.mediaControls = platform.openMediaControls();
+    state.mediaControls = player.mediaControls.get();
+    state.mediaPlayer = &player.mediaSession;
+  }
+
   if (state.settings.window) state.mouseCursor = true;
   display.ShowCursor(state.mouseCursor);
   if (!options.files.empty()) PlayStartFiles(player, options);
@@ -203,6 +209,10 @@ void RunPlayerLoop(Player& player) {
 
 void ShutDownPlayer(Player& player) {
   PlayerState& state = player.state;
+  // The bus hears the last replies (to a Quit, say) before the player goes.
+  state.mediaControls = nullptr;
+  state.mediaPlayer = nullptr;
+  player.mediaControls.reset();
   if (state.engine) SendEngineCommand(state, ENG_CLOSE);
   if (player.platform.display) player.platform.display->ShowCursor(true);
   // The settings reader goes with the Player: OPENDIR points into its storage until the end.

@@ -4,10 +4,12 @@
 // in reverse. The platform's services come in from outside, so the same start-up runs on SDL
 // (the tpw program) and in memory (snapshots and tests).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/media_session.h"
 #include "app/player_state.h"
 #include "app/settings_reader.h"
 #include "platform/audio_device.h"
@@ -23,6 +25,8 @@ struct PlayerPlatform {
   InputSource* input;
   SoundDeviceHolder* sound;
   Clock* clock;
+  // Opens the desktop's media controls; none when unset or when it returns null (no bus).
+  std::function<std::unique_ptr<MediaControls>()> openMediaControls;
 };
 
 struct StartOptions {
@@ -30,6 +34,7 @@ struct StartOptions {
   int32_t window = -1;       // -1 as the settings say, 0 full screen, 1 in a window
   std::vector<std::string> files;  // modules or folders to play at once, as the play list
   bool recursive = false;          // folders given or dropped are walked to their depths
+  bool mediaControls = true;       // false: no media controls, whatever the settings say
 };
 
 // Everything the player owns for the whole run.
@@ -40,6 +45,8 @@ struct Player {
   InputDevices inputDevices;
   PlayerPlatform platform{};
   bool inputCreated = false;
+  std::unique_ptr<MediaControls> mediaControls;
+  PlayerMediaSession mediaSession{state};
 };
 
 // The display title while no song is loaded.

@@ -12,6 +12,7 @@
 #include "platform/sdl_audio.h"
 #include "platform/sdl_display.h"
 #include "platform/sdl_input.h"
+#include "platform/session_media_controls.h"
 #include "resources/resources.h"
 
 namespace {
@@ -24,9 +25,9 @@ int RunOnScreen(const PlayerOptions& options) {
   SoundDeviceHolder sound(OpenSdlRingDevice);
   SystemClock clock;
   auto player = std::make_unique<Player>();
-  StartOptions start{SettingsPath(), options.window, options.files, options.recursive};
+  StartOptions start{SettingsPath(), options.window, options.files, options.recursive, options.mediaControls};
   std::string error;
-  if (StartPlayer(*player, {&display, input.get(), &sound, &clock}, start, &error) != 0) {
+  if (StartPlayer(*player, {&display, input.get(), &sound, &clock, OpenSessionMediaControls}, start, &error) != 0) {
     std::fprintf(stderr, "tpw: %s\n", error.c_str());
     return 1;
   }

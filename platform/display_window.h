@@ -114,6 +114,8 @@ class DisplayWindow {
   void DispatchEvent(const WindowEvent& event);
 
   virtual void ShowCursor(bool visible) = 0;
+  // Brings the window to the front of the desktop, restored when it was minimized.
+  virtual void Raise() = 0;
 
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }

@@ -22,6 +22,7 @@ class MemoryDisplay : public DisplayWindow {
   // The desktop's usable area; 0 x 0: the "window system" cannot say.
   int32_t usableWidth = 0, usableHeight = 0;
   void ShowCursor(bool visible) override { cursorVisible = visible; }
+  void Raise() override { ++raises; }
 
   // Full-screen sizes this "monitor" can show; empty: any size.
   std::vector<std::pair<int32_t, int32_t>> fullScreenSizes;
@@ -32,6 +33,7 @@ class MemoryDisplay : public DisplayWindow {
   int32_t vsyncPresents = 0;  // presentations that waited for the vertical blank
   bool windowVisible = false;
   bool cursorVisible = true;
+  int32_t raises = 0;
 
  protected:
   bool windowExists() const override { return windowsCreated > 0; }

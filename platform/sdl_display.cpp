@@ -76,6 +76,12 @@ void SdlDisplay::ShowCursor(bool visible) {
   if (sdl_->videoStarted) SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
 }
 
+void SdlDisplay::Raise() {
+  if (!sdl_->window) return;
+  if (SDL_GetWindowFlags(sdl_->window) & SDL_WINDOW_MINIMIZED) SDL_RestoreWindow(sdl_->window);
+  SDL_RaiseWindow(sdl_->window);
+}
+
 bool SdlDisplay::windowExists() const { return sdl_->window != nullptr; }
 
 int32_t SdlDisplay::CreateWindow() {

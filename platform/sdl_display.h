@@ -17,6 +17,7 @@ class SdlDisplay : public DisplayWindow {
   ~SdlDisplay() override;
 
   void ShowCursor(bool visible) override;
+  void Raise() override;
   bool UsableDesktopArea(int32_t* width, int32_t* height) override;
 
   // Draws the primary surface through the renderer again and reads the result back: *width x

@@ -61,7 +61,7 @@ TEST(StartupSoundTest, NoAudioDeviceEndsTheStartWithItsReason) {
   std::string error;
   StartOptions options;
   options.window = 1;
-  EXPECT_NE(StartPlayer(*player, {&display, &input, &sound, &clock}, options, &error), kStatusOk);
+  EXPECT_NE(StartPlayer(*player, {&display, &input, &sound, &clock, {}}, options, &error), kStatusOk);
   EXPECT_EQ(error.rfind("no audio device", 0), 0u) << error;
   EXPECT_EQ(player->state.frameBitmap, nullptr) << "torn down";
 }
