@@ -3,7 +3,8 @@
 // engine's commands; the device only plays what it was given and never calls back in here.
 //
 // Ring road: a looping ring of four sections of one buffer each. A start writes sections 0 and 1
-// and plays from the start of the ring; later calls write the section after the last one written
+// and plays from the start of the ring (after a stop without a prepare since, it plays on from
+// where the device stopped, through what was written ahead then); later calls write the section after the last one written
 // unless the device is playing it, so the engine stays up to three sections ahead.
 // Queue road: two buffers queued in turn; a buffer is written again once the device is done with it.
 #include <algorithm>
@@ -89,6 +90,7 @@ bool hasDevice(const SoundEngine* engine) {
 }  // namespace
 
 int32_t setUpOutput(SoundEngine* engine, uint32_t hertz) {
+  engine->ringHeld = false;
   switch (engine->outputMode) {
     case kOutputDirectSound:
       if (!engine->ringDevice) return kStatusPlatformFailed;
@@ -116,7 +118,11 @@ int32_t serviceDevice(SoundEngine* engine, CallLog& log) {
   int32_t count = 0;
   const int32_t playing = engine->playing & 1;
   if (playing != engine->lastPlayingSeen) {
-    if (playing && hasDevice(engine)) {
+    if (playing && engine->ringHeld && hasDevice(engine) && engine->outputMode == kOutputDirectSound) {
+      // A pause ends: the audio written before it plays first, so none of the song is lost.
+      engine->ringDevice->SetPlayCursor(engine->heldCursor);
+      engine->ringDevice->Play();
+    } else if (playing && hasDevice(engine)) {
       for (int32_t i = 0; i < 2; ++i) {
         if (engine->outputMode == kOutputDirectSound)
           renderLogged(engine, log, [engine, i] { renderSection(engine, i); });
@@ -131,6 +137,7 @@ int32_t serviceDevice(SoundEngine* engine, CallLog& log) {
       }
     }
     engine->lastPlayingSeen = playing;
+    engine->ringHeld = false;
   }
   if (!playing || !hasDevice(engine)) return count;
 
@@ -165,7 +172,10 @@ int32_t serviceOutput(SoundEngine* engine) {
 }
 
 void stopOutput(SoundEngine* engine) {
-  if (engine->outputMode == kOutputDirectSound && engine->ringDevice) engine->ringDevice->Stop();
+  if (engine->outputMode == kOutputDirectSound && engine->ringDevice) {
+    engine->ringDevice->Stop();
+    engine->ringHeld = engine->ringDevice->GetPlayCursor(&engine->heldCursor) == kStatusOk;
+  }
   if (engine->outputMode == kOutputWaveOut && engine->queueDevice && engine->queueDevice->isOpen()) {
     engine->queueDevice->Reset();
   }

@@ -71,6 +71,10 @@ struct SoundEngine {
   int16_t* waveBuffers[2];
   int32_t lastPlayingSeen;  // service state: the playing bit the last service call saw
   int32_t lastWritten;      // the buffer or ring section written last
+  // Ring road: a stop keeps what was written ahead of the device; the next start plays on from
+  // where it stopped (heldCursor) unless a prepare came between.
+  bool ringHeld;
+  int32_t heldCursor;
 
   int32_t framesPerBuffer;  // a positive multiple of 16
   int32_t bytesPerBuffer;   // framesPerBuffer x 4

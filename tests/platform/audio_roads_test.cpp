@@ -68,11 +68,12 @@ TEST_F(RingRoad, ALockHandedOutInTwoRegionsRendersBothInOrder) {
   ExpectFirstSectionsRendered(3);
 }
 
-TEST_F(RingRoad, AStoppedEngineLeavesTheDeviceAloneAndARestartRewindsAndRefills) {
+TEST_F(RingRoad, AStopLeavesTheDeviceAloneAStartPlaysOnWithNothingLostAndAPrepareRewinds) {
   PrepareAndStart();
-  Service(&engine);
-  device.Advance(kRoadBytes + 100);
-  Service(&engine);
+  for (int i = 0; i < 3; ++i) {
+    Service(&engine);
+    device.Advance(kRoadBytes / 2 + 100);
+  }
   ASSERT_EQ(Command(&engine, ENG_STOP), kStatusOk);
   EXPECT_FALSE(device.playing());
   const int32_t calls = device.calls;
@@ -80,12 +81,25 @@ TEST_F(RingRoad, AStoppedEngineLeavesTheDeviceAloneAndARestartRewindsAndRefills)
   EXPECT_EQ(device.calls, calls);
 
   ASSERT_EQ(Command(&engine, ENG_START), kStatusOk);
+  for (int i = 0; i < 8; ++i) {
+    Service(&engine);
+    device.Advance(kRoadBytes / 2);
+  }
+  const std::vector<uint8_t> whole = OfflineRoadBytes(song.inUse(), 8);
+  ASSERT_GE(device.played().size(), 4u * kRoadBytes);
+  EXPECT_TRUE(std::equal(device.played().begin(), device.played().end(), whole.begin()))
+      << "the device played on through what was written before the stop";
+
+  ASSERT_EQ(Command(&engine, ENG_STOP), kStatusOk);
+  ASSERT_EQ(PrepareRoadEngine(&engine, song.inUse()), kStatusOk);
+  ASSERT_EQ(Command(&engine, ENG_START), kStatusOk);
   const int32_t locks = device.locks;
   EXPECT_EQ(Service(&engine), 2);
   EXPECT_EQ(device.locks - locks, 3);
   int32_t cursor = -1;
   device.GetPlayCursor(&cursor);
-  EXPECT_EQ(cursor, 0);
+  EXPECT_EQ(cursor, 0) << "after a prepare the song starts afresh";
+  ExpectFirstSectionsRendered(3);
 }
 
 class QueueRoad : public ::testing::Test {
