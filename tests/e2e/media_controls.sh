@@ -154,7 +154,13 @@ print("media_controls: playerctl reads the title \"high-score\", then Paused, Pl
 # Pause: the device goes silent; play: the song goes on from where it stood.
 p = first_sound(played)
 r = first_sound(song1)
-gap_start = next(i for i in range(m["pause"] - m["pause"] % 4, len(played), 4) if silent(played[i:i + 400]))
+# The first second of silence after the pause, from its first silent frame.
+gap_start = played.find(bytes(second_bytes), m["pause"])
+if gap_start < 0:
+    fail("pause did not silence the device")
+while gap_start > m["pause"] and played[gap_start - 1] == 0:
+    gap_start -= 1
+gap_start += -gap_start % 4
 gap_end = first_sound(played, gap_start)
 gap = (gap_end - gap_start) / second_bytes
 before = played[p:gap_start]
