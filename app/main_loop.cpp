@@ -126,14 +126,9 @@ void Present(PlayerState& state) {
 
 void ChangeMasterVolume(PlayerState& state, bool up) {
   int32_t volume = static_cast<int32_t>(SendEngineCommand(state, ENG_GET_MASTER_VOLUME));
-  int32_t rest = volume % kVolumeStep;
-  if (up) {
-    volume += kVolumeStep - rest;
-    if (volume > kFullVolume) volume = kFullVolume;
-  } else {
-    volume -= rest == 0 ? kVolumeStep : rest;
-  }
-  SetMasterVolume(state, volume);
+  const int32_t rest = volume % kVolumeStep;
+  volume += up ? kVolumeStep - rest : -(rest == 0 ? kVolumeStep : rest);
+  SetMasterVolume(state, volume);  // taken to 0 .. kFullVolume
 }
 
 // Without OPENDIR the open-file window follows the song: it opens in the playing file's folder
