@@ -581,6 +581,17 @@ int64_t SampleDataStart(ModuleFile* file, const uint8_t* header, int32_t channel
   return named + std::max<int64_t>(room / patternBytes, 0) * patternBytes;
 }
 
+// Some trackers wrote eight-channel songs under the four-channel "M.K." signature. Such a file is
+// exactly as long as its patterns at eight channels and its samples; read at four channels, its
+// named patterns would end halfway and the rest would pass for patterns no order names.
+int32_t ChannelsOfFile(ModuleFile* file, const uint8_t* header, int32_t channels, int32_t highestPattern) {
+  if (std::memcmp(header + kSignatureOffset, "M.K.", 4) != 0) return channels;
+  int64_t sampleBytes = 0;
+  for (int32_t slot = 0; slot < kSampleSlots; ++slot) sampleBytes += StoredBytes(SampleWords(header, slot), false);
+  const int64_t eightChannels = PatternsStart(header) + int64_t{highestPattern + 1} * 8 * kRows * kCellSize + sampleBytes;
+  return FileLength(file) == eightChannels ? 8 : channels;
+}
+
 int16_t BuildSoundtrack(ModuleFile* file, const uint8_t* header, int32_t channels, int32_t highestPattern,
                         Soundtrack* soundtrack) {
   if (ResizeSampleSlots(soundtrack, kSampleSlots) != kStatusOk) return kStatusOutOfMemory;
@@ -620,8 +631,8 @@ int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   uint8_t header[kHeaderSize];
   if (FileRead(file, kHeaderSize, header) < kHeaderSize) return kStatusDataEnded;
   // No signature, no MOD: the 15-sample layout has none and is not read.
-  const int32_t channels = ChannelsOfSignature(header + kSignatureOffset);
-  if (channels < 1 || channels > kMaxChannels) return kStatusWrongFormat;
+  const int32_t announced = ChannelsOfSignature(header + kSignatureOffset);
+  if (announced < 1 || announced > kMaxChannels) return kStatusWrongFormat;
   if (title != nullptr) {
     std::memcpy(title, header, kTitleLength);
     title[kTitleLength] = '\0';
@@ -632,6 +643,7 @@ int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack) {
   // all be in the file before anything is allocated for them.
   const uint8_t* orders = header + kOrderOffset;
   const int32_t highestPattern = *std::max_element(orders, orders + kOrderEntries);
+  const int32_t channels = ChannelsOfFile(file, header, announced, highestPattern);
   const int64_t patternBytes = int64_t{highestPattern + 1} * channels * kRows * kCellSize;
   if (PatternsStart(header) + patternBytes > FileLength(file)) return kStatusDataEnded;
 

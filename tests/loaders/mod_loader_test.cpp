@@ -165,6 +165,26 @@ TEST(ModLayouts, OtherSignaturesUnnamedPatternsAndAdpcmSamples) {
   }
 }
 
+// An eight-channel song stored under "M.K.": the file's size tells, and only an exact fit does.
+TEST(ModLayouts, EightChannelsUnderTheFourChannelSignature) {
+  for (const int extra : {0, 1}) {
+    ModBuilder b(8);
+    b.signature("M.K.").orders({0, 1}).sample(0, {.words = 40}).cell(1, 5, 7, {1, 428, 0, 0});
+    std::vector<uint8_t> bytes = b.bytes();
+    bytes.resize(bytes.size() + static_cast<size_t>(extra));
+    Loaded m = Load(bytes);
+    ASSERT_EQ(m.status, 0);
+    const std::vector<E> row5 = Events(m.song.get(), 2, 5 * 256, 6 * 256);
+    if (extra == 0) {
+      ASSERT_FALSE(row5.empty());
+      EXPECT_EQ(row5.at(0).channel, 7) << "read as eight channels";
+      EXPECT_EQ(m.song->samples[0]->data[0], ModBuilder::DefaultByte(0, 0) * 256);
+    } else {
+      EXPECT_TRUE(row5.empty()) << "one byte more: four channels, as announced, and the note lies beyond";
+    }
+  }
+}
+
 TEST(ModEffects, CellsBecomeEvents) {
   auto ch = [](int32_t code, int32_t param, int32_t dt = 0) { return E{256 + dt, 2, code, param}; };
   auto song = [](int32_t code, int32_t param) { return E{256, 0, code, param}; };
