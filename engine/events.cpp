@@ -37,6 +37,7 @@ void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCo
                                         engine->positionCounter, patternLoop ? 1 : 0};
   }
   if (engine->moveCount < INT32_MAX) engine->moveCount += 1;
+  if (!patternLoop) std::fill(std::begin(engine->loopMarks), std::end(engine->loopMarks), 0);
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   const bool otherSong = engine->positionSongs && soundtrack && engine->playPosition >= 0 &&
                          engine->playPosition < soundtrack->playPositionCount &&
@@ -137,6 +138,7 @@ void clearPendingFlow(SoundEngine* engine) {
   engine->jumpTime = engine->jumpTarget = 0;
   engine->loopTime = engine->loopTarget = 0;
   std::fill(std::begin(engine->loopCounts), std::end(engine->loopCounts), 0);
+  std::fill(std::begin(engine->loopMarks), std::end(engine->loopMarks), 0);
 }
 
 void forgetPatternSeek(SoundEngine* engine) {

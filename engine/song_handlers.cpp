@@ -51,6 +51,15 @@ int32_t& loopCountOf(SoundEngine* engine, Cursor cursor) {
   return engine->loopCounts[channel >= 0 && channel < kLoopChannels ? channel : 0];
 }
 
+int32_t& loopMarkOf(SoundEngine* engine, Cursor cursor) {
+  int32_t channel = cursor->channel;
+  return engine->loopMarks[channel >= 0 && channel < kLoopChannels ? channel : 0];
+}
+
+void loopStart(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t) {
+  loopMarkOf(engine, cursor) = static_cast<int32_t>(std::clamp<int64_t>(int64_t{cursor->time} + 1, 1, INT32_MAX));
+}
+
 void loopCount(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t param) {
   int32_t& count = loopCountOf(engine, cursor);
   if (count < 1) count = static_cast<int32_t>(static_cast<uint32_t>(param) + 1u);
@@ -65,6 +74,8 @@ void loopBack(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t para
   if (count < 1) return;
   engine->loopTime = nextRowTime(cursor);
   engine->loopTarget = param;
+  if (const int32_t mark = loopMarkOf(engine, cursor); mark > 0)
+    engine->loopTarget = static_cast<int32_t>((static_cast<uint32_t>(param) & kFlowResetBit) | static_cast<uint32_t>(std::min(mark - 1, kFlowValueMask)));
 }
 
 void breakNow(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {
@@ -176,6 +187,7 @@ void installSongHandlers(HandlerEntry* handlers) {
       {EventCode::PositionJump, positionJump},
       {EventCode::PatternDelay, patternDelay},
       {EventCode::LoopCount, loopCount},
+      {EventCode::LoopStart, loopStart},
       {EventCode::LoopBack, loopBack},
       {EventCode::BreakNow, breakNow},
       {EventCode::PatternBreak, patternBreak},

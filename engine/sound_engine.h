@@ -118,6 +118,7 @@ struct SoundEngine {
   // Pattern loops count per channel, as trackers do, so loops in two channels (side by side or
   // one inside the other) each run out; one jump back is pending at a time.
   int32_t loopCounts[kLoopChannels];
+  int32_t loopMarks[kLoopChannels];  // each channel's LoopStart row time + 1 in this position, 0 none
   int32_t loopTime;
   int32_t loopTarget;
 

@@ -19,6 +19,9 @@ enum : int32_t {
   PositionJump = 0x119,
   PatternDelay = 0x131,
   LoopCount = 0x141,
+  // Marks the event's row as where the channel's next LoopBack in this play position returns,
+  // instead of the row its param names; entering another play position forgets the mark.
+  LoopStart = 0x144,
   LoopBack = 0x148,
   BreakNow = 0x180,
   PatternBreak = 0x188,

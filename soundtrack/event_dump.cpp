@@ -20,6 +20,7 @@ constexpr NamedCode kNames[] = {
     {EventCode::PositionJump, "PositionJump"},
     {EventCode::PatternDelay, "PatternDelay"},
     {EventCode::LoopCount, "LoopCount"},
+    {EventCode::LoopStart, "LoopStart"},
     {EventCode::LoopBack, "LoopBack"},
     {EventCode::BreakNow, "BreakNow"},
     {EventCode::PatternBreak, "PatternBreak"},

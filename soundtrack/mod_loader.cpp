@@ -127,7 +127,6 @@ class PatternDecoder {
     scratch_[0] = {nullptr, 0, 0, EventCode::Nothing, kScratchRecords};
     count_ = 0;
     std::fill(std::begin(flags_), std::end(flags_), kAllSwitches);
-    std::fill(std::begin(loopStart_), std::end(loopStart_), 0);
   }
 
   void decodeRow(int32_t row, const uint8_t* cells) {
@@ -282,13 +281,15 @@ class PatternDecoder {
       case 0x4:
         emit(T, c, EventCode::PeriodVibratoWaveform, WaveformForNibble(y));
         break;
-      case 0x6:  // pattern loop: E60 marks the start, E6y repeats y times
+      case 0x6:  // pattern loop: E60 marks the start as it plays, E6y repeats y times
         if (y == 0) {
-          loopStart_[c] = T;
+          emit(T, c, EventCode::LoopStart, 0);
         } else {
-          // Each channel loops on its own count, so loops in two channels both run out.
+          // Each channel loops on its own count, so loops in two channels both run out. Until
+          // the channel plays an E60 in this pattern, the loop goes back to its first row; a
+          // break into the middle of a loop passes its E60 by.
           if (y != 1) emit(T, c, EventCode::LoopCount, y);
-          emit(T, c, EventCode::LoopBack, loopStart_[c] | kFlowReset);
+          emit(T, c, EventCode::LoopBack, 0 | kFlowReset);
         }
         break;
       case 0x7:
@@ -389,7 +390,6 @@ class PatternDecoder {
   int32_t channels_;
   int32_t count_ = 0;
   uint8_t flags_[kMaxChannels] = {};
-  int32_t loopStart_[kMaxChannels] = {};
 };
 
 // One sample record per header whose length is above one word. Loops are checked against the

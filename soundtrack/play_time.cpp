@@ -39,8 +39,17 @@ constexpr int64_t kTimeLimit = int64_t{1} << 40;
 // of other channels count on channel 0's counter.
 constexpr int32_t kLoopChannels = 256;
 
-int64_t& LoopCounter(int64_t* counters, const Event* e) {
+int64_t& OfChannel(int64_t* counters, const Event* e) {
   return counters[e->channel >= 0 && e->channel < kLoopChannels ? e->channel : 0];
+}
+
+// A row's delay is its last PatternDelay, as in play, where each one sets it: the param of the
+// last one after `e` on e's row, or -1 when none follows.
+int64_t LaterDelayOnRow(const Event* e) {
+  int64_t delay = -1;
+  for (const Event* n = e->next; n != nullptr && n->time == e->time; n = n->next)
+    if (n->code == EventCode::PatternDelay) delay = n->param;
+  return delay;
 }
 
 // Both factors are >= 0. Huge speeds and times saturate instead of overflowing.
@@ -104,9 +113,11 @@ const Event* PatternAt(const Soundtrack* soundtrack, int32_t position) {
 // at the walk's start time (the break's row) and restarts at the loop start after a loop jump,
 // so rows a break or a loop lands on count even when no event sits on them. Otherwise it never
 // moves back: a LoopBack acts when its row is over and counts up to the next row, so when it
-// does not jump, that row is not counted again by the next stop event.
-int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* tickLength, int32_t* remainder,
-             int64_t* scanBudget, int16_t* status, int64_t* notes = nullptr) {
+// does not jump, that row is not counted again by the next stop event. `head` is the pattern's
+// chain: a loop back to before the walk's start (a break into the middle of a loop) is sought
+// from there, so the rows the break passed by play on the next pass.
+int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t* speed, int32_t* tickLength,
+             int32_t* remainder, int64_t* scanBudget, int16_t* status, int64_t* notes = nullptr) {
   if (*speed < 1 || *tickLength < 1) {
     *status = kStatusBadParam;
     return 0;
@@ -117,18 +128,23 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
   int64_t rest = *remainder;
   // Per channel, as play counts them; 64 bits: a LoopCount param of INT32_MAX still gets its + 1.
   int64_t loopCounters[kLoopChannels] = {};
-  int32_t loopJumps = 0;
+  int64_t loopMarks[kLoopChannels] = {};  // as in play: the LoopStart row + 1, 0 none
+  int32_t jumps = 0;  // loop jumps so far
 
   for (const Event* e = start; e != nullptr;) {
     --*scanBudget;
     int64_t actsAt = e->time;
     switch (e->code) {
       case EventCode::PatternDelay:  // the delay's length is counted by the next stop
-        counted = std::clamp<int64_t>(counted - e->param, -kTimeLimit, kTimeLimit);
+        if (LaterDelayOnRow(e) < 0) counted = std::clamp<int64_t>(counted - e->param, -kTimeLimit, kTimeLimit);
         e = e->next;
         continue;
       case EventCode::LoopCount:
-        if (LoopCounter(loopCounters, e) == 0) LoopCounter(loopCounters, e) = int64_t{e->param} + 1;
+        if (OfChannel(loopCounters, e) == 0) OfChannel(loopCounters, e) = int64_t{e->param} + 1;
+        e = e->next;
+        continue;
+      case EventCode::LoopStart:
+        OfChannel(loopMarks, e) = int64_t{e->time} + 1;
         e = e->next;
         continue;
       case EventCode::PositionJump:
@@ -151,6 +167,17 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
         continue;
     }
 
+    bool loopJumps = false;
+    if (e->code == EventCode::LoopBack) {
+      int64_t& loopCounter = OfChannel(loopCounters, e);
+      if (loopCounter == 0) loopCounter = 2;
+      --loopCounter;
+      loopJumps = loopCounter > 0 && jumps < kMaxLoopJumps && *scanBudget > 0;
+      // The jump leaves the row's later events unread; a delay among them still holds the row.
+      const int64_t delay = loopJumps ? LaterDelayOnRow(e) : -1;
+      if (delay > 0) counted = std::clamp<int64_t>(counted - delay, -kTimeLimit, kTimeLimit);
+    }
+
     int64_t d = actsAt - counted;
     if (d > 0) {
       // ticks x tick length can pass 32 bits with a huge speed or a long delay.
@@ -168,16 +195,14 @@ int32_t Walk(const Event** cursor, int64_t startTime, int32_t* speed, int32_t* t
     } else if (e->code == EventCode::SetTempo) {
       if (e->param > 0) *tickLength = TickLengthForTempo(e->param);
     } else if (e->code == EventCode::LoopBack) {
-      int64_t& loopCounter = LoopCounter(loopCounters, e);
-      if (loopCounter == 0) loopCounter = 2;
-      --loopCounter;
-      if (loopCounter > 0 && loopJumps < kMaxLoopJumps && *scanBudget > 0) {
-        ++loopJumps;
+      if (loopJumps) {
+        ++jumps;
         // Counting resumes at the loop start and the scan at the first event there. When no
         // event is left there, the chain ends without a stop, as below.
-        int32_t loopStart = FlowValue(e->param);
+        const int64_t mark = OfChannel(loopMarks, e);
+        int32_t loopStart = mark > 0 ? static_cast<int32_t>(std::min<int64_t>(mark - 1, kFlowValueMask)) : FlowValue(e->param);
         counted = loopStart;
-        e = FirstAtOrAfter(start, loopStart, scanBudget);
+        e = FirstAtOrAfter(loopStart < start->time ? head : start, loopStart, scanBudget);
         continue;
       }
     } else {
@@ -206,7 +231,7 @@ int32_t EstimatePatternTime(const Event** cursor, int32_t* speed, int32_t* tickL
   }
   int64_t startTime = *cursor != nullptr ? (*cursor)->time : 0;
   int64_t scanBudget = kScanBudget;
-  return Walk(cursor, startTime, speed, tickLength, remainder, &scanBudget, status);
+  return Walk(*cursor, cursor, startTime, speed, tickLength, remainder, &scanBudget, status);
 }
 
 namespace {
@@ -273,7 +298,8 @@ SongTime WalkSong(SongWalker& walker, int32_t first) {
     if (std::any_of(spans.begin(), spans.end(), holdsStart)) break;
 
     const int32_t position = p;
-    const Event* cursor = PatternAt(soundtrack, p);
+    const Event* const head = PatternAt(soundtrack, p);
+    const Event* cursor = head;
     ++p;
     if (startTime > 0) cursor = FirstAtOrAfter(cursor, startTime, &walker.scanBudget);
     // The walk works on copies: a pattern that counts nothing (no chain, or a chain without a
@@ -283,7 +309,7 @@ SongTime WalkSong(SongWalker& walker, int32_t first) {
     int32_t walkRemainder = song.remainder;
     int64_t walkNotes = 0;
     int16_t status = kStatusDataEnded;
-    int32_t frames = cursor != nullptr ? Walk(&cursor, startTime > 0 ? startTime : cursor->time, &walkSpeed,
+    int32_t frames = cursor != nullptr ? Walk(head, &cursor, startTime > 0 ? startTime : cursor->time, &walkSpeed,
                                               &walkTickLength, &walkRemainder, &walker.scanBudget, &status, &walkNotes)
                                        : 0;
     if (status != kStatusOk) continue;

@@ -71,6 +71,10 @@ A4_HZ = 440.0
 # silent and is left out of the chroma mean.
 SILENCE_RMS = 10 ** (-70 / 20)
 
+# An envelope whose standard deviation is below this fraction of its mean is taken as flat: its
+# correlation would only measure rounding noise, so env shows n/a.
+FLAT_ENVELOPE = 0.005
+
 # A trailing part of the common length this long or longer counts as one more second.
 MIN_TAIL_SECONDS = 0.5
 
@@ -84,7 +88,8 @@ class ToolError(Exception):
 
 
 def run_tool(argv, what):
-    """Runs argv and returns its stdout; raises ToolError on failure, with stderr's gist."""
+    """Runs argv and returns its stdout and stderr; raises ToolError on failure, with the gist
+    of its message (the module's path, which is the last argument, left out)."""
     try:
         result = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=SUBPROCESS_TIMEOUT)
@@ -100,7 +105,7 @@ def run_tool(argv, what):
     out = result.stdout.decode("utf-8", "replace")
     err = result.stderr.decode("utf-8", "replace").strip()
     if result.returncode != 0:
-        detail = last_line(err) or last_line(out) or "no message"
+        detail = (last_line(err) or last_line(out) or "no message").replace(argv[-1] + ": ", "")
         if result.returncode < 0:
             raise ToolError("%s: killed by signal %d (%s)" % (what, -result.returncode, detail))
         raise ToolError("%s: exit status %d (%s)" % (what, result.returncode, detail))
@@ -209,10 +214,8 @@ def read_wav(path, what):
                     if fmt is None:
                         raise ToolError("%s: WAV data chunk before its fmt chunk" % what)
                     # A writer that was cut off, or one that streams, leaves a size that runs past
-                    # the end of the file (often 0xFFFFFFFF) or 0; the file's end decides then.
-                    available = size - body
-                    if chunk_size == 0 or chunk_size > available:
-                        chunk_size = available
+                    # the end of the file (often 0xFFFFFFFF); the file's end decides then.
+                    chunk_size = min(chunk_size, size - body)
                     return WavData(path, body, chunk_size // BYTES_PER_FRAME)
                 pos = body + chunk_size + (chunk_size & 1)  # chunks are padded to even sizes
             raise ToolError("%s: WAV file has no data chunk" % what)
@@ -366,7 +369,7 @@ class Analyser:
 
 
 def pearson(xs, ys):
-    """Pearson correlation, or None for fewer than two points or a constant series."""
+    """Pearson correlation, or None for fewer than two points or a flat series."""
     n = len(xs)
     if n < 2:
         return None
@@ -375,6 +378,8 @@ def pearson(xs, ys):
     sxy = sum((x - mx) * (y - my) for x, y in zip(xs, ys))
     sxx = sum((x - mx) ** 2 for x in xs)
     syy = sum((y - my) ** 2 for y in ys)
+    if sxx <= n * (FLAT_ENVELOPE * mx) ** 2 or syy <= n * (FLAT_ENVELOPE * my) ** 2:
+        return None
     if sxx <= 0 or syy <= 0:
         return None
     return max(-1.0, min(1.0, sxy / math.sqrt(sxx * syy)))

@@ -1,0 +1,71 @@
+// How long songs with pattern loops, breaks and row delays play: the render ends where the song
+// does, and the play-time estimate says the same.
+#include <gtest/gtest.h>
+
+#include "tests/support/loaded_song.h"
+#include "tests/support/mod_builder.h"
+
+namespace tvp::test {
+namespace {
+
+constexpr int32_t kRowFrames = 6 * 882;  // speed 6, tempo 125, 44100 Hz
+constexpr double kUnitRows = 256.0 / kRowFrames;  // the estimate counts in units of 256 frames
+
+ModCell Loop(int count) { return {0, 0, 0xE, 0x60 | count}; }  // E60 marks, E6y loops back
+ModCell Break(int row) { return {0, 0, 0xD, (row / 10) << 4 | row % 10}; }
+ModCell Delay(int rows) { return {0, 0, 0xE, 0xE0 | rows}; }
+
+// A note on every row of channel 0, so that every row is heard.
+ModBuilder Notes(int patterns) {
+  ModBuilder b;
+  b.sample(0, {.words = 32, .repeatStart = 0, .repeatLength = 32});
+  for (int p = 0; p < patterns; ++p)
+    for (int row = 0; row < 64; ++row) b.cell(p, row, 0, {1, 428 - row, 0, 0});
+  return b;
+}
+
+// The rows the song plays, by its render and by its estimate.
+struct Rows {
+  double rendered;
+  double estimated;
+};
+Rows PlayedRows(const ModBuilder& b) {
+  LoadedSong song(b.bytes());
+  EXPECT_TRUE(song.get());
+  const std::vector<uint8_t> audio = RenderBytes(song.get(), RenderSettings{});
+  int32_t total = 0;
+  EstimatePlayTime(song.get(), nullptr, &total);
+  return {static_cast<double>(audio.size() / 4) / kRowFrames, total * 256.0 / kRowFrames};
+}
+
+TEST(SongFlow, ABreakIntoALoopPassesItsStartByUntilTheNextPass) {
+  // Order 0 breaks at row 10 into row 20 of order 1, where rows 16 to 40 loop three times. The
+  // first loop back goes to row 0, since the channel has not played its E60 in this pattern;
+  // the second goes to row 16, played on the way.
+  ModBuilder b = Notes(2);
+  b.orders({0, 1}).cell(0, 10, 1, Break(20)).cell(1, 16, 1, Loop(0)).cell(1, 40, 1, Loop(2));
+  const Rows rows = PlayedRows(b);
+  EXPECT_NEAR(rows.rendered, 11 + 21 + 41 + 25 + 23, 0.01);
+  EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
+}
+
+TEST(SongFlow, ARowDelayOnTheRowThatLoopsBackHoldsItOnEveryPass) {
+  // Rows 0 to 15 play three times, row 15 four rows long each time; then rows 16 to 63. The
+  // delay sits in a channel after the loop's, so a walk that jumps on at the loop never reads it.
+  ModBuilder b = Notes(1);
+  b.orders({0}).cell(0, 0, 1, Loop(0)).cell(0, 15, 1, Loop(2)).cell(0, 15, 2, Delay(3));
+  const Rows rows = PlayedRows(b);
+  EXPECT_NEAR(rows.rendered, 3 * (16 + 3) + 48, 0.01);
+  EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
+}
+
+TEST(SongFlow, TwoRowDelaysOnOneRowHoldItAsTheLastOneSays) {
+  ModBuilder b = Notes(1);
+  b.orders({0}).cell(0, 8, 1, Delay(2)).cell(0, 8, 2, Delay(5));
+  const Rows rows = PlayedRows(b);
+  EXPECT_NEAR(rows.rendered, 64 + 5, 0.01);
+  EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
+}
+
+}  // namespace
+}  // namespace tvp::test
