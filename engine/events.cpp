@@ -31,13 +31,16 @@ const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPositio
   return soundtrack->patterns[slot];
 }
 
-void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCounter, bool patternLoop) {
+void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCounter, bool patternLoop, bool repeats) {
   if (engine->moveCount < kMoveLogLength) {
     engine->moves[engine->moveCount] = {engine->bufferFrame, fromPosition, fromCounter, engine->playPosition,
-                                        engine->positionCounter, patternLoop ? 1 : 0};
+                                        engine->positionCounter, patternLoop && !repeats ? 1 : 0};
   }
   if (engine->moveCount < INT32_MAX) engine->moveCount += 1;
-  if (!patternLoop) std::fill(std::begin(engine->loopMarks), std::end(engine->loopMarks), 0);
+  if (!patternLoop) {
+    std::fill(std::begin(engine->loopMarks), std::end(engine->loopMarks), 0);
+    engine->loopStateCount = 0;
+  }
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   const bool otherSong = engine->positionSongs && soundtrack && engine->playPosition >= 0 &&
                          engine->playPosition < soundtrack->playPositionCount &&
@@ -139,6 +142,7 @@ void clearPendingFlow(SoundEngine* engine) {
   engine->loopTime = engine->loopTarget = 0;
   std::fill(std::begin(engine->loopCounts), std::end(engine->loopCounts), 0);
   std::fill(std::begin(engine->loopMarks), std::end(engine->loopMarks), 0);
+  engine->loopStateCount = 0;
 }
 
 void forgetPatternSeek(SoundEngine* engine) {
@@ -146,6 +150,33 @@ void forgetPatternSeek(SoundEngine* engine) {
   engine->seekTime = 0;
   engine->seekCursor = nullptr;
 }
+
+namespace {
+
+uint64_t mixHash(uint64_t hash, uint32_t value) {
+  for (int32_t i = 0; i < 4; ++i) hash = (hash ^ ((value >> (8 * i)) & 0xFF)) * 0x100000001B3ull;
+  return hash;
+}
+
+// Remembers the flow state a pattern-loop jump left; true when this visit met it before.
+bool loopStateSeen(SoundEngine* engine, int32_t fromTime) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  hash = mixHash(hash, static_cast<uint32_t>(engine->playPosition));
+  hash = mixHash(hash, static_cast<uint32_t>(fromTime));
+  hash = mixHash(hash, static_cast<uint32_t>(engine->positionCounter));
+  for (int32_t c = 0; c < kLoopChannels; ++c) {
+    hash = mixHash(hash, static_cast<uint32_t>(engine->loopCounts[c]));
+    hash = mixHash(hash, static_cast<uint32_t>(engine->loopMarks[c]));
+  }
+  const int32_t kept = std::min(engine->loopStateCount, kLoopStateHistory);
+  for (int32_t i = 0; i < kept; ++i)
+    if (engine->loopStates[i] == hash) return true;
+  engine->loopStates[engine->loopStateCount % kLoopStateHistory] = hash;
+  if (engine->loopStateCount < INT32_MAX) engine->loopStateCount += 1;
+  return false;
+}
+
+}  // namespace
 
 void flowControl(SoundEngine* engine, int32_t time) {
   const int32_t fromPosition = engine->playPosition;
@@ -183,7 +214,9 @@ void flowControl(SoundEngine* engine, int32_t time) {
     moved = true;
   }
   if (moved || looped) {
-    enterPlayPosition(engine, fromPosition, time, !moved);
+    const bool repeats = !moved && loopStateSeen(engine, time);
+    if (repeats) engine->flags |= kEngineLooped;
+    enterPlayPosition(engine, fromPosition, time, !moved, repeats);
     engine->eventCursor = seekInPattern(engine, engine->eventCursor, engine->positionCounter);
   }
   if (resetEffects) stopAllVoiceEffects(engine);

@@ -18,7 +18,10 @@ int32_t resolveInstrumentWaveform(SoundEngine* engine, int32_t* code);
 
 // Makes playPosition current: patternStart and eventCursor move to its first event, or, past
 // the last play position, the song ends and playPosition returns to 0.
-// Logs the move from `fromPosition`/`fromCounter` first.
-void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCounter, bool patternLoop = false);
+// Logs the move from `fromPosition`/`fromCounter` first. A pattern loop's jump (`patternLoop`)
+// keeps the position's loop marks and loop states; one that `repeats` a state is logged as a
+// move back, so that it ends a pass.
+void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCounter, bool patternLoop = false,
+                       bool repeats = false);
 
 }  // namespace tvp

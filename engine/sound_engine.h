@@ -61,6 +61,8 @@ struct FlowMove {
   int32_t patternLoop;   // 1: a pattern loop's jump back inside the position
 };
 inline constexpr int32_t kMoveLogLength = 64;  // moves past these in one buffer are counted only
+// Pattern-loop jumps remembered per visit of a play position (the latest ones).
+inline constexpr int32_t kLoopStateHistory = 64;
 
 struct SoundEngine {
   int32_t outputMode;
@@ -119,6 +121,11 @@ struct SoundEngine {
   // one inside the other) each run out; one jump back is pending at a time.
   int32_t loopCounts[kLoopChannels];
   int32_t loopMarks[kLoopChannels];  // each channel's LoopStart row time + 1 in this position, 0 none
+  // The flow states pattern-loop jumps left in this visit of the play position (position, rows,
+  // loop counts and marks, hashed). A jump that leaves a state met before loops for ever: the
+  // song repeats there, as after a jump back.
+  uint64_t loopStates[kLoopStateHistory];
+  int32_t loopStateCount;
   int32_t loopTime;
   int32_t loopTarget;
 

@@ -1,8 +1,10 @@
 // The play-time estimate: the song is walked pattern by pattern at a fixed 44100 Hz, counting
 // output frames in units of 256 plus a remainder below 256, without playing anything.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -41,6 +43,26 @@ constexpr int32_t kLoopChannels = 256;
 
 int64_t& OfChannel(int64_t* counters, const Event* e) {
   return counters[e->channel >= 0 && e->channel < kLoopChannels ? e->channel : 0];
+}
+
+// The flow state a pattern-loop jump leaves, hashed: the row it jumps from and to, and every
+// channel's loop count and mark. A walk that meets one again loops for ever there.
+uint64_t LoopStateHash(int64_t from, int64_t to, const int64_t* counters, const int64_t* marks) {
+  uint64_t hash = 0xCBF29CE484222325ull;
+  auto mix = [&hash](int64_t value) { hash = (hash ^ static_cast<uint64_t>(value)) * 0x100000001B3ull; };
+  mix(from);
+  mix(to);
+  for (int32_t c = 0; c < kLoopChannels; ++c) {
+    mix(counters[c]);
+    mix(marks[c]);
+  }
+  return hash;
+}
+
+// A loop pass counted without its jump.
+void CountLoopPass(int64_t& counter) {
+  if (counter == 0) counter = 2;
+  --counter;
 }
 
 // A row's delay is its last PatternDelay, as in play, where each one sets it: the param of the
@@ -116,8 +138,13 @@ const Event* PatternAt(const Soundtrack* soundtrack, int32_t position) {
 // does not jump, that row is not counted again by the next stop event. `head` is the pattern's
 // chain: a loop back to before the walk's start (a break into the middle of a loop) is sought
 // from there, so the rows the break passed by play on the next pass.
+// The channels' loop counts go on from one pattern to the next, as in play: a loop a break cut
+// short leaves its count to the channel's next loop.
+using LoopCounts = std::array<int64_t, kLoopChannels>;
+
 int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t* speed, int32_t* tickLength,
-             int32_t* remainder, int64_t* scanBudget, int16_t* status, int64_t* notes = nullptr) {
+             int32_t* remainder, LoopCounts& loopCounters, int64_t* scanBudget, int16_t* status,
+             int64_t* notes = nullptr) {
   if (*speed < 1 || *tickLength < 1) {
     *status = kStatusBadParam;
     return 0;
@@ -126,10 +153,9 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
   int64_t counted = startTime;
   int64_t frames = 0;  // units of 256 frames
   int64_t rest = *remainder;
-  // Per channel, as play counts them; 64 bits: a LoopCount param of INT32_MAX still gets its + 1.
-  int64_t loopCounters[kLoopChannels] = {};
-  int64_t loopMarks[kLoopChannels] = {};  // as in play: the LoopStart row + 1, 0 none
+  LoopCounts loopMarks{};  // as in play: the LoopStart row + 1, 0 none
   int32_t jumps = 0;  // loop jumps so far
+  std::unordered_set<uint64_t> loopStates;
 
   for (const Event* e = start; e != nullptr;) {
     --*scanBudget;
@@ -140,11 +166,11 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
         e = e->next;
         continue;
       case EventCode::LoopCount:
-        if (OfChannel(loopCounters, e) == 0) OfChannel(loopCounters, e) = int64_t{e->param} + 1;
+        if (OfChannel(loopCounters.data(), e) == 0) OfChannel(loopCounters.data(), e) = int64_t{e->param} + 1;
         e = e->next;
         continue;
       case EventCode::LoopStart:
-        OfChannel(loopMarks, e) = int64_t{e->time} + 1;
+        OfChannel(loopMarks.data(), e) = int64_t{e->time} + 1;
         e = e->next;
         continue;
       case EventCode::PositionJump:
@@ -168,11 +194,17 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
     }
 
     bool loopJumps = false;
+    bool loopRepeats = false;
+    int32_t loopStart = 0;
     if (e->code == EventCode::LoopBack) {
-      int64_t& loopCounter = OfChannel(loopCounters, e);
-      if (loopCounter == 0) loopCounter = 2;
-      --loopCounter;
+      int64_t& loopCounter = OfChannel(loopCounters.data(), e);
+      CountLoopPass(loopCounter);
       loopJumps = loopCounter > 0 && jumps < kMaxLoopJumps && *scanBudget > 0;
+      if (loopJumps) {
+        const int64_t mark = OfChannel(loopMarks.data(), e);
+        loopStart = mark > 0 ? static_cast<int32_t>(std::min<int64_t>(mark - 1, kFlowValueMask)) : FlowValue(e->param);
+        loopRepeats = !loopStates.insert(LoopStateHash(e->time, loopStart, loopCounters.data(), loopMarks.data())).second;
+      }
       // The jump leaves the row's later events unread; a delay among them still holds the row.
       const int64_t delay = loopJumps ? LaterDelayOnRow(e) : -1;
       if (delay > 0) counted = std::clamp<int64_t>(counted - delay, -kTimeLimit, kTimeLimit);
@@ -195,18 +227,29 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
     } else if (e->code == EventCode::SetTempo) {
       if (e->param > 0) *tickLength = TickLengthForTempo(e->param);
     } else if (e->code == EventCode::LoopBack) {
+      if (loopRepeats) {
+        // The loop has come round to where it was: the song repeats from here, as play says.
+        *cursor = e;
+        *remainder = static_cast<int32_t>(rest);
+        *status = kStatusOk;
+        return ToInt32Sat(frames);
+      }
       if (loopJumps) {
         ++jumps;
         // Counting resumes at the loop start and the scan at the first event there. When no
         // event is left there, the chain ends without a stop, as below.
-        const int64_t mark = OfChannel(loopMarks, e);
-        int32_t loopStart = mark > 0 ? static_cast<int32_t>(std::min<int64_t>(mark - 1, kFlowValueMask)) : FlowValue(e->param);
         counted = loopStart;
         e = FirstAtOrAfter(loopStart < start->time ? head : start, loopStart, scanBudget);
         continue;
       }
     } else {
-      // A position-changing event ends the walk; the caller decides the next pattern by it.
+      // A position-changing event ends the walk; the caller decides the next pattern by it. The
+      // loops of its row still count their pass.
+      for (const Event* n = e->next; n != nullptr && n->time == e->time; n = n->next) {
+        if (n->code == EventCode::LoopCount && OfChannel(loopCounters.data(), n) == 0)
+          OfChannel(loopCounters.data(), n) = int64_t{n->param} + 1;
+        if (n->code == EventCode::LoopBack) CountLoopPass(OfChannel(loopCounters.data(), n));
+      }
       *cursor = e;
       *remainder = static_cast<int32_t>(rest);
       *status = kStatusOk;
@@ -231,7 +274,8 @@ int32_t EstimatePatternTime(const Event** cursor, int32_t* speed, int32_t* tickL
   }
   int64_t startTime = *cursor != nullptr ? (*cursor)->time : 0;
   int64_t scanBudget = kScanBudget;
-  return Walk(*cursor, cursor, startTime, speed, tickLength, remainder, &scanBudget, status);
+  LoopCounts loopCounts{};
+  return Walk(*cursor, cursor, startTime, speed, tickLength, remainder, loopCounts, &scanBudget, status);
 }
 
 namespace {
@@ -273,6 +317,8 @@ SongTime WalkSong(SongWalker& walker, int32_t first) {
   if (first != 0) InitialTiming(soundtrack, &speed, &tickLength);
   SongTime song;
   const Event* stop = nullptr;  // the event the previous walk ended on
+  // Per channel, as play counts them; 64 bits: a LoopCount param of INT32_MAX still gets its + 1.
+  LoopCounts loopCounts{};
 
   for (int32_t p = first; walker.scanBudget > 0;) {
     int64_t startTime = 0;
@@ -283,6 +329,8 @@ SongTime WalkSong(SongWalker& walker, int32_t first) {
         p = FlowValue(at->param);  // the positions in between are skipped
       } else if (at->code == EventCode::BreakNow) {
         startTime = FlowValue(at->param);
+      } else if (at->code == EventCode::LoopBack) {
+        break;  // a pattern loop that loops for ever: the song repeats there
       } else if (at->code == EventCode::PositionJump || at->code == EventCode::PatternBreak) {
         // A jump and a break on one row go to the break's row in the jump's position.
         const RowFlow flow = FlowOfRow(at);
@@ -308,13 +356,16 @@ SongTime WalkSong(SongWalker& walker, int32_t first) {
     int32_t walkTickLength = tickLength;
     int32_t walkRemainder = song.remainder;
     int64_t walkNotes = 0;
+    LoopCounts walkLoopCounts = loopCounts;
     int16_t status = kStatusDataEnded;
     int32_t frames = cursor != nullptr ? Walk(head, &cursor, startTime > 0 ? startTime : cursor->time, &walkSpeed,
-                                              &walkTickLength, &walkRemainder, &walker.scanBudget, &status, &walkNotes)
+                                              &walkTickLength, &walkRemainder, walkLoopCounts, &walker.scanBudget, &status,
+                                              &walkNotes)
                                        : 0;
     if (status != kStatusOk) continue;
     speed = walkSpeed;
     tickLength = walkTickLength;
+    loopCounts = walkLoopCounts;
     song.remainder = walkRemainder;
     song.notes += walkNotes;
     song.sum = std::min(song.sum + frames, kInt32Max);

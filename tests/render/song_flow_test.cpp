@@ -29,10 +29,12 @@ struct Rows {
   double rendered;
   double estimated;
 };
-Rows PlayedRows(const ModBuilder& b) {
-  LoadedSong song(b.bytes());
+Rows PlayedRows(const std::vector<uint8_t>& module) {
+  LoadedSong song(module);
   EXPECT_TRUE(song.get());
-  const std::vector<uint8_t> audio = RenderBytes(song.get(), RenderSettings{});
+  RenderSettings settings;
+  settings.maxFrames = 1000 * kRowFrames;  // a song that does not end stops here
+  const std::vector<uint8_t> audio = RenderBytes(song.get(), settings);
   int32_t total = 0;
   EstimatePlayTime(song.get(), nullptr, &total);
   return {static_cast<double>(audio.size() / 4) / kRowFrames, total * 256.0 / kRowFrames};
@@ -44,7 +46,7 @@ TEST(SongFlow, ABreakIntoALoopPassesItsStartByUntilTheNextPass) {
   // the second goes to row 16, played on the way.
   ModBuilder b = Notes(2);
   b.orders({0, 1}).cell(0, 10, 1, Break(20)).cell(1, 16, 1, Loop(0)).cell(1, 40, 1, Loop(2));
-  const Rows rows = PlayedRows(b);
+  const Rows rows = PlayedRows(b.bytes());
   EXPECT_NEAR(rows.rendered, 11 + 21 + 41 + 25 + 23, 0.01);
   EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
 }
@@ -54,15 +56,46 @@ TEST(SongFlow, ARowDelayOnTheRowThatLoopsBackHoldsItOnEveryPass) {
   // delay sits in a channel after the loop's, so a walk that jumps on at the loop never reads it.
   ModBuilder b = Notes(1);
   b.orders({0}).cell(0, 0, 1, Loop(0)).cell(0, 15, 1, Loop(2)).cell(0, 15, 2, Delay(3));
-  const Rows rows = PlayedRows(b);
+  const Rows rows = PlayedRows(b.bytes());
   EXPECT_NEAR(rows.rendered, 3 * (16 + 3) + 48, 0.01);
   EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
+}
+
+TEST(SongFlow, ALoopThatComesRoundToWhereItWasEndsTheSongThere) {
+  // Two loop backs of one channel share its count: row 7 loops twice, then row 15 sets the count
+  // to 3 and goes back to row 0, where row 7 loops on the count row 15 left, and so on for ever.
+  // The second time row 15 jumps back with every count as before, the song has repeated.
+  ModBuilder b = Notes(2);
+  b.orders({0, 1}).cell(0, 0, 1, Loop(0)).cell(0, 7, 1, Loop(2)).cell(0, 15, 1, Loop(3));
+  const Rows rows = PlayedRows(b.bytes());
+  EXPECT_LT(rows.rendered, 64) << "not hours of the same sixteen rows";
+  EXPECT_GT(rows.rendered, 16);
+  EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
+}
+
+TEST(SongFlow, ALoopCutShortByABreakLeavesItsCountToTheChannelsNextLoop) {
+  // Row 15 of order 0 asks for 15 more passes and breaks on the same row: the break wins, and
+  // the count left makes order 1's E61 loop 15 times; order 2's (the same pattern) loops once.
+  // In either channel the break's events come first on the row, and the loop only counts.
+  for (const int channel : {0, 1}) {
+    auto loop = [channel](int count, int row) {
+      ModCell cell = Loop(count);
+      if (channel == 0) cell.sample = 1, cell.period = 428 - row;  // keeps the row's note
+      return cell;
+    };
+    ModBuilder b = Notes(2);
+    b.orders({0, 1, 1}).cell(0, 0, channel, loop(0, 0)).cell(0, 15, channel, loop(15, 15)).cell(0, 15, 2, Break(0));
+    b.cell(1, 0, channel, loop(0, 0)).cell(1, 15, channel, loop(1, 15));
+    const Rows rows = PlayedRows(b.bytes());
+    EXPECT_NEAR(rows.rendered, 16 + (15 * 16 + 48) + (2 * 16 + 48), 0.01) << channel;
+    EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows) << channel;
+  }
 }
 
 TEST(SongFlow, TwoRowDelaysOnOneRowHoldItAsTheLastOneSays) {
   ModBuilder b = Notes(1);
   b.orders({0}).cell(0, 8, 1, Delay(2)).cell(0, 8, 2, Delay(5));
-  const Rows rows = PlayedRows(b);
+  const Rows rows = PlayedRows(b.bytes());
   EXPECT_NEAR(rows.rendered, 64 + 5, 0.01);
   EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
 }
