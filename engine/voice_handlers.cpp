@@ -16,7 +16,7 @@ constexpr int32_t kLowestPitch = 0x100;
 constexpr int32_t kHighestPitch = 0x7F00;
 constexpr int32_t kLowestPeriod = 1;
 constexpr int32_t kHighestPeriod = kPeriodTableLength - 1;
-constexpr int32_t kStartOffsetMask = 0x0FFFFFFF;
+constexpr int32_t kStartOffsetMask = 0x0FFFFFFF;  // below the flag bits
 
 // x limited by a pair of bounds taken low first, as the voice's own limits are.
 int32_t bound(int64_t x, int32_t low, int32_t high) {
@@ -97,6 +97,8 @@ void startSample(SoundEngine* engine, Voice* voice, Cursor cursor, int16_t& proc
   voice->position = (param & kStartOffsetMask) * 2;
   voice->positionFraction = 0;
   voice->loopFlags &= ~kVoiceMovingBackward;
+  if ((param & kStartPastEndLoops) && voice->loopFlags != 0 && voice->position >= voice->sampleEnd)
+    voice->position = voice->loopStart;
   // The next voice tick takes the new volume and panning as they are, without a ramp.
   voice->rampVolume = kRampUnset;
   voice->rampPanning = kRampUnset;

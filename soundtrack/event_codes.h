@@ -127,7 +127,9 @@ constexpr int32_t WaveformForNibble(int32_t x) {
   return kShapes[x & 3] | ((x & 4) == 0 ? 0x8000 : 0);
 }
 
-// StartSample's argument: the byte offset, with bit 30 asking for the modulators to restart too.
+// StartSample's argument: the byte offset, with bit 30 asking for the modulators to restart too,
+// and bit 29 for an offset past the end of a looping sample to start at its loop instead.
 inline constexpr int32_t kStartResetsModulators = 0x40000000;
+inline constexpr int32_t kStartPastEndLoops = 0x20000000;
 
 }  // namespace tvp

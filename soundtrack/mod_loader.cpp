@@ -114,6 +114,7 @@ struct CellRequests {
   int32_t tremoloSpeed = 0;
   int32_t tremoloDepth = 0;
   int32_t sampleOffset = 0;  // frames
+  int32_t fineTune = -1;     // E5x: the row's note takes this fine-tune nibble, -1 none
   bool volumeGiven = false;
   int32_t volume = 0;
 };
@@ -121,12 +122,15 @@ struct CellRequests {
 // Decodes one pattern at a time into a scratch array of events, then makes the sorted block.
 class PatternDecoder {
  public:
-  PatternDecoder(Event* scratch, int32_t channels) : scratch_(scratch), channels_(channels) {}
+  // `fineTunes`: the 31 samples' fine-tune nibbles.
+  PatternDecoder(Event* scratch, int32_t channels, const uint8_t* fineTunes)
+      : scratch_(scratch), channels_(channels), fineTunes_(fineTunes) {}
 
   void begin() {
     scratch_[0] = {nullptr, 0, 0, EventCode::Nothing, kScratchRecords};
     count_ = 0;
     std::fill(std::begin(flags_), std::end(flags_), kAllSwitches);
+    std::fill(std::begin(lastSample_), std::end(lastSample_), 0);
   }
 
   void decodeRow(int32_t row, const uint8_t* cells) {
@@ -321,7 +325,10 @@ class PatternDecoder {
       case 0xE:  // pattern delay in rows
         emit(T, c, EventCode::PatternDelay, y * 256);
         break;
-      default:  // filter, glissando, fine-tune, funk repeat: no engine counterpart
+      case 0x5:  // fine-tune for the note on this row
+        r->fineTune = y;
+        break;
+      default:  // filter, glissando, funk repeat: no engine counterpart
         break;
     }
   }
@@ -375,11 +382,13 @@ class PatternDecoder {
 
     // A period taken as the slide's target is no note.
     if (period != 0 && !r.slideTargetGiven) {
-      emit(t, c, EventCode::SetPeriod, period * 4);
-      emit(t, c, EventCode::StartSample, r.sampleOffset | kStartResetsModulators);
+      emit(t, c, EventCode::SetPeriod, FineTunedPeriod(period, sample >= 1 ? sample : lastSample_[c], r.fineTune));
+      // An offset past the end of a looping sample plays its loop, as ProTracker does.
+      emit(t, c, EventCode::StartSample, r.sampleOffset | kStartResetsModulators | kStartPastEndLoops);
       emit(t, c, EventCode::SetVoiceFlags, 1);
     }
     if (sample >= 1 && sample <= kSampleSlots) {
+      lastSample_[c] = sample;
       emit(t, c, EventCode::SelectSample, sample - 1);
       if (!r.volumeGiven) emit(t, c, EventCode::ResetVolume, 0);
     }
@@ -389,7 +398,18 @@ class PatternDecoder {
   Event* scratch_;
   int32_t channels_;
   int32_t count_ = 0;
+  // The engine period (x4) of a note, played with fine-tune nibble `fineTune` (E5x) instead of
+  // its sample's: the period scales by the ratio of the two rates. The sample is the cell's, else
+  // the last one this pattern gave the channel; -1 asks for none.
+  int32_t FineTunedPeriod(int32_t period, int32_t sample, int32_t fineTune) const {
+    if (fineTune < 0) return period * 4;
+    const int32_t own = sample >= 1 && sample <= kSampleSlots ? fineTunes_[sample - 1] : 0;
+    return static_cast<int32_t>(int64_t{period} * 4 * kFineTuneRates[own] / kFineTuneRates[fineTune & 15]);
+  }
+
   uint8_t flags_[kMaxChannels] = {};
+  int32_t lastSample_[kMaxChannels] = {};
+  const uint8_t* fineTunes_;
 };
 
 // One sample record per header whose length is above one word. Loops are checked against the
@@ -458,12 +478,13 @@ int16_t BuildInitialSettings(Soundtrack* soundtrack, int32_t channels) {
   return last != nullptr ? kStatusOk : kStatusOutOfMemory;
 }
 
-int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels, int64_t start) {
+int16_t BuildPatterns(ModuleFile* file, Soundtrack* soundtrack, int32_t channels, int64_t start,
+                      const uint8_t* fineTunes) {
   int16_t status = FileSeek(file, kSeekFromStart, static_cast<int32_t>(start));
   if (status != 0) return status;
   Event* scratch = static_cast<Event*>(ZeroAllocArray(kScratchRecords, static_cast<int32_t>(sizeof(Event))));
   if (scratch == nullptr) return kStatusOutOfMemory;
-  PatternDecoder decoder(scratch, channels);
+  PatternDecoder decoder(scratch, channels, fineTunes);
   const int32_t rowSize = channels * kCellSize;
   uint8_t bytes[kRows * kMaxChannels * kCellSize];
   const int64_t eventBudget = kEventBase + kEventsPerByte * int64_t{FileLength(file)};
@@ -607,7 +628,9 @@ int16_t BuildSoundtrack(ModuleFile* file, const uint8_t* header, int32_t channel
   int16_t status = BuildInitialSettings(soundtrack, channels);
   if (status != kStatusOk) return status;
 
-  status = BuildPatterns(file, soundtrack, channels, PatternsStart(header));
+  uint8_t fineTunes[kSampleSlots];
+  for (int32_t slot = 0; slot < kSampleSlots; ++slot) fineTunes[slot] = SampleHeader(header, slot)[24] & 0x0F;
+  status = BuildPatterns(file, soundtrack, channels, PatternsStart(header), fineTunes);
   if (status != kStatusOk) return status;
 
   return ReadSampleData(file, header, soundtrack, SampleDataStart(file, header, channels, highestPattern));

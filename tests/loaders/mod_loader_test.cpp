@@ -189,7 +189,7 @@ TEST(ModEffects, CellsBecomeEvents) {
   auto ch = [](int32_t code, int32_t param, int32_t dt = 0) { return E{256 + dt, 2, code, param}; };
   auto song = [](int32_t code, int32_t param) { return E{256, 0, code, param}; };
   auto note = [&](int32_t period, int32_t sample, int32_t offset, int32_t dt = 0) {
-    return std::vector<E>{ch(SetPeriod, period * 4, dt), ch(StartSample, offset | 0x40000000, dt),
+    return std::vector<E>{ch(SetPeriod, period * 4, dt), ch(StartSample, offset | kStartResetsModulators | kStartPastEndLoops, dt),
                           ch(SetVoiceFlags, 1, dt), ch(SelectSample, sample - 1, dt), ch(ResetVolume, 0, dt)};
   };
   auto retrigger = [&](int32_t every) {
