@@ -142,7 +142,7 @@ TEST_F(MediaSessionTest, SeeksLandInsideTheSongAndStaleOrOutsidePositionsAreIgno
   call("SetPosition", "ox", 5000000, "/org/tonvale/Track/0_0");
   call("SetPosition", "ox", shown().length + 1, shown().trackId);
   call("SetPosition", "ox", -1, shown().trackId);
-  EXPECT_LT(position() - at, 100000) << "none of the three moved the song";
+  EXPECT_NEAR(static_cast<double>(position()), static_cast<double>(at), 100000.0) << "none of the three moved the song";
 
   EXPECT_TRUE(call("Seek", "x", -3600000000).ok());
   EXPECT_EQ(notice(), "TIME 0m00s") << "no earlier than the start";
