@@ -1,0 +1,140 @@
+// The IT loader so far: header, order list and samples of IT files composed in memory, damaged
+// ones among them, and the real IT files of the corpus.
+#include "soundtrack/it_loader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "soundtrack/loaders.h"
+#include "soundtrack/status.h"
+#include "tests/support/it_builder.h"
+
+namespace tvp::test {
+namespace {
+
+using Ptr = std::unique_ptr<Soundtrack, decltype(&ReleaseSoundtrack)>;
+
+struct Loaded {
+  int16_t status;
+  Ptr song;
+  std::string title;
+  ItHeader header;
+};
+Loaded Load(const std::vector<uint8_t>& bytes) {
+  ModuleFile* file = FileOpenMemory(bytes.data(), static_cast<int32_t>(bytes.size()));
+  char title[kTitleCapacity] = "untouched";
+  Soundtrack* song = nullptr;
+  ItHeader header;
+  const int16_t status = LoadIT(file, title, &song, &header);
+  FileClose(file);
+  return {status, Ptr(song, ReleaseSoundtrack), title, header};
+}
+
+std::vector<int16_t> Ramp(int frames, int step) {
+  std::vector<int16_t> out;
+  for (int i = 0; i < frames; ++i) out.push_back(static_cast<int16_t>((i * step) % 60000 - 30000));
+  return out;
+}
+
+TEST(ItHeader, TitleCountsAndTheOrderListWithItsMarkers) {
+  ItBuilder b;
+  b.title("a song").speed(4).tempo(150).globalVolume(100).orders({1, 254, 0, 7, 1, 255, 0});
+  b.cell(0, 0, 0, {60, 1, -1, 0, 0}).cell(1, 0, 0, {62, 1, -1, 0, 0});
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  EXPECT_EQ(m.title, "a song");
+  EXPECT_EQ(std::tuple(m.header.speed, m.header.tempo, m.header.globalVolume), std::tuple(4, 150, 100));
+  // 254 is passed over, the missing pattern 7 too, and 255 ends the list; slot p + 1 is pattern p.
+  ASSERT_EQ(m.song->playPositionCount, 4);
+  EXPECT_EQ(std::vector<int32_t>(m.song->playPositions + 1, m.song->playPositions + 4), (std::vector<int32_t>{2, 1, 2}));
+}
+
+TEST(ItSamples, EveryStorageGivesTheSameFrames) {
+  const std::vector<int16_t> frames = Ramp(3000, 37);  // steps of every size: packed data changes width
+  struct Kind {
+    bool sixteenBit, signedData, compressed, it215, stereo;
+  };
+  for (const Kind k : {Kind{false, true, false, false, false}, Kind{false, false, false, false, false},
+                       Kind{true, true, false, false, false}, Kind{true, false, false, false, false},
+                       Kind{false, true, true, false, false}, Kind{false, true, true, true, false},
+                       Kind{true, true, true, false, false}, Kind{true, true, true, true, true}}) {
+    SCOPED_TRACE(testing::Message() << k.sixteenBit << k.signedData << k.compressed << k.it215 << k.stereo);
+    ItSampleSpec spec{.sixteenBit = k.sixteenBit, .stereo = k.stereo, .signedData = k.signedData,
+                      .compressed = k.compressed, .it215 = k.it215, .frames = frames};
+    if (k.stereo) spec.frames.insert(spec.frames.end(), frames.rbegin(), frames.rend());
+    ItBuilder b;
+    b.sample(0, spec);
+    const Loaded m = Load(b.bytes());
+    ASSERT_EQ(m.status, 0);
+    const Sample* s = m.song->samples[0];
+    ASSERT_EQ(s->length, 2 * 3000) << "a stereo sample plays its left channel";
+    for (int i = 0; i < 3000; i += 7)
+      ASSERT_EQ(s->data[i], k.sixteenBit ? frames[i] : (frames[i] >> 8) * 256) << i;
+  }
+}
+
+TEST(ItSamples, LoopsVolumePanningAndRate) {
+  ItBuilder b;
+  b.sample(0, {.volume = 32, .defaultPan = 64, .frames = Ramp(100, 500), .loop = true, .pingPong = true,
+               .loopBegin = 10, .loopEnd = 500, .c5Speed = 96000});
+  b.sample(1, {.frames = Ramp(100, 500), .loop = true, .loopBegin = 99, .loopEnd = 100});
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  const Sample* s = m.song->samples[0];
+  EXPECT_EQ(std::tuple(s->loopMode, s->loopStart, s->loopEnd), std::tuple(kLoopPingPong, 20, 200)) << "cut to the data";
+  EXPECT_EQ(std::tuple(s->volume, s->panning), std::tuple(32 * 1024, 4096));
+  EXPECT_EQ(std::tuple(s->rate >> 16, s->baseNote), std::tuple(48000u, 48 * 256)) << "96 kHz from an octave lower";
+  EXPECT_EQ(m.song->samples[1]->loopMode, kLoopNone) << "a loop of one frame is dropped";
+}
+
+TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
+  ItBuilder b;
+  b.orders({0, 0}).sample(0, {.frames = Ramp(400, 90)}).sample(1, {.sixteenBit = true, .compressed = true,
+                                                                    .frames = Ramp(400, 700)});
+  b.cell(0, 3, 2, {60, 1, 40, 'A', 3});
+  const std::vector<uint8_t> whole = b.bytes();
+  for (size_t cut = 0; cut < whole.size(); cut += 3) {
+    const Loaded m = Load(std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(cut)));
+    if (cut < 0xC0) {
+      EXPECT_NE(m.status, 0) << cut;
+    } else if (m.status == 0 && m.song->sampleCount > 0 && m.song->samples[0]) {
+      EXPECT_LE(m.song->samples[0]->length, 800) << cut;
+    }
+  }
+
+  ItBuilder lying;
+  lying.sample(0, {.frames = Ramp(10, 1), .lengthField = 0x7FFFFFFF}).sample(1, {.frames = Ramp(10, 1), .pointerField = 0x7FFFFFF0});
+  const Loaded m = Load(lying.bytes());
+  ASSERT_EQ(m.status, 0);
+  EXPECT_LE(m.song->samples[0]->length, 8 * 2 * static_cast<int32_t>(lying.bytes().size())) << "bounded by the file";
+  EXPECT_EQ(m.song->samples[1]->length, 0) << "data beyond the file: a silent sample";
+
+  std::vector<uint8_t> counts = ItBuilder().bytes();
+  counts[0x20] = 0xFF, counts[0x21] = 0xFF;  // 65535 orders
+  EXPECT_EQ(Load(counts).status, kStatusWrongFormat);
+}
+
+TEST(ItCorpus, TheRealFilesLoadEverySampleTheyDeclare) {
+  const std::filesystem::path dir = std::filesystem::path(TVP_CORPUS_DIR) / "it";
+  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no IT files at " << dir;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    SCOPED_TRACE(entry.path().string());
+    ModuleFile* file = FileOpen(entry.path().string().c_str(), kFileRead);
+    Soundtrack* song = nullptr;
+    ItHeader header;
+    char title[kTitleCapacity];
+    EXPECT_EQ(LoadIT(file, title, &song, &header), 0);
+    FileClose(file);
+    Ptr owned(song, ReleaseSoundtrack);
+    ASSERT_TRUE(song);
+    EXPECT_EQ(song->sampleCount, header.samples);
+    int sounding = 0;
+    for (int i = 0; i < song->sampleCount; ++i) sounding += song->samples[i] && song->samples[i]->length > 0;
+    EXPECT_GT(sounding, 0);
+  }
+}
+
+}  // namespace
+}  // namespace tvp::test
