@@ -8,7 +8,7 @@ namespace tvp {
 
 // Opens `path` (a POSIX or drive path) and makes it the one soundtrack the engine plays. When the
 // file cannot be opened: notice "FILE OPEN FAILED", nothing else changes. Otherwise the engine is
-// stopped and unbound and the old soundtrack released before the loaders (XM, S3M, MOD) are
+// stopped and unbound and the old soundtrack released before the loaders (XM, S3M, MOD, IT) are
 // offered the file; when none takes it: "FILE READ FAILED" and no soundtrack. On success the
 // song is bound, the engine settings are sent again with RESETPARAMS, the engine is prepared,
 // started with AUTOSTART, and the notice is "FILE READ SUCCESSFULLY". True when the song loaded.

@@ -13,7 +13,7 @@
 namespace tvp {
 
 // The names the player takes for modules when it lists a folder.
-inline constexpr const char* kModuleNamePatterns[] = {"*.XM", "*.S3M", "*.MOD"};
+inline constexpr const char* kModuleNamePatterns[] = {"*.XM", "*.S3M", "*.MOD", "*.IT"};
 // A list holds at most this many files; a folder tree with more is cut there.
 inline constexpr int32_t kMaxPlayListFiles = 100000;
 // Sub-folders deeper than this below a folder given are not walked.

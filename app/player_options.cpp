@@ -12,7 +12,7 @@ const char kPlayerUsage[] =
     "usage: tpw [--window | --fullscreen] [--recursive] [--no-mpris] [FILE | DIR]...\n"
     "       tpw --snapshot OUT.png [--at SECONDS] [--display 1..4] [--keys K1,K2,...] [FILE]\n"
     "\n"
-    "Plays XM, S3M and MOD tracker modules. Files and folders given (a folder's modules by name)\n"
+    "Plays XM, S3M, MOD and IT tracker modules. Files and folders given (a folder's modules by name)\n"
     "play one after the other; N and P move in the list.\n"
     "  --window          run in a window (the settings' WINDOW otherwise)\n"
     "  --fullscreen      run on the whole screen\n"

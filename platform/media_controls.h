@@ -17,8 +17,9 @@ inline constexpr char kMediaPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 inline constexpr char kMediaNoTrack[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 inline constexpr char kMediaIdentity[] = "Tonvale Player";
 inline constexpr char kMediaDesktopEntry[] = "tonvale-player";
-inline constexpr const char* kMediaMimeTypes[] = {"audio/x-xm",        "audio/x-s3m",          "audio/x-mod",
-                                                  "audio/x-protracker", "audio/x-screamtracker", "audio/x-fasttracker"};
+inline constexpr const char* kMediaMimeTypes[] = {"audio/x-xm",         "audio/x-s3m",           "audio/x-mod",
+                                                  "audio/x-it",         "audio/x-protracker",    "audio/x-screamtracker",
+                                                  "audio/x-fasttracker"};
 inline constexpr const char* kMediaUriSchemes[] = {"file"};
 
 inline constexpr char kMediaErrorInvalidArgs[] = "org.freedesktop.DBus.Error.InvalidArgs";

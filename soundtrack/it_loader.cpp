@@ -6,11 +6,15 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "soundtrack/byte_reader.h"
+#include "soundtrack/event_codes.h"
+#include "soundtrack/it_patterns.h"
 #include "soundtrack/it_samples.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
+#include "soundtrack/xm_loader_internal.h"
 #include "soundtrack/zero_alloc.h"
 
 namespace tvp {
@@ -29,7 +33,6 @@ constexpr int32_t kMostItems = 4000;
 // Sample flags and conversion bits.
 constexpr uint8_t kSamplePresent = 1;
 constexpr uint8_t kSample16Bit = 2;
-constexpr uint8_t kSampleStereo = 4;
 constexpr uint8_t kSampleCompressed = 8;
 constexpr uint8_t kSampleLoop = 16;
 constexpr uint8_t kSamplePingPong = 64;
@@ -43,6 +46,14 @@ constexpr int64_t kFramesPerByte = 8;
 constexpr int32_t kMaxSampleFrames = 0x3FFFFFF0;
 constexpr uint32_t kHighestRate = 0xFFFF;  // the 16.16 rate holds up to 65535 Hz
 constexpr int32_t kBaseNote = 60 * 256;    // C-5 plays at the sample's C5 speed
+constexpr int32_t kInstrumentSize = 554;
+constexpr int32_t kKeyboardNotes = 120;
+constexpr int32_t kEnvelopeNodes = 25;
+constexpr int64_t kEnvelopeValueBase = 1 << 20;  // envelope values allowed, and 64 per byte of file
+constexpr int32_t kMaxRows = 256;
+constexpr int32_t kMaxPacked = 65536;
+constexpr int64_t kEventBase = 1 << 20;  // pattern events allowed, and 4 per byte of file
+constexpr int64_t kEventsPerByte = 4;
 
 using Buffer = std::unique_ptr<uint8_t, decltype(&ZeroFree)>;
 Buffer NewBuffer(int64_t size) {
@@ -85,12 +96,173 @@ class ItLoad {
   int16_t run() {
     int16_t status = playPositions();
     if (status == kStatusOk) status = samples();
+    if (status == kStatusOk) status = instruments();
+    if (status == kStatusOk) status = patterns();
+    if (status == kStatusOk) status = initialSettings();
     return status;
   }
 
  private:
   // The order bytes follow the header; then the offsets of instruments, samples and patterns.
-  int64_t sampleOffsets() const { return kHeaderSize + int64_t{header_.orders} + 4 * int64_t{header_.instruments}; }
+  int64_t instrumentOffsets() const { return kHeaderSize + int64_t{header_.orders}; }
+  int64_t sampleOffsets() const { return instrumentOffsets() + 4 * int64_t{header_.instruments}; }
+  int64_t patternOffsets() const { return sampleOffsets() + 4 * int64_t{header_.samples}; }
+  bool instrumentMode() const { return (header_.flags & kItFlagInstruments) != 0 && header_.instruments > 0; }
+
+  // Reads `count` 32-bit offsets from `at`.
+  int16_t readOffsets(int64_t at, int32_t count, Buffer* table) {
+    if (count == 0) return kStatusOk;
+    *table = NewBuffer(4 * int64_t{count});
+    if (!*table) return kStatusOutOfMemory;
+    return ReadAt(file_, at, 4 * int64_t{count}, table->get());
+  }
+
+  // Each instrument plays the samples its keyboard names; without instruments, instrument i is
+  // sample i on every note. Instruments of the layout before 2.00 are not read yet.
+  int16_t instruments() {
+    const int32_t count = instrumentMode() ? header_.instruments : header_.samples;
+    if (ResizeInstrumentSlots(soundtrack_, count) != kStatusOk) return kStatusOutOfMemory;
+    Buffer offsets(nullptr, &ZeroFree);
+    if (instrumentMode()) {
+      const int16_t status = readOffsets(instrumentOffsets(), count, &offsets);
+      if (status != kStatusOk) return status;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+      Instrument* instrument = NewInstrument();
+      if (instrument == nullptr) return kStatusOutOfMemory;
+      soundtrack_->instruments[i] = instrument;
+      uint8_t keyboard[2 * kNoteMapSize] = {};
+      if (!instrumentMode()) {
+        for (int32_t n = 0; n < kNoteMapSize; ++n) keyboard[2 * n + 1] = static_cast<uint8_t>(i + 1);
+      } else {
+        uint8_t h[kInstrumentSize];
+        const int64_t offset = ReadU32LE(offsets.get() + 4 * i);
+        if (offset < kHeaderSize || offset + kInstrumentSize > fileLength_ ||
+            ReadAt(file_, offset, kInstrumentSize, h) != kStatusOk || std::memcmp(h, "IMPI", 4) != 0 ||
+            header_.compatibleWith < 0x200)
+          continue;  // no instrument there: its notes play nothing
+        std::memcpy(keyboard, h + 0x40, 2 * kKeyboardNotes);
+        instrument->fadeout = ReadU16LE(h + 0x14) * 64;
+        const int16_t status = envelope(h + 0x130, &instrument->volumeEnvelope, VolumeValue);
+        if (status != kStatusOk) return status;
+        const int16_t pan = envelope(h + 0x182, &instrument->panningEnvelope, PanningValue);
+        if (pan != kStatusOk) return pan;
+      }
+      for (int32_t n = 0; n < kKeyboardNotes; ++n) {
+        const int32_t slot = keyboard[2 * n + 1] - 1;
+        if (slot < 0 || slot >= soundtrack_->sampleCount) continue;
+        instrument->noteMap[n] = {slot, soundtrack_->samples[slot]};
+      }
+    }
+    return kStatusOk;
+  }
+
+  static int32_t VolumeValue(int32_t y) { return std::clamp(y, 0, 64) * 1024; }
+  static int32_t PanningValue(int32_t y) { return std::clamp(static_cast<int32_t>(static_cast<int8_t>(y)), -32, 32) * 128; }
+
+  // An envelope of up to 25 nodes (value, 16-bit tick) expanded into one value per tick, with
+  // its loop and sustain loop; kept in the soundtrack's envelope table.
+  int16_t envelope(const uint8_t* e, Envelope** slot, int32_t (*convert)(int32_t)) {
+    const uint8_t flags = e[0];
+    if (!(flags & 1)) return kStatusOk;
+    const int32_t count = std::clamp<int32_t>(e[1], 1, kEnvelopeNodes);
+    int32_t ticks[kEnvelopeNodes], values[kEnvelopeNodes];
+    for (int32_t p = 0; p < count; ++p) {
+      values[p] = convert(e[6 + 3 * p]);
+      ticks[p] = ReadU16LE(e + 7 + 3 * p);
+      if (p > 0) ticks[p] = std::max(ticks[p], ticks[p - 1]);
+    }
+    envelopeValues_ += ticks[count - 1] + 1;
+    if (envelopeValues_ > kEnvelopeValueBase + 64 * fileLength_) return kStatusWrongFormat;
+    Envelope* made = NewEnvelope();
+    if (made == nullptr) return kStatusOutOfMemory;
+    const int32_t table = soundtrack_->envelopeCount;
+    if (ResizeEnvelopeSlots(soundtrack_, table + 1) != kStatusOk) {
+      FreeEnvelope(made);
+      return kStatusOutOfMemory;
+    }
+    soundtrack_->envelopes[table] = made;
+    *slot = made;
+    made->length = ticks[count - 1] + 1;
+    made->values = static_cast<int32_t*>(ZeroAllocArray(made->length, static_cast<int32_t>(sizeof(int32_t))));
+    if (made->values == nullptr) return kStatusOutOfMemory;
+    for (int32_t p = 0; p < count; ++p) {
+      made->values[ticks[p]] = values[p];
+      if (p == 0 || ticks[p] == ticks[p - 1]) continue;
+      const int64_t t0 = ticks[p - 1], width = ticks[p] - t0, rise = values[p] - values[p - 1];
+      for (int64_t t = t0 + 1; t < ticks[p]; ++t) made->values[t] = static_cast<int32_t>((t - t0) * rise / width + values[p - 1]);
+    }
+    auto tickOf = [&](int32_t node) { return ticks[std::clamp(node, 0, count - 1)]; };
+    made->loopEnd = made->sustainEnd = kNoEnvelopePoint;
+    if ((flags & 2) && e[2] <= e[3]) {
+      made->loopStart = tickOf(e[2]);
+      made->loopEnd = tickOf(e[3]);
+      made->flags |= kEnvelopeLoop;
+    }
+    if ((flags & 4) && e[4] <= e[5]) {
+      made->sustainStart = tickOf(e[4]);
+      made->sustainEnd = tickOf(e[5]);
+      made->flags |= kEnvelopeSustain;
+    }
+    return kStatusOk;
+  }
+
+  // Every pattern a play position names, unpacked and turned into events as the XM pattern
+  // decoder turns its cells; an offset of 0 is an empty pattern of 64 rows. The song has as many
+  // channels as its patterns use.
+  int16_t patterns() {
+    Buffer offsets(nullptr, &ZeroFree);
+    int16_t status = readOffsets(patternOffsets(), header_.patterns, &offsets);
+    if (status != kStatusOk) return status;
+    std::unique_ptr<it::Cell[]> cells(new (std::nothrow) it::Cell[kMaxRows * it::kChannels]);
+    Buffer packed = NewBuffer(kMaxPacked);
+    Buffer xmCells = NewBuffer(int64_t{kMaxRows} * xm::kMaxChannels * 5);
+    std::unique_ptr<Event, decltype(&ZeroFree)> scratch(
+        static_cast<Event*>(ZeroAllocArray(xm::kScratchCapacity, static_cast<int32_t>(sizeof(Event)))), &ZeroFree);
+    if (!cells || !packed || !xmCells || !scratch) return kStatusOutOfMemory;
+    scratch_ = scratch.get();
+
+    // First the channels the song uses, then the events.
+    for (int32_t pass = 0; pass < 2; ++pass) {
+      for (int32_t p = 0; p < header_.patterns; ++p) {
+        const int64_t offset = header_.patterns > 0 ? ReadU32LE(offsets.get() + 4 * p) : 0;
+        int32_t rows = 64;
+        std::fill(cells.get(), cells.get() + kMaxRows * it::kChannels, it::Cell{});
+        uint8_t h[8];
+        if (offset >= kHeaderSize && ReadAt(file_, offset, 8, h) == kStatusOk) {
+          const int32_t size = ReadU16LE(h);
+          rows = std::clamp<int32_t>(ReadU16LE(h + 2), 1, kMaxRows);
+          const int32_t readable = static_cast<int32_t>(std::clamp<int64_t>(fileLength_ - offset - 8, 0, size));
+          if (ReadAt(file_, offset + 8, readable, packed.get()) == kStatusOk)
+            channels_ = std::max(channels_, it::UnpackPattern(packed.get(), readable, rows, cells.get()));
+        }
+        if (pass == 0) continue;
+        it::ToXmCells(cells.get(), rows, channels_, xmCells.get());
+        status = decodeInto(xmCells.get(), rows, p);
+        if (status != kStatusOk) return status;
+      }
+      if (channels_ > xm::kMaxChannels) return kStatusWrongFormat;  // wider songs: not yet
+      channels_ = std::max(channels_, 1);
+    }
+    return kStatusOk;
+  }
+
+  int16_t decodeInto(const uint8_t* xmCells, int32_t rows, int32_t pattern) {
+    const xm::PatternLayout layout{rows, channels_, soundtrack_->playPositionCount, soundtrack_->instrumentCount};
+    const int32_t size = rows * channels_ * 5;
+    scratch_[0] = Event{nullptr, 0, 0, 0, xm::kScratchCapacity};
+    const int32_t count = xm::DecodePattern(xmCells, size, layout, scratch_);
+    // A pattern past the scratch array's room, or past the song's allowance, is refused.
+    eventsMade_ += count;
+    if (count > xm::kScratchCapacity || eventsMade_ > kEventBase + kEventsPerByte * fileLength_)
+      return kStatusWrongFormat;
+    scratch_[0].param = 0;
+    Event* block = NewPatternBlock(scratch_, count);
+    if (block == nullptr) return kStatusOutOfMemory;
+    soundtrack_->patterns[pattern + 1] = block;
+    return kStatusOk;
+  }
+
 
   // Play position 0 is kept for the initial settings; order bytes naming a pattern follow as
   // slots p + 1, 254 is passed over and 255 ends the list.
@@ -236,11 +408,39 @@ class ItLoad {
     sample->loopLength = static_cast<int32_t>(end - begin);
   }
 
+  // Position 0: speed, tempo, global volume and each channel's panning; then the first order.
+  int16_t initialSettings() {
+    Event* last = NewEvent();
+    if (last == nullptr) return kStatusOutOfMemory;
+    soundtrack_->patterns[0] = last;
+    auto add = [&last](int32_t channel, int32_t code, int32_t param) {
+      last = last ? AppendEvent(last, 0, channel, code, param) : nullptr;
+    };
+    add(0, EventCode::SetSongMode, 0);
+    if (header_.speed > 0) add(0, EventCode::SetSpeed, header_.speed);
+    if (header_.tempo >= 32) add(0, EventCode::SetTempo, header_.tempo);
+    add(0, EventCode::SetGlobalVolume, header_.globalVolume * 512);
+    for (int32_t c = 0; c < channels_; ++c) {
+      const int32_t pan = header_.channelPan[c] & 0x7F;
+      add(c, EventCode::SetPanning, pan <= 64 ? pan * 128 - 4096 : 0);  // surround plays in the centre
+      add(c, EventCode::SetVolumeMax, 0x10000);
+      add(c, EventCode::SetPitchMin, 0);
+      add(c, EventCode::SetPitchMax, 0x77FF);
+      add(c, EventCode::PitchSlideSpeed, 0x7FFF);
+    }
+    add(0, EventCode::NextPlayPosition, 0);
+    return last ? kStatusOk : kStatusOutOfMemory;
+  }
+
   ModuleFile* file_;
   const ItHeader& header_;
   Soundtrack* soundtrack_;
   int64_t fileLength_;
   int64_t framesLoaded_ = 0;
+  int64_t envelopeValues_ = 0;
+  int64_t eventsMade_ = 0;
+  int32_t channels_ = 0;
+  Event* scratch_ = nullptr;
 };
 
 }  // namespace

@@ -6,9 +6,16 @@
 #include <algorithm>
 #include <string>
 
+#include "soundtrack/it_loader.h"
 #include "soundtrack/status.h"
 
 namespace tvp {
+
+namespace {
+
+int16_t LoadItFile(ModuleFile* file, char* title, Soundtrack** soundtrack) { return LoadIT(file, title, soundtrack); }
+
+}  // namespace
 
 ModuleFormat LoadModule(ModuleFile* file, char* title, Soundtrack** soundtrack, int16_t* status) {
   int16_t ignored = 0;
@@ -25,7 +32,7 @@ ModuleFormat LoadModule(ModuleFile* file, char* title, Soundtrack** soundtrack, 
     int16_t (*load)(ModuleFile*, char*, Soundtrack**);
   };
   static constexpr Candidate kChain[] = {
-      {ModuleFormat::XM, LoadXM}, {ModuleFormat::S3M, LoadS3M}, {ModuleFormat::MOD, LoadMOD}};
+      {ModuleFormat::XM, LoadXM}, {ModuleFormat::S3M, LoadS3M}, {ModuleFormat::MOD, LoadMOD}, {ModuleFormat::IT, LoadItFile}};
 
   // The XM loader reads from where the file stands; the others are given the same start, so a
   // loader that gave up half-way leaves nothing behind for the next one.
@@ -67,6 +74,10 @@ Refusal DescribeRefusal(ModuleFile* file) {
   } else if ((channels = ProbeMOD(bytes, size)) >= 0) {
     refusal.format = ModuleFormat::MOD;
     load = LoadMOD;
+  } else if (ProbeIT(bytes, size)) {
+    refusal.format = ModuleFormat::IT;
+    load = LoadItFile;
+    channels = 1;  // the patterns say how many it uses
   } else {
     return refusal;
   }
@@ -85,6 +96,7 @@ const char* FormatName(ModuleFormat format) {
     case ModuleFormat::XM: return "XM";
     case ModuleFormat::S3M: return "S3M";
     case ModuleFormat::MOD: return "MOD";
+    case ModuleFormat::IT: return "IT";
     case ModuleFormat::None: break;
   }
   return "none";
@@ -92,7 +104,7 @@ const char* FormatName(ModuleFormat format) {
 
 std::string RefusalText(const Refusal& refusal) {
   const std::string name = FormatName(refusal.format);
-  if (refusal.format == ModuleFormat::None) return "not a module this player can read (XM, S3M, MOD)";
+  if (refusal.format == ModuleFormat::None) return "not a module this player can read (XM, S3M, MOD, IT)";
   if (refusal.unsupportedChannels != 0)
     return name + " with " + std::to_string(refusal.unsupportedChannels) + " channels is not supported";
   if (refusal.status == kStatusDataEnded || refusal.status == kStatusS3MShortRead) return name + " data ends early";

@@ -19,8 +19,9 @@ inline constexpr int32_t kTitleCapacity = 128;
 int16_t LoadXM(ModuleFile* file, char* title, Soundtrack** soundtrack);
 int16_t LoadS3M(ModuleFile* file, char* title, Soundtrack** soundtrack);
 int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack);
+// soundtrack/it_loader.h: LoadIT, which the chain offers files last.
 
-enum class ModuleFormat { None, XM, S3M, MOD };
+enum class ModuleFormat { None, XM, S3M, MOD, IT };
 
 // Loaders keep per-channel state for this many channels and refuse files that declare more.
 inline constexpr int32_t kMaxModuleChannels = 32;
@@ -46,10 +47,10 @@ struct Refusal {
 };
 Refusal DescribeRefusal(ModuleFile* file);
 
-// "XM", "S3M", "MOD" or "none".
+// "XM", "S3M", "MOD", "IT" or "none".
 const char* FormatName(ModuleFormat format);
 // One line on why a file was refused, e.g. "XM data ends early" or "XM with 40 channels is not
-// supported"; "not a module this player can read (XM, S3M, MOD)" without a known signature.
+// supported"; "not a module this player can read (XM, S3M, MOD, IT)" without a known signature.
 std::string RefusalText(const Refusal& refusal);
 
 }  // namespace tvp

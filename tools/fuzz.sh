@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds one fuzzing harness with clang (libFuzzer, ASan, UBSan) and runs it.
 #   tools/fuzz.sh TARGET SECONDS [libFuzzer options...]
-# TARGET is xm, s3m, mod, pipeline or picture (the Pxlr picture reader and the font cutter). The seeds are the modules the test builders compose plus the
+# TARGET is xm, s3m, mod, it, pipeline or picture (the Pxlr picture reader and the font cutter). The seeds are the modules the test builders compose plus the
 # real modules of ../shared/corpus when present. Any crashing, leaking, slow or over-allocating
 # input found is copied to tests/fuzz/regressions/TARGET/, where the test suite replays it.
 set -euo pipefail
@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 
 target="${1:-}"
 seconds="${2:-}"
-case "$target" in xm|s3m|mod|pipeline|picture) ;; *) echo "usage: tools/fuzz.sh xm|s3m|mod|pipeline|picture SECONDS [options]" >&2; exit 2 ;; esac
+case "$target" in xm|s3m|mod|it|pipeline|picture) ;; *) echo "usage: tools/fuzz.sh xm|s3m|mod|it|pipeline|picture SECONDS [options]" >&2; exit 2 ;; esac
 [[ "$seconds" =~ ^[0-9]+$ ]] || { echo "SECONDS must be a whole number" >&2; exit 2; }
 shift 2
 
@@ -25,9 +25,9 @@ mkdir -p "$seeds" "$corpus" "$work/found"
 build/fuzz/tests/fuzz/write_fuzz_seeds "$target" "$seeds"
 if [ -d ../shared/corpus ] && [ "$target" != picture ]; then
   case "$target" in
-    xm) pattern='*.xm' ;; s3m) pattern='*.s3m' ;; mod) pattern='*.mod' ;; *) pattern='*' ;;
+    xm) pattern='*.xm' ;; s3m) pattern='*.s3m' ;; mod) pattern='*.mod' ;; it) pattern='*.it' ;; *) pattern='*' ;;
   esac
-  find ../shared/corpus -maxdepth 1 -type f -iname "$pattern" ! -iname 'README*' -exec cp -f {} "$seeds/" \;
+  find ../shared/corpus -maxdepth 2 -type f -iname "$pattern" ! -iname 'README*' -exec cp -f {} "$seeds/" \;
 fi
 
 status=0

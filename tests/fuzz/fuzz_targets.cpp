@@ -8,6 +8,7 @@
 #include "engine/offline_output.h"
 #include "screen/pixel_image.h"
 #include "screen/screen_font.h"
+#include "soundtrack/it_loader.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
 
@@ -43,6 +44,7 @@ void LoadWithOneLoader(Target loader, const uint8_t* data, size_t size) {
     case Target::XM: status = LoadXM(file, title, &soundtrack); break;
     case Target::S3M: status = LoadS3M(file, title, &soundtrack); break;
     case Target::MOD: status = LoadMOD(file, title, &soundtrack); break;
+    case Target::IT: status = LoadIT(file, title, &soundtrack); break;
     case Target::Pipeline:
     case Target::Picture: break;
   }
@@ -124,7 +126,7 @@ bool TargetByName(const char* name, Target* target) {
   static const struct {
     const char* name;
     Target target;
-  } kNames[] = {{"xm", Target::XM}, {"s3m", Target::S3M}, {"mod", Target::MOD}, {"pipeline", Target::Pipeline},
+  } kNames[] = {{"xm", Target::XM}, {"s3m", Target::S3M}, {"mod", Target::MOD}, {"it", Target::IT}, {"pipeline", Target::Pipeline},
                 {"picture", Target::Picture}};
   for (const auto& entry : kNames) {
     if (std::strcmp(entry.name, name) == 0) {

@@ -7,7 +7,7 @@
 
 namespace tvp::fuzz {
 
-enum class Target { XM, S3M, MOD, Pipeline, Picture };
+enum class Target { XM, S3M, MOD, IT, Pipeline, Picture };
 
 // Feeds the bytes through the file layer to one loader, then releases what it built.
 void LoadWithOneLoader(Target loader, const uint8_t* data, size_t size);
@@ -19,7 +19,7 @@ void LoadAndPlay(const uint8_t* data, size_t size);
 void ReadPicture(const uint8_t* data, size_t size);
 
 void RunTarget(Target target, const uint8_t* data, size_t size);
-// "xm", "s3m", "mod", "pipeline", "picture"; false for any other name.
+// "xm", "s3m", "mod", "it", "pipeline", "picture"; false for any other name.
 bool TargetByName(const char* name, Target* target);
 
 }  // namespace tvp::fuzz

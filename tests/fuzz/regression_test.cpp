@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 TEST(FuzzRegressions, EveryKeptInputRunsCleanly) {
   const fs::path root = TVP_FUZZ_REGRESSIONS_DIR;
   int32_t replayed = 0;
-  for (const char* name : {"xm", "s3m", "mod", "pipeline", "picture"}) {
+  for (const char* name : {"xm", "s3m", "mod", "it", "pipeline", "picture"}) {
     Target target{};
     ASSERT_TRUE(TargetByName(name, &target));
     if (!fs::is_directory(root / name)) continue;

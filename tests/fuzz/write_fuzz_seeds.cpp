@@ -1,7 +1,7 @@
 // Writes the seed inputs of a fuzzing harness: small modules composed by the test builders, each
 // with notes, instruments, loops and a spread of effects, so that the fuzzer starts from files
 // every loader accepts and reaches the pattern decoders at once.
-//   write_fuzz_seeds TARGET DIRECTORY      (TARGET: xm, s3m, mod, pipeline or picture)
+//   write_fuzz_seeds TARGET DIRECTORY      (TARGET: xm, s3m, mod, it, pipeline or picture)
 // The picture harness starts from the program's own font picture and a few small pictures in
 // each pixel coding.
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "resources/resources.h"
+#include "tests/support/it_builder.h"
 #include "tests/support/mod_builder.h"
 #include "tests/support/s3m_builder.h"
 #include "tests/support/xm_builder.h"
@@ -118,6 +119,35 @@ std::vector<Bytes> modSeeds() {
   return seeds;
 }
 
+std::vector<Bytes> itSeeds() {
+  std::vector<Bytes> seeds;
+  for (const bool instruments : {false, true}) {
+    tvp::test::ItBuilder it;
+    it.title("seed").orders({0, 254, 1, 255});
+    std::vector<int16_t> frames;
+    for (int i = 0; i < 64; ++i) frames.push_back(static_cast<int16_t>(i * 900 - 28000));
+    it.sample(0, {.frames = frames, .loop = true, .loopBegin = 8, .loopEnd = 64});
+    it.sample(1, {.sixteenBit = true, .compressed = true, .it215 = instruments, .frames = frames});
+    if (instruments) {
+      tvp::test::ItInstrumentSpec instrument;
+      instrument.keyboard = tvp::test::ItDefaultKeyboard();
+      instrument.fadeOut = 64;
+      instrument.volume = {.on = true, .loop = true, .sustain = true, .loopBegin = 0, .loopEnd = 2,
+                           .sustainBegin = 1, .sustainEnd = 1, .nodes = {{0, 64}, {10, 20}, {30, 50}}};
+      it.instrument(0, instrument).cmwt(0x214);
+    }
+    for (int p = 0; p < 2; ++p) {
+      for (int row = 0; row < 64; row += 2) {
+        tvp::test::ItCell cell{row % 8 == 0 ? 48 + row % 24 : -1, row % 8 == 0 ? 1 + p : 0, row % 6 == 0 ? row : -1,
+                               static_cast<char>('A' + (row + p * 7) % 26), (row * 19) & 0xFF};
+        it.cell(p, row, row % 5, cell);
+      }
+    }
+    seeds.push_back(it.bytes());
+  }
+  return seeds;
+}
+
 bool writeAll(const std::string& directory, const char* prefix, const std::vector<Bytes>& seeds) {
   for (size_t i = 0; i < seeds.size(); ++i) {
     const std::string path = directory + "/" + prefix + "-" + std::to_string(i);
@@ -164,7 +194,7 @@ std::vector<Bytes> pictureSeeds() {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: write_fuzz_seeds xm|s3m|mod|pipeline|picture DIRECTORY\n");
+    std::fprintf(stderr, "usage: write_fuzz_seeds xm|s3m|mod|it|pipeline|picture DIRECTORY\n");
     return 2;
   }
   const std::string target = argv[1];
@@ -175,7 +205,8 @@ int main(int argc, char** argv) {
   if (all || target == "xm") ok = ok && writeAll(directory, "xm", xmSeeds());
   if (all || target == "s3m") ok = ok && writeAll(directory, "s3m", s3mSeeds());
   if (all || target == "mod") ok = ok && writeAll(directory, "mod", modSeeds());
-  if (!all && target != "xm" && target != "s3m" && target != "mod") {
+  if (all || target == "it") ok = ok && writeAll(directory, "it", itSeeds());
+  if (!all && target != "xm" && target != "s3m" && target != "mod" && target != "it") {
     std::fprintf(stderr, "write_fuzz_seeds: no target %s\n", argv[1]);
     return 2;
   }

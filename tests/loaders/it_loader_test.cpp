@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <tuple>
 #include <memory>
 
+#include "soundtrack/event_codes.h"
 #include "soundtrack/loaders.h"
 #include "soundtrack/status.h"
 #include "tests/support/it_builder.h"
@@ -87,6 +90,37 @@ TEST(ItSamples, LoopsVolumePanningAndRate) {
   EXPECT_EQ(std::tuple(s->volume, s->panning), std::tuple(32 * 1024, 4096));
   EXPECT_EQ(std::tuple(s->rate >> 16, s->baseNote), std::tuple(48000u, 48 * 256)) << "96 kHz from an octave lower";
   EXPECT_EQ(m.song->samples[1]->loopMode, kLoopNone) << "a loop of one frame is dropped";
+}
+
+// The events of pattern slot `slot` at `time`, as (channel, code, param).
+std::vector<std::tuple<int32_t, int32_t, int32_t>> EventsAt(const Soundtrack* song, int slot, int32_t time) {
+  std::vector<std::tuple<int32_t, int32_t, int32_t>> out;
+  for (const Event* e = song->patterns[slot]->next; e != nullptr; e = e->next)
+    if (e->time == time) out.emplace_back(e->channel, e->code, e->param);
+  return out;
+}
+bool Has(const std::vector<std::tuple<int32_t, int32_t, int32_t>>& events, int32_t channel, int32_t code, int32_t param) {
+  return std::find(events.begin(), events.end(), std::tuple(channel, code, param)) != events.end();
+}
+
+TEST(ItPatterns, CellsBecomeTheEventsOfTheirNotesColumnsAndEffects) {
+  ItBuilder b;
+  b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
+  b.cell(0, 0, 2, {60, 1, 32, 0, 0})              // C-5, volume 32
+      .cell(0, 1, 2, {72, 1, 160, 'A', 3})        // C-6, panning 32 in the column, speed 3
+      .cell(0, 3, 0, {-1, 0, -1, 'C', 0x10});     // break to row 16: the row is hex
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  const Soundtrack* song = m.song.get();
+  EXPECT_TRUE(Has(EventsAt(song, 1, 0), 2, EventCode::SetPitch, 60 * 256));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 0), 2, EventCode::SetVolume, 32 * 1024));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 256), 2, EventCode::SetPitch, 72 * 256));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 256), 0, EventCode::SetSpeed, 3));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 3 * 256), 0, EventCode::PatternBreak, static_cast<int32_t>(16 * 256 | kFlowResetBit)));
+  // The song's channels are those its patterns use: three here, each with its panning set.
+  int panned = 0;
+  for (const Event* e = song->patterns[0]; e != nullptr; e = e->next) panned += e->code == EventCode::SetPanning;
+  EXPECT_EQ(panned, 3);
 }
 
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {

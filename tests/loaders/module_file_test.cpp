@@ -90,7 +90,7 @@ TEST(Refusals, NameTheFormatAndWhatIsWrong) {
   EXPECT_EQ(text(wide.bytes()), "XM with 40 channels is not supported");
   EXPECT_EQ(text(xm), "XM data ends early");
   EXPECT_EQ(text(shortS3m), "S3M data ends early");
-  EXPECT_EQ(text(std::vector<uint8_t>(2000, 'x')), "not a module this player can read (XM, S3M, MOD)");
+  EXPECT_EQ(text(std::vector<uint8_t>(2000, 'x')), "not a module this player can read (XM, S3M, MOD, IT)");
 }
 
 }  // namespace

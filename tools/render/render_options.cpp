@@ -14,7 +14,7 @@ namespace {
 
 const char kUsage[] =
     "Usage: tpw-render [options] MODULE [OUT.wav]\n"
-    "Renders an XM, S3M or MOD module into a 16-bit stereo WAV file (OUT.wav, or MODULE's name\n"
+    "Renders an XM, S3M, MOD or IT module into a 16-bit stereo WAV file (OUT.wav, or MODULE's name\n"
     "with .wav). Rendering stops on the frame where the song ends or goes back to a row it played.\n"
     "\n"
     "  -o, --output FILE         write to FILE; '-' writes raw 16-bit stereo frames to stdout\n"

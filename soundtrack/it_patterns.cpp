@@ -1,0 +1,205 @@
+#include "soundtrack/it_patterns.h"
+
+#include <algorithm>
+
+namespace tvp::it {
+
+namespace {
+
+// Mask bits: what follows the channel byte, or what the channel's last cell gives again.
+constexpr uint8_t kReadNote = 1, kReadInstrument = 2, kReadVolume = 4, kReadEffect = 8;
+constexpr uint8_t kLastNote = 16, kLastInstrument = 32, kLastVolume = 64, kLastEffect = 128;
+
+// XM effect numbers and volume-column bases.
+enum : uint8_t {
+  kXmArpeggio = 0x0, kXmUp = 0x1, kXmDown = 0x2, kXmTonePorta = 0x3, kXmVibrato = 0x4, kXmPortaSlide = 0x5,
+  kXmVibratoSlide = 0x6, kXmTremolo = 0x7, kXmPanning = 0x8, kXmOffset = 0x9, kXmVolumeSlide = 0xA,
+  kXmJump = 0xB, kXmBreak = 0xD, kXmExtended = 0xE, kXmSpeed = 0xF, kXmGlobalVolume = 16,
+  kXmGlobalSlide = 17, kXmPanningSlide = 25, kXmRetrigger = 27, kXmTremor = 29, kXmExtraFine = 33,
+};
+enum : uint8_t {
+  kXmVolume = 0x10, kXmSlideDown = 0x60, kXmSlideUp = 0x70, kXmFineDown = 0x80, kXmFineUp = 0x90,
+  kXmVibratoDepth = 0xB0, kXmSetPanning = 0xC0, kXmPortaColumn = 0xF0,
+};
+constexpr uint8_t kXmKeyOff = 97;
+constexpr int32_t kNoteCut = 254, kNoteOff = 255, kNoteFade = 253;
+// Tone portamento speeds of the volume column's ten steps.
+constexpr uint8_t kColumnPorta[10] = {0, 1, 4, 8, 16, 32, 64, 96, 128, 255};
+
+struct XmCell {
+  uint8_t note = 0, instrument = 0, volume = 0, effect = 0, param = 0;
+  bool effectFree() const { return effect == 0 && param == 0; }
+  void set(uint8_t e, uint8_t p) {
+    effect = e;
+    param = p;
+  }
+};
+
+uint8_t Nibbles(int32_t x, int32_t y) { return static_cast<uint8_t>((x & 15) << 4 | (y & 15)); }
+
+// Volume slides: D x0 up, D 0y down, D xF fine up, D Fy fine down.
+void VolumeSlide(XmCell* out, int32_t xy, uint8_t slide) {
+  const int32_t x = xy >> 4, y = xy & 15;
+  if (x == 15 && y != 0) {
+    out->set(kXmExtended, Nibbles(0xB, y));
+  } else if (y == 15 && x != 0) {
+    out->set(kXmExtended, Nibbles(0xA, x));
+  } else {
+    out->set(slide, static_cast<uint8_t>(xy));
+  }
+}
+
+// Pitch slides: xx, Fx fine, Ex extra fine; `up` picks the direction.
+void PitchSlide(XmCell* out, int32_t xx, bool up) {
+  if ((xx >> 4) == 0xF) {
+    out->set(kXmExtended, Nibbles(up ? 1 : 2, xx & 15));
+  } else if ((xx >> 4) == 0xE) {
+    out->set(kXmExtraFine, Nibbles(up ? 1 : 2, xx & 15));
+  } else {
+    out->set(up ? kXmUp : kXmDown, static_cast<uint8_t>(xx));
+  }
+}
+
+void Special(XmCell* out, int32_t xy) {
+  const int32_t x = xy >> 4, y = xy & 15;
+  switch (x) {
+    case 0x1: out->set(kXmExtended, Nibbles(0x3, y)); break;  // glissando
+    case 0x3: out->set(kXmExtended, Nibbles(0x4, y)); break;  // vibrato waveform
+    case 0x4: out->set(kXmExtended, Nibbles(0x7, y)); break;  // tremolo waveform
+    case 0x8: out->set(kXmExtended, Nibbles(0x8, y)); break;  // panning
+    case 0xB: out->set(kXmExtended, Nibbles(0x6, y)); break;  // pattern loop
+    case 0xC: out->set(kXmExtended, Nibbles(0xC, y)); break;  // note cut
+    case 0xD: out->set(kXmExtended, Nibbles(0xD, y)); break;  // note delay
+    case 0xE: out->set(kXmExtended, Nibbles(0xE, y)); break;  // row delay
+    default: break;  // fine pattern delay, past-note actions, surround, high offset: not yet
+  }
+}
+
+void Effect(XmCell* out, int32_t effect, int32_t xy) {
+  switch (effect) {
+    case 'A' - '@': if (xy > 0) out->set(kXmSpeed, static_cast<uint8_t>(std::min(xy, 0x1F))); break;
+    case 'B' - '@': out->set(kXmJump, static_cast<uint8_t>(xy)); break;
+    case 'C' - '@': out->set(kXmBreak, Nibbles(std::min(xy, 99) / 10, std::min(xy, 99) % 10)); break;
+    case 'D' - '@': VolumeSlide(out, xy, kXmVolumeSlide); break;
+    case 'E' - '@': PitchSlide(out, xy, false); break;
+    case 'F' - '@': PitchSlide(out, xy, true); break;
+    case 'G' - '@': out->set(kXmTonePorta, static_cast<uint8_t>(xy)); break;
+    case 'H' - '@': out->set(kXmVibrato, static_cast<uint8_t>(xy)); break;
+    case 'I' - '@': out->set(kXmTremor, static_cast<uint8_t>(xy)); break;
+    case 'J' - '@': out->set(kXmArpeggio, static_cast<uint8_t>(xy)); break;
+    case 'K' - '@': VolumeSlide(out, xy, kXmVibratoSlide); break;
+    case 'L' - '@': VolumeSlide(out, xy, kXmPortaSlide); break;
+    case 'O' - '@': out->set(kXmOffset, static_cast<uint8_t>(xy)); break;
+    case 'P' - '@': out->set(kXmPanningSlide, Nibbles(xy & 15, xy >> 4)); break;  // P0x goes right
+    case 'Q' - '@': out->set(kXmRetrigger, static_cast<uint8_t>(xy)); break;
+    case 'R' - '@': out->set(kXmTremolo, static_cast<uint8_t>(xy)); break;
+    case 'S' - '@': Special(out, xy); break;
+    case 'T' - '@': if (xy >= 0x20) out->set(kXmSpeed, static_cast<uint8_t>(xy)); break;  // tempo slides: not yet
+    case 'U' - '@': out->set(kXmVibrato, Nibbles(xy >> 4, std::max((xy & 15) / 4, (xy & 15) ? 1 : 0))); break;
+    case 'V' - '@': out->set(kXmGlobalVolume, static_cast<uint8_t>(std::min(xy, 128) / 2)); break;
+    case 'W' - '@': out->set(kXmGlobalSlide, static_cast<uint8_t>(xy)); break;
+    case 'X' - '@': out->set(kXmPanning, static_cast<uint8_t>(xy)); break;
+    default: break;  // M, N channel volume, Y panbrello, Z macros: not yet
+  }
+}
+
+// The volume column; what the XM column cannot say goes to the effect when that is free.
+void VolumeColumn(XmCell* out, int32_t v) {
+  if (v < 0) return;
+  if (v <= 64) {
+    out->volume = static_cast<uint8_t>(kXmVolume + v);
+  } else if (v <= 74) {
+    out->volume = static_cast<uint8_t>(kXmFineUp + v - 65);
+  } else if (v <= 84) {
+    out->volume = static_cast<uint8_t>(kXmFineDown + v - 75);
+  } else if (v <= 94) {
+    out->volume = static_cast<uint8_t>(kXmSlideUp + v - 85);
+  } else if (v <= 104) {
+    out->volume = static_cast<uint8_t>(kXmSlideDown + v - 95);
+  } else if (v <= 124) {
+    if (out->effectFree()) out->set(v <= 114 ? kXmDown : kXmUp, static_cast<uint8_t>((v - (v <= 114 ? 105 : 115)) * 4));
+  } else if (v >= 128 && v <= 192) {
+    if (out->effectFree())
+      out->set(kXmPanning, static_cast<uint8_t>(std::min((v - 128) * 4, 255)));
+    else
+      out->volume = static_cast<uint8_t>(kXmSetPanning + std::min((v - 128) / 4, 15));
+  } else if (v >= 193 && v <= 202) {
+    if (out->effectFree())
+      out->set(kXmTonePorta, kColumnPorta[v - 193]);
+    else
+      out->volume = static_cast<uint8_t>(kXmPortaColumn + std::min(kColumnPorta[v - 193] / 16, 15));
+  } else if (v >= 203 && v <= 212) {
+    out->volume = static_cast<uint8_t>(kXmVibratoDepth + v - 203);
+  }
+}
+
+XmCell Translate(const Cell& cell) {
+  XmCell out;
+  if (cell.instrument > 0 && cell.instrument < 256) out.instrument = static_cast<uint8_t>(cell.instrument);
+  Effect(&out, cell.effect, cell.param);
+  VolumeColumn(&out, cell.volume);
+  if (cell.note >= 12 && cell.note <= 107) {
+    out.note = static_cast<uint8_t>(cell.note - 11);  // XM note 49 plays at the C-5 speed
+  } else if (cell.note == kNoteOff || cell.note == kNoteFade) {
+    out.note = kXmKeyOff;
+  } else if (cell.note == kNoteCut) {
+    if (out.effectFree()) out.set(kXmExtended, Nibbles(0xC, 0));
+    else out.volume = kXmVolume;
+  }
+  return out;
+}
+
+}  // namespace
+
+int32_t UnpackPattern(const uint8_t* packed, int32_t size, int32_t rows, Cell* cells) {
+  uint8_t lastMask[kChannels] = {};
+  Cell last[kChannels];
+  int32_t highest = 0;
+  int32_t at = 0;
+  auto next = [&](int32_t* value) {
+    if (at >= size) return false;
+    *value = packed[at++];
+    return true;
+  };
+  for (int32_t row = 0; row < rows; ++row) {
+    for (;;) {
+      int32_t channelByte = 0;
+      if (!next(&channelByte)) return highest;
+      if (channelByte == 0) break;  // the row ends
+      const int32_t c = (channelByte - 1) & 63;
+      int32_t mask = lastMask[c];
+      if ((channelByte & 0x80) && !next(&mask)) return highest;
+      lastMask[c] = static_cast<uint8_t>(mask);
+      Cell& cell = cells[row * kChannels + c];
+      Cell& memory = last[c];
+      bool ok = true;
+      if (mask & kReadNote) ok = ok && next(&memory.note);
+      if (mask & kReadInstrument) ok = ok && next(&memory.instrument);
+      if (mask & kReadVolume) ok = ok && next(&memory.volume);
+      if (mask & kReadEffect) ok = ok && next(&memory.effect) && next(&memory.param);
+      if (!ok) return highest;
+      if (mask & (kReadNote | kLastNote)) cell.note = memory.note;
+      if (mask & (kReadInstrument | kLastInstrument)) cell.instrument = memory.instrument;
+      if (mask & (kReadVolume | kLastVolume)) cell.volume = memory.volume;
+      if (mask & (kReadEffect | kLastEffect)) {
+        cell.effect = memory.effect;
+        cell.param = memory.param;
+      }
+      highest = std::max(highest, c + 1);
+    }
+  }
+  return highest;
+}
+
+void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, uint8_t* out) {
+  for (int32_t row = 0; row < rows; ++row) {
+    for (int32_t c = 0; c < channels; ++c) {
+      const XmCell x = Translate(cells[row * kChannels + c]);
+      const uint8_t bytes[5] = {x.note, x.instrument, x.volume, x.effect, x.param};
+      std::copy(bytes, bytes + 5, out);
+      out += 5;
+    }
+  }
+}
+
+}  // namespace tvp::it
