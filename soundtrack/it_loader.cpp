@@ -1,6 +1,8 @@
-// The IT loader, as far as it goes: the header, the order list and the samples. Offsets in the
-// file are absolute 32-bit values; multi-byte fields are little-endian. Every count and offset
-// is checked against the file before anything is allocated for it.
+// The IT loader: the header, the order list, the samples, the instruments and the patterns.
+// Offsets in the file are absolute 32-bit values; multi-byte fields are little-endian. Every
+// count and offset is checked against the file before anything is allocated for it, and what a
+// file can make us allocate (sample frames, envelope values, pattern events) is bounded by its
+// length.
 #include "soundtrack/it_loader.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #pragma once
-// Impulse Tracker modules ("IMPM"): the header, the order list and the samples. The patterns
-// and instruments are not translated yet, so the loader chain does not offer files to it; tests
-// read what it takes so far.
+// Impulse Tracker modules ("IMPM"): the header, the order list, the samples, the instruments of
+// the current layout and the patterns, whose cells reach the engine through the XM pattern
+// decoder (soundtrack/it_patterns.h). The loader chain offers files to it after the others.
 #include <cstdint>
 
 #include "soundtrack/module_file.h"
@@ -40,8 +40,10 @@ inline constexpr uint16_t kItFlagCompatibleGxx = 32;
 bool ProbeIT(const uint8_t* bytes, int32_t size);
 
 // Reads the header (into `header` when given), the title and, with a soundtrack out, the play
-// positions and the samples: 8- and 16-bit, signed and unsigned, compressed or not; of a stereo
-// sample the left channel. Status 0 or the reason the file was refused.
+// positions, the samples (8- and 16-bit, signed and unsigned, packed or not; of a stereo sample
+// the left channel), the instruments (without instruments, one per sample) and the patterns.
+// Songs that use more channels than the XM decoder keeps are refused for now. Status 0 or the
+// reason the file was refused.
 int16_t LoadIT(ModuleFile* file, char* title, Soundtrack** soundtrack, ItHeader* header = nullptr);
 
 }  // namespace tvp
