@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Rendering speed of tpw-render next to two peer players, openmpt123 and xmp, on the corpus songs
-# (MOD, S3M and XM) at 44100 Hz, 16-bit stereo, written to /dev/null. Every interpolation mode of
+# (MOD, S3M, XM, and IT also from its it/ folder) at 44100 Hz, 16-bit stereo, written to /dev/null. Every interpolation mode of
 # ours is timed; the peers at their linear and at their cubic (or spline) setting.
 #
 # A render is timed in CPU seconds (user + system, so a busy machine weighs less than on the wall
@@ -38,7 +38,7 @@ HAVE_XMP=0; command -v xmp >/dev/null && HAVE_XMP=1
 [ $HAVE_XMP = 1 ] || echo "note: xmp is not installed (apt-get install -y xmp); its rows are left out" >&2
 
 FILES=()
-for f in "$CORPUS"/*.mod "$CORPUS"/*.s3m "$CORPUS"/*.xm; do
+for f in "$CORPUS"/*.mod "$CORPUS"/*.s3m "$CORPUS"/*.xm "$CORPUS"/*.it "$CORPUS"/it/*.it; do
   [ -f "$f" ] && FILES+=("$f")
 done
 [ ${#FILES[@]} -gt 0 ] || { echo "render_speed.sh: no songs in $CORPUS" >&2; exit 1; }
