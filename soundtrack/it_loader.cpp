@@ -321,6 +321,7 @@ class ItLoad {
     if (flags & kSamplePresent) {
       status = readData(sample, h);
       if (status != kStatusOk) return status;
+      scaleFrames(sample, std::min<int32_t>(h[0x11], 64));
     }
     fitLoop(sample, flags, ReadU32LE(h + 0x34), ReadU32LE(h + 0x38));
     return PrepareSampleData(sample) == kStatusOk ? kStatusOk : kStatusOutOfMemory;
@@ -392,6 +393,13 @@ class ItLoad {
       const uint16_t u = ReadU16LE(bytes + 2 * i);
       data[i] = static_cast<int16_t>(isSigned ? u : u ^ 0x8000);
     }
+  }
+
+  // The sample's own global volume scales everything it plays, whatever the channel's volume:
+  // it is taken into the frames once.
+  static void scaleFrames(Sample* sample, int32_t globalVolume) {
+    if (globalVolume >= 64 || !sample->data) return;
+    for (int32_t i = 0; i < sample->length / 2; ++i) sample->data[i] = static_cast<int16_t>(sample->data[i] * globalVolume / 64);
   }
 
   // A loop past the data is cut to it, and dropped when less than two frames are left.

@@ -256,8 +256,16 @@ class SecondReader:
 # Analysis
 
 
+# With --left, the left channel stands for the song instead of the mix: a player that plays
+# "surround" channels with the right side inverted sums them to silence.
+LEFT_ONLY = False
+
+
 def mono_sum(samples):
-    """Left + right per frame (twice the mono mix; the factor cancels or is divided out)."""
+    """Left + right per frame (twice the mono mix; the factor cancels or is divided out), or
+    twice the left channel with --left."""
+    if LEFT_ONLY:
+        return [2 * v for v in samples[0::2]]
     return list(map(operator.add, samples[0::2], samples[1::2]))
 
 
@@ -485,8 +493,12 @@ def main():
                         help="peer player with openmpt123's options (default: %(default)s)")
     parser.add_argument("--seconds-cap", type=float, default=600.0,
                         help="compare at most this many seconds (default: %(default)s)")
+    parser.add_argument("--left", action="store_true",
+                        help="compare the left channels instead of the mixes (songs with surround channels)")
     parser.add_argument("files", nargs="+", metavar="FILE")
     args = parser.parse_args()
+    global LEFT_ONLY
+    LEFT_ONLY = args.left
     if not (args.seconds_cap > 0 and math.isfinite(args.seconds_cap)):
         parser.error("--seconds-cap must be a positive number")
 
