@@ -119,8 +119,9 @@ class ItLoad {
     return ReadAt(file_, at, 4 * int64_t{count}, table->get());
   }
 
-  // Each instrument plays the samples its keyboard names; without instruments, instrument i is
-  // sample i on every note. Instruments of the layout before 2.00 are not read yet.
+  // Each instrument plays the samples its keyboard names, with its volume, panning and pitch
+  // envelopes; without instruments, instrument i is sample i on every note. Instruments of the
+  // layout before 2.00 are not read yet.
   int16_t instruments() {
     const int32_t count = instrumentMode() ? header_.instruments : header_.samples;
     if (ResizeInstrumentSlots(soundtrack_, count) != kStatusOk) return kStatusOutOfMemory;
@@ -149,6 +150,9 @@ class ItLoad {
         if (status != kStatusOk) return status;
         const int16_t pan = envelope(h + 0x182, &instrument->panningEnvelope, PanningValue);
         if (pan != kStatusOk) return pan;
+        // With bit 7 set the third envelope drives the filter, which is not played yet.
+        const int16_t pitch = (h[0x1D4] & 0x80) ? kStatusOk : envelope(h + 0x1D4, &instrument->pitchEnvelope, PitchValue);
+        if (pitch != kStatusOk) return pitch;
       }
       for (int32_t n = 0; n < kKeyboardNotes; ++n) {
         const int32_t slot = keyboard[2 * n + 1] - 1;
@@ -161,6 +165,8 @@ class ItLoad {
 
   static int32_t VolumeValue(int32_t y) { return std::clamp(y, 0, 64) * 1024; }
   static int32_t PanningValue(int32_t y) { return std::clamp(static_cast<int32_t>(static_cast<int8_t>(y)), -32, 32) * 128; }
+  // Half semitones, as 8.8 semitones: +-32 is +-16 semitones.
+  static int32_t PitchValue(int32_t y) { return std::clamp(static_cast<int32_t>(static_cast<int8_t>(y)), -32, 32) * 128; }
 
   // An envelope of up to 25 nodes (value, 16-bit tick) expanded into one value per tick, with
   // its loop and sustain loop; kept in the soundtrack's envelope table.

@@ -124,6 +124,30 @@ TEST(ItPatterns, CellsBecomeTheEventsOfTheirNotesColumnsAndEffects) {
   EXPECT_EQ(panned, 3);
 }
 
+TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
+  ItBuilder b;
+  b.sample(0, {.frames = Ramp(64, 900)}).sample(1, {.frames = Ramp(64, 300)}).cmwt(0x214);
+  ItInstrumentSpec first;
+  first.keyboard = ItDefaultKeyboard();
+  first.keyboard[70] = {70, 2};
+  first.fadeOut = 100;
+  first.volume = {.on = true, .sustain = true, .sustainBegin = 1, .sustainEnd = 2, .nodes = {{0, 64}, {10, 32}, {20, 16}}};
+  first.pitch = {.on = true, .nodes = {{0, -8}, {4, 8}}};
+  ItInstrumentSpec filtered = first;
+  filtered.pitch.filter = true;
+  b.instrument(0, first).instrument(1, filtered);
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  const Instrument* i = m.song->instruments[0];
+  EXPECT_EQ(std::tuple(i->noteMap[60].sampleSlot, i->noteMap[70].sampleSlot), std::tuple(0, 1));
+  EXPECT_EQ(i->fadeout, 100 * 64);
+  ASSERT_TRUE(i->volumeEnvelope && i->pitchEnvelope);
+  const Envelope& v = *i->volumeEnvelope;
+  EXPECT_EQ(std::tuple(v.length, v.values[5], v.sustainStart, v.sustainEnd), std::tuple(21, 48 * 1024, 10, 20));
+  EXPECT_EQ(std::tuple(i->pitchEnvelope->values[0], i->pitchEnvelope->values[2]), std::tuple(-8 * 128, 0));
+  EXPECT_EQ(m.song->instruments[1]->pitchEnvelope, nullptr) << "a filter envelope is no pitch envelope";
+}
+
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
   ItBuilder b;
   b.orders({0, 0}).sample(0, {.frames = Ramp(400, 90)}).sample(1, {.sixteenBit = true, .compressed = true,
