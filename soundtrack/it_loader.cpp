@@ -141,10 +141,15 @@ class ItLoad {
         uint8_t h[kInstrumentSize];
         const int64_t offset = ReadU32LE(offsets.get() + 4 * i);
         if (offset < kHeaderSize || offset + kInstrumentSize > fileLength_ ||
-            ReadAt(file_, offset, kInstrumentSize, h) != kStatusOk || std::memcmp(h, "IMPI", 4) != 0 ||
-            header_.compatibleWith < 0x200)
+            ReadAt(file_, offset, kInstrumentSize, h) != kStatusOk || std::memcmp(h, "IMPI", 4) != 0)
           continue;  // no instrument there: its notes play nothing
         std::memcpy(keyboard, h + 0x40, 2 * kKeyboardNotes);
+        if (header_.compatibleWith < 0x200) {
+          const int16_t status = oldInstrument(h, instrument);
+          if (status != kStatusOk) return status;
+          mapKeyboard(instrument, keyboard);
+          continue;
+        }
         instrument->fadeout = ReadU16LE(h + 0x14) * 64;
         const int16_t status = envelope(h + 0x130, &instrument->volumeEnvelope, VolumeValue);
         if (status != kStatusOk) return status;
@@ -154,13 +159,34 @@ class ItLoad {
         const int16_t pitch = (h[0x1D4] & 0x80) ? kStatusOk : envelope(h + 0x1D4, &instrument->pitchEnvelope, PitchValue);
         if (pitch != kStatusOk) return pitch;
       }
-      for (int32_t n = 0; n < kKeyboardNotes; ++n) {
-        const int32_t slot = keyboard[2 * n + 1] - 1;
-        if (slot < 0 || slot >= soundtrack_->sampleCount) continue;
-        instrument->noteMap[n] = {slot, soundtrack_->samples[slot]};
-      }
+      mapKeyboard(instrument, keyboard);
     }
     return kStatusOk;
+  }
+
+  void mapKeyboard(Instrument* instrument, const uint8_t* keyboard) const {
+    for (int32_t n = 0; n < kKeyboardNotes; ++n) {
+      const int32_t slot = keyboard[2 * n + 1] - 1;
+      if (slot < 0 || slot >= soundtrack_->sampleCount) continue;
+      instrument->noteMap[n] = {slot, soundtrack_->samples[slot]};
+    }
+  }
+
+  // The layout before 2.00: fade-out in steps twice as large, and only a volume envelope, its
+  // nodes as (tick, value) byte pairs ending at tick 255. They are put in the later layout's form.
+  int16_t oldInstrument(const uint8_t* h, Instrument* instrument) {
+    instrument->fadeout = ReadU16LE(h + 0x18) * 128;
+    uint8_t e[6 + 3 * kEnvelopeNodes] = {};
+    int32_t count = 0;
+    while (count < kEnvelopeNodes && h[0x1F8 + 2 * count] != 0xFF) {
+      e[6 + 3 * count] = h[0x1F9 + 2 * count];
+      e[7 + 3 * count] = h[0x1F8 + 2 * count];
+      ++count;
+    }
+    e[0] = static_cast<uint8_t>((count > 0 ? h[0x11] & 1 : 0) | (h[0x11] & 6));
+    e[1] = static_cast<uint8_t>(count);
+    std::memcpy(e + 2, h + 0x12, 4);  // loop start and end, sustain start and end
+    return envelope(e, &instrument->volumeEnvelope, VolumeValue);
   }
 
   static int32_t VolumeValue(int32_t y) { return std::clamp(y, 0, 64) * 1024; }

@@ -146,6 +146,19 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   EXPECT_EQ(std::tuple(v.length, v.values[5], v.sustainStart, v.sustainEnd), std::tuple(21, 48 * 1024, 10, 20));
   EXPECT_EQ(std::tuple(i->pitchEnvelope->values[0], i->pitchEnvelope->values[2]), std::tuple(-8 * 128, 0));
   EXPECT_EQ(m.song->instruments[1]->pitchEnvelope, nullptr) << "a filter envelope is no pitch envelope";
+
+  // The layout before 2.00 holds the same keyboard, volume envelope and fade-out its own way.
+  ItBuilder old;
+  first.oldFormat = true;
+  old.sample(0, {.frames = Ramp(64, 900)}).sample(1, {.frames = Ramp(64, 300)}).cmwt(0x100).cwtv(0x100).instrument(0, first);
+  const Loaded o = Load(old.bytes());
+  ASSERT_EQ(o.status, 0);
+  const Instrument* j = o.song->instruments[0];
+  EXPECT_EQ(std::tuple(j->noteMap[70].sampleSlot, j->fadeout), std::tuple(1, 100 * 64));
+  ASSERT_TRUE(j->volumeEnvelope);
+  EXPECT_EQ(std::vector<int32_t>(j->volumeEnvelope->values, j->volumeEnvelope->values + 21),
+            std::vector<int32_t>(v.values, v.values + 21));
+  EXPECT_EQ(std::tuple(j->volumeEnvelope->sustainStart, j->volumeEnvelope->sustainEnd), std::tuple(10, 20));
 }
 
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
