@@ -26,7 +26,7 @@ enum class ModuleFormat { None, XM, S3M, MOD, IT };
 // Loaders keep per-channel state for this many channels and refuse files that declare more.
 inline constexpr int32_t kMaxModuleChannels = 32;
 
-// Offers the file to the XM, S3M and MOD loaders in that order (the content decides, not the
+// Offers the file to the XM, S3M, MOD and IT loaders in that order (the content decides, not the
 // name). Returns the format that accepted it, or None with the last loader's status in `*status`.
 ModuleFormat LoadModule(ModuleFile* file, char* title, Soundtrack** soundtrack, int16_t* status);
 
