@@ -74,8 +74,10 @@ void loopBack(SoundEngine* engine, Voice*, Cursor cursor, int16_t&, int32_t para
   if (count < 1) return;
   engine->loopTime = nextRowTime(cursor);
   engine->loopTarget = param;
-  if (const int32_t mark = loopMarkOf(engine, cursor); mark > 0)
-    engine->loopTarget = static_cast<int32_t>((static_cast<uint32_t>(param) & kFlowResetBit) | static_cast<uint32_t>(std::min(mark - 1, kFlowValueMask)));
+  if (const int32_t mark = loopMarkOf(engine, cursor); mark > 0) {
+    const uint32_t reset = static_cast<uint32_t>(param) & kFlowResetBit;
+    engine->loopTarget = static_cast<int32_t>(reset | static_cast<uint32_t>(std::min(mark - 1, kFlowValueMask)));
+  }
 }
 
 void breakNow(SoundEngine* engine, Voice*, Cursor cursor, int16_t& proceed, int32_t param) {

@@ -156,7 +156,8 @@ class ItLoad {
         const int16_t pan = envelope(h + 0x182, &instrument->panningEnvelope, PanningValue);
         if (pan != kStatusOk) return pan;
         // With bit 7 set the third envelope drives the filter, which is not played yet.
-        const int16_t pitch = (h[0x1D4] & 0x80) ? kStatusOk : envelope(h + 0x1D4, &instrument->pitchEnvelope, PitchValue);
+        const bool filter = (h[0x1D4] & 0x80) != 0;
+        const int16_t pitch = filter ? kStatusOk : envelope(h + 0x1D4, &instrument->pitchEnvelope, PitchValue);
         if (pitch != kStatusOk) return pitch;
       }
       mapKeyboard(instrument, keyboard);
@@ -190,9 +191,10 @@ class ItLoad {
   }
 
   static int32_t VolumeValue(int32_t y) { return std::clamp(y, 0, 64) * 1024; }
-  static int32_t PanningValue(int32_t y) { return std::clamp(static_cast<int32_t>(static_cast<int8_t>(y)), -32, 32) * 128; }
+  static int32_t SignedNode(int32_t y) { return std::clamp<int32_t>(static_cast<int8_t>(y), -32, 32); }
+  static int32_t PanningValue(int32_t y) { return SignedNode(y) * 128; }
   // Half semitones, as 8.8 semitones: +-32 is +-16 semitones.
-  static int32_t PitchValue(int32_t y) { return std::clamp(static_cast<int32_t>(static_cast<int8_t>(y)), -32, 32) * 128; }
+  static int32_t PitchValue(int32_t y) { return SignedNode(y) * 128; }
 
   // An envelope of up to 25 nodes (value, 16-bit tick) expanded into one value per tick, with
   // its loop and sustain loop; kept in the soundtrack's envelope table.
@@ -224,7 +226,8 @@ class ItLoad {
       made->values[ticks[p]] = values[p];
       if (p == 0 || ticks[p] == ticks[p - 1]) continue;
       const int64_t t0 = ticks[p - 1], width = ticks[p] - t0, rise = values[p] - values[p - 1];
-      for (int64_t t = t0 + 1; t < ticks[p]; ++t) made->values[t] = static_cast<int32_t>((t - t0) * rise / width + values[p - 1]);
+      for (int64_t t = t0 + 1; t < ticks[p]; ++t)
+        made->values[t] = static_cast<int32_t>((t - t0) * rise / width + values[p - 1]);
     }
     auto tickOf = [&](int32_t node) { return ticks[std::clamp(node, 0, count - 1)]; };
     made->loopEnd = made->sustainEnd = kNoEnvelopePoint;
@@ -431,7 +434,8 @@ class ItLoad {
   // it is taken into the frames once.
   static void scaleFrames(Sample* sample, int32_t globalVolume) {
     if (globalVolume >= 64 || !sample->data) return;
-    for (int32_t i = 0; i < sample->length / 2; ++i) sample->data[i] = static_cast<int16_t>(sample->data[i] * globalVolume / 64);
+    for (int32_t i = 0; i < sample->length / 2; ++i)
+      sample->data[i] = static_cast<int16_t>(sample->data[i] * globalVolume / 64);
   }
 
   // A loop past the data is cut to it, and dropped when less than two frames are left.

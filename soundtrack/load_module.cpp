@@ -1,6 +1,6 @@
-// The loader chain: the XM, S3M, MOD and IT loaders are offered the file in that order and the first
-// that accepts it builds the soundtrack. Each checks the file's own signature, so the content
-// decides, never the file's name.
+// The loader chain: the XM, S3M, MOD and IT loaders are offered the file in that order and the
+// first that accepts it builds the soundtrack. Each checks the file's own signature, so the
+// content decides, never the file's name.
 #include "soundtrack/loaders.h"
 
 #include <algorithm>

@@ -609,7 +609,8 @@ int32_t ChannelsOfFile(ModuleFile* file, const uint8_t* header, int32_t channels
   if (std::memcmp(header + kSignatureOffset, "M.K.", 4) != 0) return channels;
   int64_t sampleBytes = 0;
   for (int32_t slot = 0; slot < kSampleSlots; ++slot) sampleBytes += StoredBytes(SampleWords(header, slot), false);
-  const int64_t eightChannels = PatternsStart(header) + int64_t{highestPattern + 1} * 8 * kRows * kCellSize + sampleBytes;
+  const int64_t eightChannelPatterns = int64_t{highestPattern + 1} * 8 * kRows * kCellSize;
+  const int64_t eightChannels = PatternsStart(header) + eightChannelPatterns + sampleBytes;
   return FileLength(file) == eightChannels ? 8 : channels;
 }
 

@@ -203,7 +203,8 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
       if (loopJumps) {
         const int64_t mark = OfChannel(loopMarks.data(), e);
         loopStart = mark > 0 ? static_cast<int32_t>(std::min<int64_t>(mark - 1, kFlowValueMask)) : FlowValue(e->param);
-        loopRepeats = !loopStates.insert(LoopStateHash(e->time, loopStart, loopCounters.data(), loopMarks.data())).second;
+        const uint64_t state = LoopStateHash(e->time, loopStart, loopCounters.data(), loopMarks.data());
+        loopRepeats = !loopStates.insert(state).second;
       }
       // The jump leaves the row's later events unread; a delay among them still holds the row.
       const int64_t delay = loopJumps ? LaterDelayOnRow(e) : -1;
