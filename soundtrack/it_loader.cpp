@@ -56,6 +56,7 @@ constexpr int32_t kMaxRows = 256;
 constexpr int32_t kMaxPacked = 65536;
 constexpr int64_t kEventBase = 1 << 20;  // pattern events allowed, and 4 per byte of file
 constexpr int64_t kEventsPerByte = 4;
+constexpr int32_t kBlockMarker = static_cast<int32_t>(0x80000000u);  // first record of a block pattern
 
 using Buffer = std::unique_ptr<uint8_t, decltype(&ZeroFree)>;
 Buffer NewBuffer(int64_t size) {
@@ -289,12 +290,22 @@ class ItLoad {
     const int32_t size = rows * channels_ * 5;
     scratch_[0] = Event{nullptr, 0, 0, 0, xm::kScratchCapacity};
     const int32_t count = xm::DecodePattern(xmCells, size, layout, scratch_);
-    // A pattern past the scratch array's room, or past the song's allowance, is refused.
+    // The events are drawn from the song's allowance before a block is made for them. A pattern
+    // past the scratch array's room is decoded again, straight into a block of its size.
     eventsMade_ += count;
-    if (count > xm::kScratchCapacity || eventsMade_ > kEventBase + kEventsPerByte * fileLength_)
-      return kStatusWrongFormat;
-    scratch_[0].param = 0;
-    Event* block = NewPatternBlock(scratch_, count);
+    if (eventsMade_ > kEventBase + kEventsPerByte * fileLength_) return kStatusWrongFormat;
+    Event* block = nullptr;
+    if (count <= xm::kScratchCapacity) {
+      scratch_[0].param = 0;
+      block = NewPatternBlock(scratch_, count);
+    } else {
+      block = static_cast<Event*>(ZeroAllocArray(count, static_cast<int32_t>(sizeof(Event))));
+      if (block != nullptr) {
+        block[0].param = count;
+        xm::DecodePattern(xmCells, size, layout, block);
+        block[0].param = kBlockMarker;
+      }
+    }
     if (block == nullptr) return kStatusOutOfMemory;
     soundtrack_->patterns[pattern + 1] = block;
     return kStatusOk;
