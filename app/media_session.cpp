@@ -49,10 +49,15 @@ MediaStatus PlayerMediaSession::Status() {
   else if (frame > 0 && !(engine->flags & kEngineEnded))
     status.playback = MediaPlayback::kPaused;
   status.trackId = "/org/tonvale/Track/" + std::to_string(state_.songsLoaded) + "_" + std::to_string(state_.subSong);
-  status.title = SongName(state_.soundtrackTitle, state_.filePath.c_str());
-  std::error_code error;
-  const std::filesystem::path absolute = std::filesystem::absolute(state_.filePath, error);
-  status.url = FileUri(error ? state_.filePath : absolute.lexically_normal().string());
+  if (loadNamed_ != state_.songsLoaded) {
+    loadNamed_ = state_.songsLoaded;
+    title_ = SongName(state_.soundtrackTitle, state_.filePath.c_str());
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(state_.filePath, error);
+    url_ = FileUri(error ? state_.filePath : absolute.lexically_normal().string());
+  }
+  status.title = title_;
+  status.url = url_;
   status.length = SongLength(state_);
   status.position = FramesToMicroseconds(frame, SongRate(*engine));
   status.canPlay = status.canPause = true;

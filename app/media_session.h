@@ -32,6 +32,10 @@ class PlayerMediaSession : public MediaPlayer {
 
  private:
   PlayerState& state_;
+  // The loaded song's title and URL, made once a load (the status is read every frame).
+  uint32_t loadNamed_ = 0;
+  std::string title_;
+  std::string url_;
 };
 
 // Hands the media controls, when there are any, the bus's pending work: once a frame.

@@ -56,7 +56,6 @@ constexpr int32_t kMaxRows = 256;
 constexpr int32_t kMaxPacked = 65536;
 constexpr int64_t kEventBase = 1 << 20;  // pattern events allowed, and 4 per byte of file
 constexpr int64_t kEventsPerByte = 4;
-constexpr int32_t kBlockMarker = static_cast<int32_t>(0x80000000u);  // first record of a block pattern
 
 using Buffer = std::unique_ptr<uint8_t, decltype(&ZeroFree)>;
 Buffer NewBuffer(int64_t size) {
@@ -220,16 +219,7 @@ class ItLoad {
     }
     soundtrack_->envelopes[table] = made;
     *slot = made;
-    made->length = ticks[count - 1] + 1;
-    made->values = static_cast<int32_t*>(ZeroAllocArray(made->length, static_cast<int32_t>(sizeof(int32_t))));
-    if (made->values == nullptr) return kStatusOutOfMemory;
-    for (int32_t p = 0; p < count; ++p) {
-      made->values[ticks[p]] = values[p];
-      if (p == 0 || ticks[p] == ticks[p - 1]) continue;
-      const int64_t t0 = ticks[p - 1], width = ticks[p] - t0, rise = values[p] - values[p - 1];
-      for (int64_t t = t0 + 1; t < ticks[p]; ++t)
-        made->values[t] = static_cast<int32_t>((t - t0) * rise / width + values[p - 1]);
-    }
+    if (FillEnvelope(made, ticks, values, count) != kStatusOk) return kStatusOutOfMemory;
     auto tickOf = [&](int32_t node) { return ticks[std::clamp(node, 0, count - 1)]; };
     made->loopEnd = made->sustainEnd = kNoEnvelopePoint;
     if ((flags & 2) && e[2] <= e[3]) {
@@ -263,7 +253,7 @@ class ItLoad {
     // First the channels the song uses, then the events.
     for (int32_t pass = 0; pass < 2; ++pass) {
       for (int32_t p = 0; p < header_.patterns; ++p) {
-        const int64_t offset = header_.patterns > 0 ? ReadU32LE(offsets.get() + 4 * p) : 0;
+        const int64_t offset = ReadU32LE(offsets.get() + 4 * p);
         int32_t rows = 64;
         std::fill(cells.get(), cells.get() + kMaxRows * it::kChannels, it::Cell{});
         uint8_t h[8];
@@ -287,28 +277,8 @@ class ItLoad {
 
   int16_t decodeInto(const uint8_t* xmCells, int32_t rows, int32_t pattern) {
     const xm::PatternLayout layout{rows, channels_, soundtrack_->playPositionCount, soundtrack_->instrumentCount};
-    const int32_t size = rows * channels_ * 5;
-    scratch_[0] = Event{nullptr, 0, 0, 0, xm::kScratchCapacity};
-    const int32_t count = xm::DecodePattern(xmCells, size, layout, scratch_);
-    // The events are drawn from the song's allowance before a block is made for them. A pattern
-    // past the scratch array's room is decoded again, straight into a block of its size.
-    eventsMade_ += count;
-    if (eventsMade_ > kEventBase + kEventsPerByte * fileLength_) return kStatusWrongFormat;
-    Event* block = nullptr;
-    if (count <= xm::kScratchCapacity) {
-      scratch_[0].param = 0;
-      block = NewPatternBlock(scratch_, count);
-    } else {
-      block = static_cast<Event*>(ZeroAllocArray(count, static_cast<int32_t>(sizeof(Event))));
-      if (block != nullptr) {
-        block[0].param = count;
-        xm::DecodePattern(xmCells, size, layout, block);
-        block[0].param = kBlockMarker;
-      }
-    }
-    if (block == nullptr) return kStatusOutOfMemory;
-    soundtrack_->patterns[pattern + 1] = block;
-    return kStatusOk;
+    return xm::DecodeIntoSlot(xmCells, rows * channels_ * 5, layout, scratch_, &eventAllowance_,
+                              &soundtrack_->patterns[pattern + 1]);
   }
 
 
@@ -333,12 +303,9 @@ class ItLoad {
 
   int16_t samples() {
     const int32_t count = header_.samples;
-    Buffer offsets = NewBuffer(4 * int64_t{count});
-    if (count > 0) {
-      if (!offsets) return kStatusOutOfMemory;
-      const int16_t status = ReadAt(file_, sampleOffsets(), 4 * int64_t{count}, offsets.get());
-      if (status != kStatusOk) return status;
-    }
+    Buffer offsets(nullptr, &ZeroFree);
+    const int16_t read = readOffsets(sampleOffsets(), count, &offsets);
+    if (read != kStatusOk) return read;
     if (ResizeSampleSlots(soundtrack_, count) != kStatusOk) return kStatusOutOfMemory;
     for (int32_t i = 0; i < count; ++i) {
       const int16_t status = sample(i, ReadU32LE(offsets.get() + 4 * i));
@@ -495,7 +462,7 @@ class ItLoad {
   int64_t fileLength_;
   int64_t framesLoaded_ = 0;
   int64_t envelopeValues_ = 0;
-  int64_t eventsMade_ = 0;
+  int64_t eventAllowance_ = kEventBase + kEventsPerByte * fileLength_;
   int32_t channels_ = 0;
   Event* scratch_ = nullptr;
 };

@@ -135,6 +135,23 @@ int16_t ResizePlayPositionSlots(Soundtrack* soundtrack, int32_t count) {
 
 Instrument* NewInstrument() { return AllocRecords<Instrument>(1); }
 Envelope* NewEnvelope() { return AllocRecords<Envelope>(1); }
+
+int16_t FillEnvelope(Envelope* envelope, const int32_t* ticks, const int32_t* values, int32_t count) {
+  envelope->length = ticks[count - 1] + 1;
+  envelope->values = AllocRecords<int32_t>(envelope->length);
+  if (envelope->values == nullptr) return kStatusOutOfMemory;
+  for (int32_t p = 0; p < count; ++p) {
+    envelope->values[ticks[p]] = values[p];
+    if (p == 0 || ticks[p] == ticks[p - 1]) continue;
+    const int64_t t0 = ticks[p - 1];
+    const int64_t width = ticks[p] - t0;
+    const int64_t rise = values[p] - values[p - 1];
+    for (int64_t t = t0 + 1; t < ticks[p]; ++t) {
+      envelope->values[t] = static_cast<int32_t>((t - t0) * rise / width + values[p - 1]);
+    }
+  }
+  return kStatusOk;
+}
 Event* NewEvent() { return AllocRecords<Event>(1); }
 
 Sample* NewSample(int16_t* status) {

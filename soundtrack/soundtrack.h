@@ -110,6 +110,10 @@ int16_t ResizePlayPositionSlots(Soundtrack* soundtrack, int32_t count);
 
 Instrument* NewInstrument();
 Envelope* NewEnvelope();
+// Gives the envelope one value per tick up to its last point's: `count` (at least 1) points of
+// ticks that never fall, joined by straight lines. kStatusOutOfMemory when the values cannot be
+// had.
+int16_t FillEnvelope(Envelope* envelope, const int32_t* ticks, const int32_t* values, int32_t count);
 Event* NewEvent();
 // The record plus its zeroed step table. When only the step table cannot be had, the record is
 // still returned and *status (if given) says kStatusOutOfMemory.

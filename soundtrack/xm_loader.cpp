@@ -45,7 +45,6 @@ constexpr int32_t kSongEndVariable = 32;  // counts how often the song reached i
 constexpr int32_t kMaxTempo = 255;
 constexpr uint32_t kXmSampleRate = 0x20AB0000;  // 8363 Hz, 16.16
 constexpr int32_t kReset = static_cast<int32_t>(kFlowResetBit);
-constexpr int32_t kBlockMarker = static_cast<int32_t>(0x80000000u);  // first record of a block pattern
 
 // The allowances: pattern events, envelope values and sample records, each a base plus so many
 // per byte of the module.
@@ -231,31 +230,6 @@ int16_t BuildPlayPositions(const Header& header, Soundtrack* soundtrack) {
   return status;
 }
 
-// Decodes one pattern into the scratch array and keeps it as one block. A pattern with more
-// events than the scratch array holds is decoded a second time, straight into a block of the
-// size the first pass counted. The first pass only counts past the scratch array, so the events
-// are drawn from the allowance before any block is allocated for them.
-int16_t DecodeIntoSlot(const uint8_t* data, int32_t size, const xm::PatternLayout& layout, Event* scratch,
-                       Budget* budget, Event** slot) {
-  scratch[0] = Event{nullptr, 0, 0, 0, xm::kScratchCapacity};
-  const int32_t count = xm::DecodePattern(data, size, layout, scratch);
-  if (!Draw(&budget->events, count)) return kStatusWrongFormat;
-  Event* block = nullptr;
-  if (count <= xm::kScratchCapacity) {
-    scratch[0].param = 0;  // the header becomes the pattern's head record
-    block = NewPatternBlock(scratch, count);
-    if (block == nullptr) return kStatusOutOfMemory;
-  } else {
-    block = static_cast<Event*>(ZeroAllocArray(count, static_cast<int32_t>(sizeof(Event))));
-    if (block == nullptr) return kStatusOutOfMemory;
-    block[0].param = count;
-    xm::DecodePattern(data, size, layout, block);
-    block[0].param = kBlockMarker;
-  }
-  *slot = block;
-  return kStatusOk;
-}
-
 int16_t ReadPatterns(ModuleFile* file, int32_t base, const Header& header, Budget* budget,
                      Soundtrack* soundtrack) {
   int16_t status = SeekTo(file, base + int64_t{60} + header.headerSize);
@@ -283,7 +257,7 @@ int16_t ReadPatterns(ModuleFile* file, int32_t base, const Header& header, Budge
     } else if (ReadExact(file, size, packed.get()) != kStatusOk) {
       return kStatusDataEnded;
     } else {
-      status = DecodeIntoSlot(packed.get(), size, layout, scratch.get(), budget, slot);
+      status = xm::DecodeIntoSlot(packed.get(), size, layout, scratch.get(), &budget->events, slot);
     }
     if (status != kStatusOk) return status;
   }
@@ -323,19 +297,7 @@ int16_t BuildEnvelope(const EnvelopeFields& fields, int32_t (*convert)(int32_t),
   Envelope* envelope = NewEnvelope();
   if (envelope == nullptr) return kStatusOutOfMemory;
   *slot = envelope;
-  envelope->length = ticks[used - 1] + 1;
-  envelope->values = static_cast<int32_t*>(ZeroAllocArray(envelope->length, static_cast<int32_t>(sizeof(int32_t))));
-  if (envelope->values == nullptr) return kStatusOutOfMemory;
-  for (int32_t p = 0; p < used; ++p) {
-    envelope->values[ticks[p]] = values[p];
-    if (p == 0 || ticks[p] == ticks[p - 1]) continue;
-    const int64_t t0 = ticks[p - 1];
-    const int64_t width = ticks[p] - t0;
-    const int64_t rise = values[p] - values[p - 1];
-    for (int64_t t = t0 + 1; t < ticks[p]; ++t) {
-      envelope->values[t] = static_cast<int32_t>((t - t0) * rise / width + values[p - 1]);
-    }
-  }
+  if (FillEnvelope(envelope, ticks, values, used) != kStatusOk) return kStatusOutOfMemory;
 
   envelope->sustainEnd = kNoEnvelopePoint;
   if ((fields.type & 2) != 0 && fields.sustain < count) {

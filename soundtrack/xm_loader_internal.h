@@ -32,4 +32,12 @@ struct PatternLayout {
 // array of the returned size. The same input always gives the same records.
 int32_t DecodePattern(const uint8_t* data, int32_t size, const PatternLayout& layout, Event* events);
 
+// Decodes one pattern into `scratch` (kScratchCapacity records) and keeps it as one block in
+// `*slot`. A pattern with more events than the scratch array holds is decoded a second time,
+// straight into a block of the size the first pass counted. The events are drawn from
+// `*eventAllowance` before any block is allocated for them: kStatusWrongFormat when too few are
+// left, kStatusOutOfMemory when the block cannot be had.
+int16_t DecodeIntoSlot(const uint8_t* data, int32_t size, const PatternLayout& layout, Event* scratch,
+                       int64_t* eventAllowance, Event** slot);
+
 }  // namespace tvp::xm

@@ -7,7 +7,9 @@
 
 #include "soundtrack/byte_reader.h"
 #include "soundtrack/event_codes.h"
+#include "soundtrack/status.h"
 #include "soundtrack/xm_loader_internal.h"
+#include "soundtrack/zero_alloc.h"
 
 namespace tvp::xm {
 namespace {
@@ -578,6 +580,29 @@ int32_t DecodePattern(const uint8_t* data, int32_t size, const PatternLayout& la
   ByteCursor cursor{data, data != nullptr ? std::max(size, 0) : 0};
   Decoder decoder(layout, events);
   return decoder.run(&cursor);
+}
+
+int16_t DecodeIntoSlot(const uint8_t* data, int32_t size, const PatternLayout& layout, Event* scratch,
+                       int64_t* eventAllowance, Event** slot) {
+  constexpr int32_t kBlockMarker = static_cast<int32_t>(0x80000000u);  // first record of a block pattern
+  scratch[0] = Event{nullptr, 0, 0, 0, kScratchCapacity};
+  const int32_t count = DecodePattern(data, size, layout, scratch);
+  if (count > *eventAllowance) return kStatusWrongFormat;
+  *eventAllowance -= count;
+  Event* block = nullptr;
+  if (count <= kScratchCapacity) {
+    scratch[0].param = 0;  // the header becomes the pattern's head record
+    block = NewPatternBlock(scratch, count);
+    if (block == nullptr) return kStatusOutOfMemory;
+  } else {
+    block = static_cast<Event*>(ZeroAllocArray(count, static_cast<int32_t>(sizeof(Event))));
+    if (block == nullptr) return kStatusOutOfMemory;
+    block[0].param = count;
+    DecodePattern(data, size, layout, block);
+    block[0].param = kBlockMarker;
+  }
+  *slot = block;
+  return kStatusOk;
 }
 
 }  // namespace tvp::xm

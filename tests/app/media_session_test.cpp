@@ -19,17 +19,11 @@ namespace {
 
 // About a minute of a square wave whose note changes every row; `base` sets the notes.
 std::vector<uint8_t> Song(int base, const char* title) {
-  XmSampleSpec sample;
-  for (int i = 0; i < 64; ++i) sample.frames.push_back(i < 32 ? 90 : -90);
-  sample.loopType = 1;
-  sample.loopLength = 64;
-  XmInstrumentSpec instrument;
-  instrument.samples = {sample};
   XmBuilder xm;
   xm.title = title;
   xm.channels = 1;
   xm.orders = {0, 1, 2, 3, 4, 5, 6, 7};
-  xm.instruments = {instrument};
+  xm.instruments = {LoopedSquare()};
   for (int p = 0; p < 8; ++p)
     for (int row = 0; row < 64; ++row) xm.cell(p, row, 0, {base + (row * 7 + p * 3) % 30, 1, 0, -1, 0});
   return xm.bytes();

@@ -16,16 +16,6 @@
 namespace tvp::test {
 namespace {
 
-XmInstrumentSpec Square() {
-  XmSampleSpec sample;
-  for (int i = 0; i < 64; ++i) sample.frames.push_back(i < 32 ? 90 : -90);
-  sample.loopType = 1;
-  sample.loopLength = 64;
-  XmInstrumentSpec instrument;
-  instrument.samples = {sample};
-  return instrument;
-}
-
 // Speed 3. Order 0 plays 16 rows and jumps back to itself; order 1, which it never reaches, plays
 // 16 rows of other notes and runs off the end of the song.
 std::vector<uint8_t> TwoSongs() {
@@ -33,7 +23,7 @@ std::vector<uint8_t> TwoSongs() {
   xm.channels = 1;
   xm.speed = 3;
   xm.orders = {0, 1};
-  xm.instruments = {Square()};
+  xm.instruments = {LoopedSquare()};
   for (int p = 0; p < 2; ++p) {
     xm.pattern(p).rows = 16;
     for (int row = 0; row < 16; ++row) xm.cell(p, row, 0, {40 + 12 * p + row % 5, 1, 0, -1, 0});
@@ -47,7 +37,7 @@ std::vector<uint8_t> LongSong() {
   XmBuilder xm;
   xm.channels = 1;
   xm.orders = {0, 1, 2, 3, 4, 5, 6, 7};
-  xm.instruments = {Square()};
+  xm.instruments = {LoopedSquare()};
   for (int p = 0; p < 8; ++p)
     for (int row = 0; row < 64; ++row) xm.cell(p, row, 0, {30 + (row * 7 + p * 3) % 40, 1, 0, 4, 0x23});
   return xm.bytes();

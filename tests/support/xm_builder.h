@@ -60,6 +60,17 @@ struct XmInstrumentSpec {
   int fadeout = 0;
 };
 
+// An instrument of one looping square wave, 64 frames a cycle: every note of it is heard.
+inline XmInstrumentSpec LoopedSquare() {
+  XmSampleSpec sample;
+  for (int i = 0; i < 64; ++i) sample.frames.push_back(i < 32 ? 90 : -90);
+  sample.loopType = 1;
+  sample.loopLength = 64;
+  XmInstrumentSpec instrument;
+  instrument.samples = {sample};
+  return instrument;
+}
+
 struct XmBuilder {
   std::string signature = "Extended Module: ";
   std::string title;
