@@ -19,6 +19,7 @@ void installHandlers(SoundEngine* engine) {
   for (HandlerEntry& entry : engine->handlers) entry = {doNothing, false};
   installSongHandlers(engine->handlers);
   installVoiceHandlers(engine->handlers);
+  installNoteActionHandlers(engine->handlers);
 }
 
 const Event* firstEventOfPosition(const SoundEngine* engine, int32_t playPosition) {

@@ -10,6 +10,9 @@ void installSongHandlers(HandlerEntry* handlers);
 // Channel events: selection, triggering, volume, panning, pitch and period.
 void installVoiceHandlers(HandlerEntry* handlers);
 
+// Note actions (hand-off, duplicate check, past-note actions) and the channel gain.
+void installNoteActionHandlers(HandlerEntry* handlers);
+
 // The waveform a param chooses (bit 15 ignored): 0..6 directly, 0x7FFD, 0x7FFE and 0x7FFF a
 // random one of their sets; -1 for any other value, which leaves a waveform unchanged.
 int32_t chooseWaveformCode(SoundEngine* engine, int32_t param);

@@ -194,6 +194,9 @@ struct SoundEngine {
   int32_t peakVoices;
 
   int32_t voiceCount;
+  // The voices the soundtrack's channels address (found at each prepare); the rest play the
+  // notes channels hand off.
+  int32_t channelVoices;
   Voice* voices;
 };
 

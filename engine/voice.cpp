@@ -15,6 +15,12 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->level = 0;
   voice->instrumentSlot = -1;
   voice->instrument = nullptr;
+  voice->instrumentVolume = 0x10000;
+  voice->noteAction = kNoteActionCut;
+  voice->note = 0;
+  voice->ownerChannel = -1;
+  voice->variationVolume = 0x10000;
+  voice->variationPanning = 0;
   voice->sampleSlot = -1;
   voice->sampleData = nullptr;
   voice->sampleEnd = voice->loopStart = voice->loopEnd = voice->loopLength = 0;
@@ -33,6 +39,8 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->panningEnvelopeValue = 0;
 
   voice->channelVolume = 0x10000;
+  voice->channelGain = 0x10000;
+  voice->channelGainSlideMode = voice->channelGainSlideSpeed = voice->channelGainSlideTarget = 0;
   voice->volumeMin = 0;
   voice->volumeMax = 0x10000;
   voice->fadeoutLevel = 0;
@@ -109,6 +117,7 @@ void selectInstrument(SoundEngine* engine, Voice* voice, Instrument* instrument,
   voice->instrumentSlot = slot;
   voice->instrument = instrument;
   if (!instrument) return;
+  voice->instrumentVolume = instrument->volume;
   voice->fadeoutStep = instrument->fadeout;
   voice->volumeEnvelope = instrument->volumeEnvelope;
   voice->volumeEnvelopeIndex = 0;
@@ -272,6 +281,10 @@ int32_t modulatedVolume(Voice* voice) {
 }  // namespace
 
 void voiceEffectTick(SoundEngine* engine, Voice* voice) {
+  if (voice->channelGainSlideMode) {
+    voice->channelGain = slideToward(voice->channelGain, voice->channelGainSlideSpeed, voice->channelGainSlideTarget);
+    if (voice->channelGainSlideMode & 2) voice->channelGainSlideMode = 0;
+  }
   if (voice->volumeSlideMode) {
     voice->channelVolume = slideToward(voice->channelVolume, voice->volumeSlideSpeed, voice->volumeSlideTarget);
     if (voice->volumeSlideMode & 2) voice->volumeSlideMode = 0;
@@ -297,12 +310,23 @@ void voiceTick(SoundEngine* engine, Voice* voice) {
 
   voice->volume = modulatedVolume(voice);
 
+  // The fade-out runs after the key is released when there is a volume envelope, and whenever
+  // a note action or a release without one has set the voice fading.
+  const bool fading = (voice->active & kVoiceFading) != 0;
+  bool envelopeDone = false;
   if (const Envelope* envelope = voice->volumeEnvelope) {
     voice->volumeEnvelopeValue = static_cast<int32_t>(
         clampedProduct(nonNegative(envelopeValue(envelope, voice->volumeEnvelopeIndex)), nonNegative(voice->fadeoutLevel)));
-    voice->volumeEnvelopeIndex = stepEnvelope(envelope, voice->volumeEnvelopeIndex, keyHeld);
-    if (!keyHeld) voice->fadeoutLevel = limit(int64_t{voice->fadeoutLevel} - voice->fadeoutStep, 0, INT32_MAX);
+    const int32_t index = voice->volumeEnvelopeIndex;
+    voice->volumeEnvelopeIndex = stepEnvelope(envelope, index, keyHeld);
+    envelopeDone = index == envelope->length - 1 && voice->volumeEnvelopeIndex == index && voice->volumeEnvelopeValue == 0;
+  } else if (fading) {
+    voice->volumeEnvelopeValue = std::max(voice->fadeoutLevel, 0);
   }
+  if ((voice->volumeEnvelope && !keyHeld) || fading)
+    voice->fadeoutLevel = limit(int64_t{voice->fadeoutLevel} - voice->fadeoutStep, 0, INT32_MAX);
+  // A handed-off note that can no longer be heard gives its voice back.
+  if (voice->ownerChannel >= 0 && (envelopeDone || (fading && voice->volumeEnvelopeValue == 0))) voice->active = 0;
 
   if (const Envelope* envelope = voice->panningEnvelope) {
     voice->panningEnvelopeValue = envelopeValue(envelope, voice->panningEnvelopeIndex);
@@ -312,9 +336,16 @@ void voiceTick(SoundEngine* engine, Voice* voice) {
   } else {
     voice->panning = voice->channelPanning;
   }
+  if (voice->variationPanning != 0)
+    voice->panning = limit(int64_t{voice->panning} + voice->variationPanning, -4096, 4096);
 
-  voice->volume = static_cast<int32_t>(clampedTripleProduct(
-      engine->outputGain, nonNegative(voice->volume), nonNegative(voice->volumeEnvelopeValue)));
+  // The note's volume, then the instrument's, the channel's and the note's random factors.
+  uint32_t volume = nonNegative(voice->volume);
+  if (voice->instrumentVolume != 0x10000) volume = clampedProduct(volume, nonNegative(voice->instrumentVolume));
+  if (voice->channelGain != 0x10000) volume = clampedProduct(volume, nonNegative(voice->channelGain));
+  if (voice->variationVolume != 0x10000) volume = clampedProduct(volume, nonNegative(voice->variationVolume));
+  voice->volume = static_cast<int32_t>(
+      clampedTripleProduct(engine->outputGain, volume, nonNegative(voice->volumeEnvelopeValue)));
   if (voice->rampVolume == kRampUnset) voice->rampVolume = voice->volume;
   if (voice->rampPanning == kRampUnset) voice->rampPanning = voice->panning;
   UpdateVoiceStep(voice);

@@ -13,6 +13,7 @@ struct SoundEngine;
 
 inline constexpr uint16_t kVoiceSounding = 1;
 inline constexpr uint16_t kVoiceKeyHeld = 2;
+inline constexpr uint16_t kVoiceFading = 4;  // the fade-out runs, key held or not
 inline constexpr uint16_t kVoiceEnabled = 1;
 
 inline constexpr uint32_t kVoiceLoopForward = 1;
@@ -29,6 +30,12 @@ struct Voice {
 
   int32_t instrumentSlot;  // -1 none
   Instrument* instrument;
+  int32_t instrumentVolume;  // 16.16, the instrument's
+  int32_t noteAction;        // kNoteAction*: what the playing note does when a new one comes
+  int32_t note;              // the last note set, in whole semitones
+  int32_t ownerChannel;      // the channel a background voice took its note from; -1 for a channel's own
+  int32_t variationVolume;   // 16.16 factor: the note's random volume variation
+  int32_t variationPanning;  // added to the panning: the note's random panning variation
 
   // Copied from the Sample by loadSample.
   int32_t sampleSlot;  // -1 none
@@ -54,6 +61,10 @@ struct Voice {
   int32_t panningEnvelopeValue;
 
   int32_t channelVolume;
+  int32_t channelGain;  // 16.16, kept across notes
+  int32_t channelGainSlideMode;
+  int32_t channelGainSlideSpeed;
+  int32_t channelGainSlideTarget;
   int32_t volumeMin;
   int32_t volumeMax;
 
@@ -142,6 +153,9 @@ struct Voice {
 };
 
 // Voice operations used by the render loop, the event handlers and prepare.
+// The voices past `channelVoices` no channel addresses: notes handed off play there.
+void handOffNote(SoundEngine* engine, Voice* voice, int32_t comingInstrument, int32_t comingNote);
+void applyNoteAction(Voice* voice, int32_t action);
 void resetVoice(SoundEngine* engine, Voice* voice);
 void loadSample(Voice* voice, const Sample* sample, int32_t slot);
 // Takes the instrument (null for an empty slot) into the voice: envelopes, fade-out and the

@@ -52,6 +52,21 @@ void setWaveform(SoundEngine* engine, const int32_t*& waveform, int32_t param) {
 
 // Selection and triggering.
 
+// A struck note's random variation of volume and panning, as its instrument allows; random
+// values are drawn only for instruments that vary.
+void varyNote(SoundEngine* engine, Voice* voice) {
+  voice->variationVolume = 0x10000;
+  voice->variationPanning = 0;
+  const Instrument* instrument = voice->instrument;
+  if (!instrument) return;
+  auto spread = [engine](int32_t range) {
+    const int64_t width = 2 * int64_t{std::clamp(range, 0, 0x10000)} + 1;
+    return static_cast<int32_t>(nextRandomValue(engine) % width - (width - 1) / 2);
+  };
+  if (instrument->randomVolume > 0) voice->variationVolume = 0x10000 + spread(instrument->randomVolume);
+  if (instrument->randomPanning > 0) voice->variationPanning = spread(std::min(instrument->randomPanning, 8192));
+}
+
 void selectSample(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t param) {
   if (voice->sampleSlot != param) loadSample(voice, sampleInSlot(engine, param), param);
 }
@@ -74,11 +89,15 @@ void selectInstrumentEvent(SoundEngine* engine, Voice* voice, Cursor, int16_t&, 
   selectInstrument(engine, voice, instrument, param);
 }
 
-void setVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
+void setVoiceFlags(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t param) {
   // A voice without data, or already past its end, cannot be started.
   if (param != 0 && (!voice->sampleData || voice->position >= voice->sampleEnd)) return;
   voice->active = static_cast<uint16_t>(voice->active | param);
-  if (param & kVoiceKeyHeld) voice->fadeoutLevel = 0x10000;
+  if (param & kVoiceKeyHeld) {
+    voice->active &= ~kVoiceFading;
+    voice->fadeoutLevel = 0x10000;
+    varyNote(engine, voice);
+  }
 }
 
 void clearVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
@@ -141,6 +160,7 @@ void resetPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channe
 
 void setPitch(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
   v->channelPitch = std::clamp(p, kLowestPitch, kHighestPitch);
+  v->note = v->channelPitch >> 8;
   v->pitchSlideTarget = v->channelPitch;
 }
 void addPitch(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {

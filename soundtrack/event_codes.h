@@ -47,12 +47,28 @@ enum : int32_t {
   SelectSample = 0x801,
   SelectSampleByNote = 0x811,
   SelectInstrument = 0x821,
+
+  // Note actions. A channel's voice can hand its note over to a background voice (one that no
+  // channel addresses) when a new note comes, so the old note goes on under the new one.
+  // HandOffVoice comes before the new note's other events; its param names the coming note:
+  // instrument slot + 1 in bits 8..23 (0: the voice's own) and the note number in bits 0..7.
+  HandOffVoice = 0x901,
+  SetNoteAction = 0x911,   // the action for the current note: kNoteAction*
+  PastNoteAction = 0x921,  // kNoteActionCut, Off or Fade on the channel's background voices
   SetVoiceFlags = 0xA01,
   ClearVoiceFlags = 0xA11,
   SetSongMode = 0xA21,  // song level despite its block
   StartSample = 0xC01,
   AddSampleOffset = 0xC02,
   ResetModulators = 0xCFF,
+
+  // Channel gain: a factor on the channel's voice apart from its note volume, which notes and
+  // instruments do not reset. A handed-off note keeps the gain it had.
+  SetChannelGain = 0x1001,
+  AddChannelGain = 0x1002,  // kept in 0 .. 0x10000
+  ChannelGainSlideSpeed = 0x1011,
+  ChannelGainSlideTarget = 0x1015,
+  ChannelGainSlide = 0x1019,
 
   // Volume.
   SetVolume = 0x1101,
@@ -114,6 +130,13 @@ enum : int32_t {
   PeriodVibrato = 0x1449,
 };
 }  // namespace EventCode
+
+// What happens to a note when a new one comes in its channel (an instrument's and a voice's
+// noteAction), or to the notes a channel handed off (PastNoteAction).
+inline constexpr int32_t kNoteActionCut = 0;       // the new note replaces it
+inline constexpr int32_t kNoteActionContinue = 1;  // it plays on in a background voice
+inline constexpr int32_t kNoteActionOff = 2;       // ... with its key released
+inline constexpr int32_t kNoteActionFade = 3;      // ... fading out
 
 // Flow arguments: the value sits in the low 28 bits, bit 31 asks for a voice-effect reset.
 inline constexpr int32_t kFlowValueMask = 0x0FFFFFFF;

@@ -151,6 +151,10 @@ class ItLoad {
           continue;
         }
         instrument->fadeout = ReadU16LE(h + 0x14) * 64;
+        noteActions(instrument, h[0x11], h[0x12], h[0x13]);
+        instrument->volume = std::min<int32_t>(h[0x18], 128) * 512;
+        instrument->randomVolume = std::min<int32_t>(h[0x1A], 100) * 0x10000 / 100;
+        instrument->randomPanning = std::min<int32_t>(h[0x1B], 64) * 128;
         const int16_t status = envelope(h + 0x130, &instrument->volumeEnvelope, VolumeValue);
         if (status != kStatusOk) return status;
         const int16_t pan = envelope(h + 0x182, &instrument->panningEnvelope, PanningValue);
@@ -177,6 +181,7 @@ class ItLoad {
   // nodes as (tick, value) byte pairs ending at tick 255. They are put in the later layout's form.
   int16_t oldInstrument(const uint8_t* h, Instrument* instrument) {
     instrument->fadeout = ReadU16LE(h + 0x18) * 128;
+    noteActions(instrument, h[0x1A], h[0x1B] != 0 ? 1 : 0, 0);
     uint8_t e[6 + 3 * kEnvelopeNodes] = {};
     int32_t count = 0;
     while (count < kEnvelopeNodes && h[0x1F8 + 2 * count] != 0xFF) {
@@ -188,6 +193,16 @@ class ItLoad {
     e[1] = static_cast<uint8_t>(count);
     std::memcpy(e + 2, h + 0x12, 4);  // loop start and end, sustain start and end
     return envelope(e, &instrument->volumeEnvelope, VolumeValue);
+  }
+
+  // New-note action 0 cut, 1 continue, 2 off, 3 fade; duplicate check 0 off, 1 note, 2 sample,
+  // 3 instrument; duplicate action 0 cut, 1 off, 2 fade. Unknown values are the first of each.
+  static void noteActions(Instrument* instrument, uint8_t action, uint8_t check, uint8_t duplicate) {
+    constexpr int32_t kActions[4] = {kNoteActionCut, kNoteActionContinue, kNoteActionOff, kNoteActionFade};
+    constexpr int32_t kDuplicateActions[3] = {kNoteActionCut, kNoteActionOff, kNoteActionFade};
+    instrument->noteAction = action < 4 ? kActions[action] : kNoteActionCut;
+    instrument->duplicateCheck = check <= kDuplicateInstrument ? check : kDuplicateNone;
+    instrument->duplicateAction = duplicate < 3 ? kDuplicateActions[duplicate] : kNoteActionCut;
   }
 
   static int32_t VolumeValue(int32_t y) { return std::clamp(y, 0, 64) * 1024; }
@@ -276,7 +291,7 @@ class ItLoad {
   }
 
   int16_t decodeInto(const uint8_t* xmCells, int32_t rows, int32_t pattern) {
-    const xm::PatternLayout layout{rows, channels_, soundtrack_->playPositionCount, soundtrack_->instrumentCount};
+    const xm::PatternLayout layout{rows, channels_, soundtrack_->playPositionCount, soundtrack_->instrumentCount, true};
     return xm::DecodeIntoSlot(xmCells, rows * channels_ * 5, layout, scratch_, &eventAllowance_,
                               &soundtrack_->patterns[pattern + 1]);
   }
@@ -448,6 +463,7 @@ class ItLoad {
       const int32_t pan = header_.channelPan[c] & 0x7F;
       add(c, EventCode::SetPanning, pan <= 64 ? pan * 128 - 4096 : 0);  // surround plays in the centre
       add(c, EventCode::SetVolumeMax, 0x10000);
+      add(c, EventCode::SetChannelGain, std::min<int32_t>(header_.channelVolume[c], 64) * 1024);
       add(c, EventCode::SetPitchMin, 0);
       add(c, EventCode::SetPitchMax, 0x77FF);
       add(c, EventCode::PitchSlideSpeed, 0x7FFF);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "soundtrack/xm_loader_internal.h"
+
 namespace tvp::it {
 
 namespace {
@@ -67,11 +69,19 @@ void Special(XmCell* out, int32_t xy) {
     case 0x3: out->set(kXmExtended, Nibbles(0x4, y)); break;  // vibrato waveform
     case 0x4: out->set(kXmExtended, Nibbles(0x7, y)); break;  // tremolo waveform
     case 0x8: out->set(kXmExtended, Nibbles(0x8, y)); break;  // panning
+    case 0x7:  // past-note actions, the note's own action; the envelope switches: not yet
+      if (y <= 2) {
+        out->set(xm::kEffectPastNotes, static_cast<uint8_t>(y));
+      } else if (y <= 6) {
+        out->set(xm::kEffectNoteAction, static_cast<uint8_t>(y - 3));
+      }
+      break;
+    case 0xA: out->set(xm::kEffectHighOffset, static_cast<uint8_t>(y)); break;
     case 0xB: out->set(kXmExtended, Nibbles(0x6, y)); break;  // pattern loop
     case 0xC: out->set(kXmExtended, Nibbles(0xC, y)); break;  // note cut
     case 0xD: out->set(kXmExtended, Nibbles(0xD, y)); break;  // note delay
     case 0xE: out->set(kXmExtended, Nibbles(0xE, y)); break;  // row delay
-    default: break;  // fine pattern delay, past-note actions, surround, high offset: not yet
+    default: break;  // fine pattern delay and surround: not yet
   }
 }
 
@@ -89,6 +99,8 @@ void Effect(XmCell* out, int32_t effect, int32_t xy) {
     case 'J' - '@': out->set(kXmArpeggio, static_cast<uint8_t>(xy)); break;
     case 'K' - '@': VolumeSlide(out, xy, kXmVibratoSlide); break;
     case 'L' - '@': VolumeSlide(out, xy, kXmPortaSlide); break;
+    case 'M' - '@': if (xy <= 64) out->set(xm::kEffectChannelVolume, static_cast<uint8_t>(xy)); break;
+    case 'N' - '@': out->set(xm::kEffectChannelVolumeSlide, static_cast<uint8_t>(xy)); break;
     case 'O' - '@': out->set(kXmOffset, static_cast<uint8_t>(xy)); break;
     case 'P' - '@': out->set(kXmPanningSlide, Nibbles(xy & 15, xy >> 4)); break;  // P0x goes right
     case 'Q' - '@': out->set(kXmRetrigger, static_cast<uint8_t>(xy)); break;
@@ -99,7 +111,7 @@ void Effect(XmCell* out, int32_t effect, int32_t xy) {
     case 'V' - '@': out->set(kXmGlobalVolume, static_cast<uint8_t>(std::min(xy, 128) / 2)); break;
     case 'W' - '@': out->set(kXmGlobalSlide, static_cast<uint8_t>(xy)); break;
     case 'X' - '@': out->set(kXmPanning, static_cast<uint8_t>(xy)); break;
-    default: break;  // M, N channel volume, Y panbrello, Z macros: not yet
+    default: break;  // Y panbrello, Z macros: not yet
   }
 }
 

@@ -133,7 +133,11 @@ int16_t ResizePlayPositionSlots(Soundtrack* soundtrack, int32_t count) {
   return ResizeTable(&soundtrack->playPositionCount, &soundtrack->playPositions, count);
 }
 
-Instrument* NewInstrument() { return AllocRecords<Instrument>(1); }
+Instrument* NewInstrument() {
+  Instrument* instrument = AllocRecords<Instrument>(1);
+  if (instrument != nullptr) instrument->volume = 0x10000;
+  return instrument;
+}
 Envelope* NewEnvelope() { return AllocRecords<Envelope>(1); }
 
 int16_t FillEnvelope(Envelope* envelope, const int32_t* ticks, const int32_t* values, int32_t count) {
@@ -271,6 +275,8 @@ void LinkEvents(Event* array, int32_t count) {
 
 int32_t EventCodeRank(int32_t code) {
   switch (code) {
+    case EventCode::HandOffVoice:  // the old note leaves before the new one is set up
+      return -1;
     case EventCode::SelectInstrument:
       return 0;
     case EventCode::SetPitch:

@@ -78,7 +78,18 @@ struct Instrument {
   int32_t secondModulatorDepth;
   int32_t secondModulatorRate;
   int32_t secondModulatorSweep;
+  int32_t volume;          // 16.16 on everything the instrument plays; NewInstrument makes it 0x10000
+  int32_t randomVolume;    // 16.16: each note's volume varies at random by up to this share
+  int32_t randomPanning;   // each note's panning varies at random by up to this much
+  int32_t noteAction;      // kNoteAction*: what its note does when a new note comes
+  int32_t duplicateCheck;  // kDuplicate*: which of its handed-off notes a new note of it ends
+  int32_t duplicateAction;  // kNoteActionCut, Off or Fade: how they end
 };
+
+inline constexpr int32_t kDuplicateNone = 0;
+inline constexpr int32_t kDuplicateNote = 1;        // the same note
+inline constexpr int32_t kDuplicateSample = 2;      // the same sample
+inline constexpr int32_t kDuplicateInstrument = 3;  // any note of the instrument
 
 inline constexpr uint32_t kSoundtrackInUse = 1;
 

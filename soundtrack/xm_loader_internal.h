@@ -23,6 +23,19 @@ struct PatternLayout {
   int32_t channels;         // 1 .. kMaxChannels
   int32_t songLength;       // F00 jumps to play position songLength + 2, the ending pattern
   int32_t instrumentCount;  // instrument numbers above it are no instrument
+  // Every struck note first hands the channel's playing note off (its instrument's note action
+  // decides what becomes of it), and the extension effects below are decoded.
+  bool extended = false;
+};
+
+// Effect numbers past XM's own, for loaders whose effects XM has no number for; decoded only
+// with PatternLayout::extended.
+enum ExtensionEffect : uint8_t {
+  kEffectPastNotes = 36,           // 0 cut, 1 off, 2 fade the notes the channel handed off
+  kEffectNoteAction = 37,          // kNoteAction* for the playing note
+  kEffectChannelVolume = 38,       // 0 .. 64
+  kEffectChannelVolumeSlide = 39,  // x0 up, 0y down, xF fine up, Fy fine down
+  kEffectHighOffset = 40,          // the sample offset's units of 65536 frames, kept per channel
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

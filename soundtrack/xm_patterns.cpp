@@ -46,6 +46,7 @@ enum : uint32_t {
   kVolumeSlideSwitch = 0x20,
   kPanningSlideSwitch = 0x40,
   kGlobalSlideSwitch = 0x80,
+  kChannelGainSlideSwitch = 0x100,
 };
 
 struct Slide {
@@ -64,6 +65,8 @@ struct SlideCodes {
 constexpr SlideCodes kGlobalVolumeSlide{ec::GlobalVolumeSlideSpeed, ec::GlobalVolumeSlideTarget,
                                         ec::GlobalVolumeSlide, kGlobalSlideSwitch};
 constexpr SlideCodes kVolumeSlide{ec::VolumeSlideSpeed, ec::VolumeSlideTarget, ec::VolumeSlide, kVolumeSlideSwitch};
+constexpr SlideCodes kChannelGainSlide{ec::ChannelGainSlideSpeed, ec::ChannelGainSlideTarget, ec::ChannelGainSlide,
+                                       kChannelGainSlideSwitch};
 constexpr SlideCodes kPanningSlide{ec::PanningSlideSpeed, ec::PanningSlideTarget, ec::PanningSlide,
                                    kPanningSlideSwitch};
 
@@ -93,6 +96,12 @@ struct Cell {
   int32_t speed = 0;
   int32_t tempo = 0;
   int32_t noteDelay = 0;  // ticks
+  // Extension effects.
+  int32_t channelGain = kUnset;  // 16.16
+  int32_t channelGainAdd = 0;
+  Slide channelGainSlide;
+  int32_t pastNotes = kUnset;
+  int32_t noteAction = kUnset;
 };
 
 // The last non-zero parameter of each effect that repeats it when given 0.
@@ -178,7 +187,8 @@ class Decoder {
         rows_(std::max(layout.rows, 0)),
         channels_(std::clamp(layout.channels, 0, kMaxChannels)),
         songLength_(layout.songLength),
-        instrumentCount_(layout.instrumentCount) {}
+        instrumentCount_(layout.instrumentCount),
+        extended_(layout.extended) {}
 
   int32_t run(ByteCursor* cursor);
 
@@ -195,6 +205,7 @@ class Decoder {
   void readCell(ByteCursor* cursor, int32_t channel, Cell* cell);
   void applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cell);
   void applyExtended(int32_t channel, int32_t x, int32_t y, Cell* cell);
+  void applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* cell);
   void retrigger(int32_t channel, int32_t xy);
   void emitCell(int32_t channel, const Cell& cell, int32_t time);
   void emitSlide(int32_t channel, const Slide& slide, const SlideCodes& codes, int32_t time);
@@ -204,6 +215,7 @@ class Decoder {
   const int32_t channels_;
   const int32_t songLength_;
   const int32_t instrumentCount_;
+  const bool extended_;
   int32_t count_ = 1;  // record 0 is the header
   int32_t rowTime_ = 0;
   int32_t loopStart_[kMaxChannels] = {};  // time of the channel's last E60
@@ -211,6 +223,7 @@ class Decoder {
   bool forceNext_ = false;
   uint32_t switches_[kMaxChannels] = {};
   Memory memory_[kMaxChannels] = {};
+  int32_t highOffset_[kMaxChannels] = {};  // frames
 };
 
 // A row that may be reached by a jump (after a pattern break, at a loop start) cannot rely on
@@ -265,7 +278,8 @@ int32_t Decoder::run(ByteCursor* cursor) {
   } kOffAtEnd[] = {{kArpeggioSwitch, ec::Arpeggio},         {kVibratoSwitch, ec::Vibrato},
                    {kTremoloSwitch, ec::Tremolo},           {kPitchSlideSwitch, ec::PitchSlide},
                    {kVolumeSlideSwitch, ec::VolumeSlide},   {kPanningSlideSwitch, ec::PanningSlide},
-                   {kGlobalSlideSwitch, ec::GlobalVolumeSlide}};
+                   {kGlobalSlideSwitch, ec::GlobalVolumeSlide},
+                   {kChannelGainSlideSwitch, ec::ChannelGainSlide}};
   const int32_t end = rows_ * 256;
   for (int32_t c = 0; c < channels_; ++c) {
     for (const auto& off : kOffAtEnd) switchOff(c, off.flag, end, off.code);
@@ -313,7 +327,11 @@ void Decoder::readCell(ByteCursor* cursor, int32_t channel, Cell* cell) {
     if (effect.letter != 0) applyEffect(channel, effect.letter, effect.param, cell);
   }
   // Without an effect type the cell has effect 0 with parameter 0, which does nothing.
-  if (type >= 0) applyEffect(channel, type < 10 ? '0' + type : 'A' + type - 10, param, cell);
+  if (type >= kEffectPastNotes) {
+    if (extended_) applyExtension(channel, type, param, cell);
+  } else if (type >= 0) {
+    applyEffect(channel, type < 10 ? '0' + type : 'A' + type - 10, param, cell);
+  }
 }
 
 void Decoder::applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cell) {
@@ -381,7 +399,7 @@ void Decoder::applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cel
       cell->panning = xy * 32 - 4080;
       break;
     case '9':  // sample offset in units of 256 frames
-      cell->sampleOffset = xy * 256;
+      cell->sampleOffset = highOffset_[channel] + xy * 256;
       break;
     case 'A':  // volume slide
       RequestSlide(&cell->volumeSlide, x, y, 1024, 0x10000, 0);
@@ -483,6 +501,37 @@ void Decoder::applyExtended(int32_t channel, int32_t x, int32_t y, Cell* cell) {
   }
 }
 
+void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* cell) {
+  const int32_t x = xy >> 4, y = xy & 0x0F;
+  switch (type) {
+    case kEffectPastNotes: {
+      constexpr int32_t kActions[3] = {kNoteActionCut, kNoteActionOff, kNoteActionFade};
+      if (xy < 3) cell->pastNotes = kActions[xy];
+      break;
+    }
+    case kEffectNoteAction:
+      if (xy <= kNoteActionFade) cell->noteAction = xy;
+      break;
+    case kEffectChannelVolume:
+      cell->channelGain = std::min(xy, 64) * 1024;
+      break;
+    case kEffectChannelVolumeSlide:
+      if (x == 0xF && y != 0) {
+        cell->channelGainAdd = -y * 1024;
+      } else if (y == 0xF && x != 0) {
+        cell->channelGainAdd = x * 1024;
+      } else {
+        RequestSlide(&cell->channelGainSlide, x, y, 1024, 0x10000, 0);
+      }
+      break;
+    case kEffectHighOffset:
+      highOffset_[channel] = y * 65536;
+      break;
+    default:
+      break;
+  }
+}
+
 void Decoder::retrigger(int32_t channel, int32_t xy) {
   const VolumeChange change = kRetriggerVolume[(xy >> 4) & 0x0F];
   const int32_t interval = (xy & 0x0F) != 0 ? (xy & 0x0F) : 1;
@@ -539,8 +588,17 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
     switchOff(c, kVibratoSwitch, time, ec::Vibrato);
   }
 
+  emitSlide(c, cell.channelGainSlide, kChannelGainSlide, time);
+  if (cell.channelGain != kUnset) put(time, c, ec::SetChannelGain, cell.channelGain);
+  if (cell.channelGainAdd != 0) put(time, c, ec::AddChannelGain, cell.channelGainAdd);
+  if (cell.pastNotes != kUnset) put(time, c, ec::PastNoteAction, cell.pastNotes);
+
   const bool instrument = cell.instrument != kUnset;
   const bool note = cell.note > kNoNote;
+  if (note && extended_) {
+    const int32_t coming = instrument ? cell.instrument + 1 : 0;
+    put(time, c, ec::HandOffVoice, (coming << 8) | ((cell.note >> 8) & 0x7F));
+  }
   if (instrument) {
     put(time, c, ec::SelectInstrument, cell.instrument);
     if (note) put(time, c, ec::SelectSampleByNote, 0);
@@ -571,6 +629,7 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
   if (cell.volumeAdd != 0) put(time, c, ec::AddVolume, cell.volumeAdd);
   if (cell.pitchAdd != 0) put(time, c, ec::AddPitch, cell.pitchAdd);
   if (cell.panning != kNoPanning) put(time, c, ec::SetPanning, cell.panning);
+  if (cell.noteAction != kUnset) put(time, c, ec::SetNoteAction, cell.noteAction);
 }
 
 }  // namespace

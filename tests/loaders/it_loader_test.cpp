@@ -143,6 +143,12 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   first.fadeOut = 100;
   first.volume = {.on = true, .sustain = true, .sustainBegin = 1, .sustainEnd = 2, .nodes = {{0, 64}, {10, 32}, {20, 16}}};
   first.pitch = {.on = true, .nodes = {{0, -8}, {4, 8}}};
+  first.newNoteAction = 3;
+  first.duplicateCheckType = 1;
+  first.duplicateCheckAction = 2;
+  first.globalVolume = 64;
+  first.randomVolume = 25;
+  first.randomPan = 16;
   ItInstrumentSpec filtered = first;
   filtered.pitch.filter = true;
   b.instrument(0, first).instrument(1, filtered);
@@ -156,6 +162,9 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   EXPECT_EQ(std::tuple(v.length, v.values[5], v.sustainStart, v.sustainEnd), std::tuple(21, 48 * 1024, 10, 20));
   EXPECT_EQ(std::tuple(i->pitchEnvelope->values[0], i->pitchEnvelope->values[2]), std::tuple(-8 * 128, 0));
   EXPECT_EQ(m.song->instruments[1]->pitchEnvelope, nullptr) << "a filter envelope is no pitch envelope";
+  EXPECT_EQ(std::tuple(i->noteAction, i->duplicateCheck, i->duplicateAction),
+            std::tuple(kNoteActionFade, kDuplicateNote, kNoteActionFade));
+  EXPECT_EQ(std::tuple(i->volume, i->randomVolume, i->randomPanning), std::tuple(0x8000, 0x4000, 16 * 128));
 
   // The layout before 2.00 holds the same keyboard, volume envelope and fade-out its own way.
   ItBuilder old;
@@ -169,6 +178,36 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   EXPECT_EQ(std::vector<int32_t>(j->volumeEnvelope->values, j->volumeEnvelope->values + 21),
             std::vector<int32_t>(v.values, v.values + 21));
   EXPECT_EQ(std::tuple(j->volumeEnvelope->sustainStart, j->volumeEnvelope->sustainEnd), std::tuple(10, 20));
+  EXPECT_EQ(std::tuple(j->noteAction, j->duplicateCheck, j->volume), std::tuple(kNoteActionFade, kDuplicateNote, 0x10000));
+}
+
+TEST(ItPatterns, NotesHandOffAndTheEffectsOfNoteActionsChannelVolumeAndHighOffsets) {
+  ItBuilder b;
+  b.sample(0, {.frames = Ramp(64, 900)}).channelVolume(1, 40);
+  b.cell(0, 0, 1, {60, 1, -1, 'S', 0x75})  // note-off action for this note
+      .cell(0, 1, 1, {62, 0, -1, 'S', 0x71})  // past notes released
+      .cell(0, 2, 1, {-1, 0, -1, 'M', 0x20})
+      .cell(0, 3, 1, {-1, 0, -1, 'N', 0x3F})  // fine up by 3
+      .cell(0, 4, 1, {-1, 0, -1, 'N', 0x02})
+      .cell(0, 5, 1, {-1, 0, -1, 'S', 0xA1})
+      .cell(0, 6, 1, {64, 1, -1, 'O', 0x10});
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  const Soundtrack* song = m.song.get();
+  EXPECT_TRUE(Has(EventsAt(song, 0, 0), 1, EventCode::SetChannelGain, 40 * 1024));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 0), 1, EventCode::HandOffVoice, 1 << 8 | 60));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 0), 1, EventCode::SetNoteAction, kNoteActionOff));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 256), 1, EventCode::HandOffVoice, 62));  // no instrument: the voice's own
+  EXPECT_TRUE(Has(EventsAt(song, 1, 256), 1, EventCode::PastNoteAction, kNoteActionOff));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 2 * 256), 1, EventCode::SetChannelGain, 32 * 1024));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 3 * 256), 1, EventCode::AddChannelGain, 3 * 1024));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 4 * 256), 1, EventCode::ChannelGainSlideTarget, 0));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 6 * 256), 1, EventCode::StartSample, 65536 + 16 * 256));
+  // The hand-off leads its channel's events of the tick.
+  const auto first = EventsAt(song, 1, 0);
+  const auto own = std::find_if(first.begin(), first.end(), [](const auto& e) { return std::get<0>(e) == 1; });
+  ASSERT_NE(own, first.end());
+  EXPECT_EQ(std::get<1>(*own), EventCode::HandOffVoice);
 }
 
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {

@@ -15,6 +15,13 @@ namespace tvp {
 
 namespace {
 
+bool HandsOffNotes(const Soundtrack* soundtrack) {
+  for (int32_t slot = 0; soundtrack->patterns && slot < soundtrack->patternCount; ++slot)
+    for (const Event* e = soundtrack->patterns[slot]; e != nullptr; e = e->next)
+      if (e->code == EventCode::HandOffVoice) return true;
+  return false;
+}
+
 // The play-time estimate counts frames at this rate and at 100 % speed.
 constexpr double kEstimateRate = 44100.0;
 // Without a length of the caller's, a song that neither ends nor loops back (two pattern loops
@@ -66,7 +73,8 @@ int32_t RenderSession::open(const RenderSettings& settings, Soundtrack* soundtra
 
   // The player's start-up, then its opening of a module: fade step 0 while the song plays on,
   // the fade step of --fade only once the passes are done.
-  const int32_t voices = std::clamp(settings.voices > 0 ? settings.voices : CountChannels(soundtrack), 1, kRenderVoices);
+  const int32_t needed = HandsOffNotes(soundtrack) ? kRenderVoices : CountChannels(soundtrack);
+  const int32_t voices = std::clamp(settings.voices > 0 ? settings.voices : needed, 1, kRenderVoices);
   int32_t status =
       static_cast<int32_t>(Command(&engine_, ENG_OPEN, 0, kOfflineRoad, voices, settings.framesPerBuffer));
   if (status != kStatusOk) {

@@ -24,8 +24,9 @@ struct RenderSettings {
   int64_t maxFrames = 0;  // 0: until the song is over (within the safety limit)
   int32_t loops = 0;      // passes after the first loop back
   double fadeSeconds = 0;
-  // 0: one voice per channel the song drives. Voices no event reaches stay silent, so the audio
-  // is the same as with all kRenderVoices; only the time spent updating them is saved.
+  // 0: one voice per channel the song drives, or all kRenderVoices when its channels hand notes
+  // off to background voices. Voices no event reaches stay silent otherwise, so the audio is the
+  // same as with all kRenderVoices; only the time spent updating them is saved.
   int32_t voices = 0;
   // The play position the song enters after its initial settings: a sub-song's first one (0: the
   // first song), and the frames its start plays silently before the output begins.

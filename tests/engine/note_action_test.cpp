@@ -1,0 +1,205 @@
+// Note actions: notes handed off to background voices and what becomes of them, the duplicate
+// check, past-note actions, and the per-note volume factors (instrument volume, channel gain,
+// random variation).
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "tests/engine/engine_fixture.h"
+
+namespace tvp::test {
+namespace {
+
+using namespace EventCode;
+
+// A looping sample played by instrument 0 on every note; channel 0 strikes a note at row 0, 1, ...
+// as `notes` says. Four voices: channel 0 and three background voices.
+class NoteActionTest : public ::testing::Test {
+ protected:
+  void play(const std::vector<int32_t>& notes, std::vector<Ev> extra = {}) {
+    e.sendPlayerSettings();
+    const int32_t slot = song.addSample(std::vector<int16_t>(400, 2000), 8363, 0, 400);
+    ResizeInstrumentSlots(song.get(), 1);
+    instrument = song.get()->instruments[0] = NewInstrument();
+    for (NoteMapEntry& entry : instrument->noteMap) entry = {slot, song.get()->samples[slot]};
+    instrument->noteAction = action;
+    instrument->fadeout = 0x4000;
+    std::vector<Ev> events = extra;
+    for (size_t row = 0; row < notes.size(); ++row) {
+      const int32_t t = static_cast<int32_t>(row) * 256;
+      for (Ev ev : {Ev{t, 0, HandOffVoice, (1 << 8) | notes[row]}, Ev{t, 0, SelectInstrument, 0},
+                    Ev{t, 0, SetPitch, notes[row] << 8}, Ev{t, 0, SelectSampleByNote, 0}, Ev{t, 0, StartSample, 0},
+                    Ev{t, 0, SetVoiceFlags, 3}})
+        events.push_back(ev);
+    }
+    buildSong(song, {{events, 64}}, {0, 1});
+    e.play(song.inUse(), 44100);
+  }
+  // Renders up to the first tick of `row` (speed 6, 882 frames a tick at 125 BPM).
+  void renderToRow(int32_t row) {
+    while (engine()->positionCounter < row * 256) e.renderBuffer();
+  }
+  SoundEngine* engine() { return e.engine; }
+  const Voice& voice(int32_t i) { return e.engine->voices[i]; }
+  int32_t sounding() {
+    int32_t n = 0;
+    for (int32_t i = 1; i < 4; ++i) n += (voice(i).active & kVoiceSounding) != 0;
+    return n;
+  }
+
+  OfflineEngine e{4, 64};
+  SongBuilder song;
+  Instrument* instrument = nullptr;
+  int32_t action = kNoteActionContinue;
+};
+
+TEST_F(NoteActionTest, AContinuedNotePlaysOnInABackgroundVoiceAndTheChannelTakesTheNewOne) {
+  play({60, 64, 67});
+  renderToRow(1);
+  EXPECT_EQ(engine()->channelVoices, 1);
+  const Voice& background = voice(3);
+  EXPECT_EQ(std::tuple(background.active & kVoiceSounding, background.ownerChannel, background.note),
+            std::tuple(kVoiceSounding, 0, 60));
+  EXPECT_EQ(std::tuple(voice(0).note, voice(0).ownerChannel), std::tuple(64, -1));
+  renderToRow(2);
+  EXPECT_EQ(std::tuple(sounding(), voice(2).note, voice(3).note), std::tuple(2, 64, 60));
+}
+
+TEST_F(NoteActionTest, ACutLeavesNothingBehindAndAFadeOrReleaseEndsAndFreesTheVoice) {
+  action = kNoteActionCut;
+  play({60, 64});
+  renderToRow(1);
+  e.render(4);
+  EXPECT_EQ(sounding(), 0);
+}
+
+TEST_F(NoteActionTest, AFadingBackgroundNoteFallsSilentAndGivesItsVoiceBack) {
+  action = kNoteActionFade;
+  play({60, 64});
+  renderToRow(1);
+  e.render(2);
+  ASSERT_EQ(sounding(), 1);
+  EXPECT_TRUE(voice(3).active & kVoiceFading);
+  EXPECT_TRUE(voice(3).active & kVoiceKeyHeld);  // a fade does not release the key
+  // 0x4000 a tick: four ticks to silence, one more to give the voice back.
+  renderToRow(2);
+  EXPECT_EQ(sounding(), 0);
+  EXPECT_EQ(voice(0).active & kVoiceFading, 0);  // the channel's new note is not fading
+}
+
+TEST_F(NoteActionTest, AReleaseWithoutAVolumeEnvelopeFadesAndOneWithItFollowsTheEnvelope) {
+  action = kNoteActionOff;
+  play({60, 64});
+  renderToRow(1);
+  EXPECT_EQ(voice(3).active & (kVoiceKeyHeld | kVoiceFading), kVoiceFading);
+  Voice held = voice(0);
+  std::vector<int32_t> values(20, 0x8000);
+  Envelope envelope{kNoEnvelopePoint, kNoEnvelopePoint, 0, kNoEnvelopePoint, 0, 20, values.data()};
+  held.volumeEnvelope = &envelope;
+  applyNoteAction(&held, kNoteActionOff);
+  EXPECT_EQ(held.active & (kVoiceKeyHeld | kVoiceFading), 0);
+  applyNoteAction(&held, kNoteActionCut);
+  EXPECT_EQ(held.active, 0);
+}
+
+TEST_F(NoteActionTest, TheDuplicateCheckEndsTheSameNoteOfTheInstrumentOnly) {
+  play({60, 64, 60}, {});
+  instrument->duplicateCheck = kDuplicateNote;
+  instrument->duplicateAction = kNoteActionCut;
+  renderToRow(3);
+  // Row 2's 60 cut row 0's 60 in the background, and handed row 1's 64 off beside it.
+  ASSERT_EQ(sounding(), 1);
+  EXPECT_EQ(voice(3).note, 64);
+  EXPECT_EQ(voice(0).note, 60);
+}
+
+TEST_F(NoteActionTest, ADuplicateOfTheChannelsOwnNoteTakesTheDuplicateActionInsteadOfTheNoteAction) {
+  play({60, 60});
+  instrument->duplicateCheck = kDuplicateInstrument;
+  instrument->duplicateAction = kNoteActionCut;
+  renderToRow(2);
+  EXPECT_EQ(sounding(), 0);
+}
+
+TEST_F(NoteActionTest, PastNoteActionsReachOnlyTheChannelsOwnBackgroundNotes) {
+  play({60, 64, 67}, {{2 * 256 + 3, 0, PastNoteAction, kNoteActionCut}});
+  renderToRow(2);
+  e.engine->voices[3].ownerChannel = 5;  // as if channel 5 had handed row 0's note off
+  renderToRow(3);
+  EXPECT_EQ(sounding(), 1);
+  EXPECT_EQ(std::tuple(voice(3).ownerChannel, voice(3).note), std::tuple(5, 60));
+}
+
+TEST_F(NoteActionTest, WithEveryBackgroundVoiceBusyTheQuietestIsTaken) {
+  play({60, 62, 64, 65, 67});
+  renderToRow(3);
+  ASSERT_EQ(sounding(), 3);
+  e.engine->voices[2].channelVolume = 0x100;  // voice 2 (note 62) is the quietest
+  e.render(1);
+  renderToRow(4);
+  EXPECT_EQ(std::tuple(voice(3).note, voice(2).note, voice(1).note), std::tuple(60, 65, 64));
+}
+
+TEST_F(NoteActionTest, SetNoteActionHoldsForTheNoteAndTheNextNoteTakesItsInstrumentsAgain) {
+  action = kNoteActionCut;
+  play({60, 64, 67}, {{3, 0, SetNoteAction, kNoteActionContinue}});
+  renderToRow(1);
+  EXPECT_EQ(sounding(), 1);  // row 0's note was told to continue
+  renderToRow(2);
+  EXPECT_EQ(sounding(), 1);  // row 1's took the instrument's cut
+}
+
+// The volume factors a voice tick multiplies in, and the random variation drawn at a strike.
+TEST(NoteVolumeFactors, InstrumentVolumeChannelGainAndVariationMultiplyAndOnlyVaryingInstrumentsDrawRandomValues) {
+  OfflineEngine e;
+  SongBuilder song;
+  e.sendPlayerSettings();
+  const int32_t slot = song.addSample(std::vector<int16_t>(100, 1000), 8363);
+  ResizeInstrumentSlots(song.get(), 1);
+  Instrument* instrument = song.get()->instruments[0] = NewInstrument();
+  EXPECT_EQ(instrument->volume, 0x10000);
+  instrument->noteMap[60] = {slot, song.get()->samples[slot]};
+  emptySong(song);
+  e.play(song.inUse(), 44100);
+  SoundEngine* engine = e.engine;
+  engine->outputGain = 0x10000;
+  Voice* voice = &engine->voices[0];
+  resetVoice(engine, voice);
+  auto run = [&](int32_t code, int32_t param) {
+    Event event{nullptr, 0, 0, code, param};
+    const Event* cursor = &event;
+    int16_t proceed = 1;
+    engine->handlers[code].run(engine, voice, cursor, proceed, param);
+  };
+  instrument->volume = 0x8000;
+  run(SelectInstrument, 0);
+  run(SetPitch, 60 << 8);
+  run(SelectSampleByNote, 0);
+  const int32_t seed = engine->randomSeed;
+  run(SetVoiceFlags, 3);
+  EXPECT_EQ(engine->randomSeed, seed);
+  run(SetChannelGain, 0x8000);
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->volume, 0x4000);
+  run(AddChannelGain, 0x20000);
+  EXPECT_EQ(voice->channelGain, 0x10000);
+  run(ChannelGainSlideSpeed, 0x1000);
+  run(ChannelGainSlideTarget, 0);
+  run(ChannelGainSlide, 1);
+  voiceEffectTick(engine, voice);
+  EXPECT_EQ(voice->channelGain, 0xF000);
+
+  instrument->randomVolume = 0x4000;
+  instrument->randomPanning = 1024;
+  for (int i = 0; i < 50; ++i) {
+    run(SetVoiceFlags, 3);
+    EXPECT_GE(voice->variationVolume, 0xC000);
+    EXPECT_LE(voice->variationVolume, 0x14000);
+    EXPECT_GE(voice->variationPanning, -1024);
+    EXPECT_LE(voice->variationPanning, 1024);
+  }
+  EXPECT_NE(engine->randomSeed, seed);
+}
+
+}  // namespace
+}  // namespace tvp::test
