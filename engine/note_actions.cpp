@@ -80,6 +80,7 @@ void applyNoteAction(Voice* voice, int32_t action) {
     case kNoteActionOff:
       // Without a volume envelope nothing would follow the release: the note fades out.
       voice->active = static_cast<uint16_t>(voice->active & ~kVoiceKeyHeld);
+      releaseSampleLoop(voice);
       if (!voice->volumeEnvelope) voice->active |= kVoiceFading;
       break;
     case kNoteActionFade:

@@ -21,6 +21,7 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->ownerChannel = -1;
   voice->variationVolume = 0x10000;
   voice->variationPanning = 0;
+  voice->sample = nullptr;
   voice->sampleSlot = -1;
   voice->sampleData = nullptr;
   voice->sampleEnd = voice->loopStart = voice->loopEnd = voice->loopLength = 0;
@@ -87,8 +88,37 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->tremoloPhase = voice->tremoloSpeed = voice->tremoloDepth = 0;
 }
 
+namespace {
+
+void takeLoop(Voice* voice, int32_t mode, int32_t start, int32_t end) {
+  if (mode == kLoopNone) {
+    voice->loopFlags = 0;
+    voice->loopEnd = kVoiceNoLoopEnd;
+    return;
+  }
+  // A direction left from a ping-pong loop means nothing to another loop.
+  if (mode != kLoopPingPong) voice->loopFlags &= ~kVoiceMovingBackward;
+  voice->loopFlags = static_cast<uint32_t>(mode) | (voice->loopFlags & kVoiceMovingBackward);
+  voice->loopStart = start;
+  voice->loopEnd = end;
+  voice->loopLength = end - start;
+}
+
+}  // namespace
+
+void holdSampleLoop(Voice* voice) {
+  const Sample* sample = voice->sample;
+  if (sample && sample->sustainMode != kLoopNone) takeLoop(voice, sample->sustainMode, sample->sustainStart, sample->sustainEnd);
+}
+
+void releaseSampleLoop(Voice* voice) {
+  const Sample* sample = voice->sample;
+  if (sample && sample->sustainMode != kLoopNone) takeLoop(voice, sample->loopMode, sample->loopStart, sample->loopEnd);
+}
+
 void loadSample(Voice* voice, const Sample* sample, int32_t slot) {
   voice->sampleSlot = slot;
+  voice->sample = sample;
   if (!sample) {
     voice->sampleData = nullptr;
     voice->sampleEnd = 0;
@@ -106,6 +136,7 @@ void loadSample(Voice* voice, const Sample* sample, int32_t slot) {
     voice->loopEnd = sample->loopEnd;
     voice->loopLength = sample->loopLength;
   }
+  holdSampleLoop(voice);
   voice->sampleVolume = sample->volume;
   voice->samplePanning = sample->panning;
   voice->pitchOrigin = sample->baseNote;

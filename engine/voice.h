@@ -38,6 +38,7 @@ struct Voice {
   int32_t variationPanning;  // added to the panning: the note's random panning variation
 
   // Copied from the Sample by loadSample.
+  const Sample* sample;
   int32_t sampleSlot;  // -1 none
   const int16_t* sampleData;
   int32_t sampleEnd;
@@ -158,6 +159,10 @@ void handOffNote(SoundEngine* engine, Voice* voice, int32_t comingInstrument, in
 void applyNoteAction(Voice* voice, int32_t action);
 void resetVoice(SoundEngine* engine, Voice* voice);
 void loadSample(Voice* voice, const Sample* sample, int32_t slot);
+// The sample's sustain loop while the key is held, its loop after the release; nothing changes
+// for samples without a sustain loop.
+void holdSampleLoop(Voice* voice);
+void releaseSampleLoop(Voice* voice);
 // Takes the instrument (null for an empty slot) into the voice: envelopes, fade-out and the
 // automatic modulators, resolving a random waveform once and writing it back to the instrument.
 void selectInstrument(SoundEngine* engine, Voice* voice, Instrument* instrument, int32_t slot);

@@ -96,12 +96,14 @@ void setVoiceFlags(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t 
   if (param & kVoiceKeyHeld) {
     voice->active &= ~kVoiceFading;
     voice->fadeoutLevel = 0x10000;
+    holdSampleLoop(voice);
     varyNote(engine, voice);
   }
 }
 
 void clearVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
   voice->active = static_cast<uint16_t>(voice->active & ~param);
+  if (param & kVoiceKeyHeld) releaseSampleLoop(voice);
   // A key-off without a volume envelope has no fade-out to run: the voice stops.
   if ((param & kVoiceKeyHeld) && !voice->volumeEnvelope) voice->active &= ~kVoiceSounding;
 }

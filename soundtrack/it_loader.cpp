@@ -38,6 +38,8 @@ constexpr uint8_t kSample16Bit = 2;
 constexpr uint8_t kSampleCompressed = 8;
 constexpr uint8_t kSampleLoop = 16;
 constexpr uint8_t kSamplePingPong = 64;
+constexpr uint8_t kSampleSustainLoop = 32;
+constexpr uint8_t kSampleSustainPingPong = 128;
 constexpr uint8_t kConvertSigned = 1;
 constexpr uint8_t kConvertDelta = 4;  // compressed data integrated twice
 constexpr uint8_t kDefaultPanOn = 128;
@@ -352,6 +354,12 @@ class ItLoad {
       scaleFrames(sample, std::min<int32_t>(h[0x11], 64));
     }
     fitLoop(sample, flags, ReadU32LE(h + 0x34), ReadU32LE(h + 0x38));
+    if (flags & kSampleSustainLoop) {
+      // Frames as the file counts them; the soundtrack's own check fits them to the data.
+      sample->sustainMode = (flags & kSampleSustainPingPong) ? kLoopPingPong : kLoopForward;
+      sample->sustainStart = static_cast<int32_t>(std::min<uint32_t>(ReadU32LE(h + 0x40), 0x3FFFFFFF) * 2);
+      sample->sustainEnd = static_cast<int32_t>(std::min<uint32_t>(ReadU32LE(h + 0x44), 0x3FFFFFFF) * 2);
+    }
     return PrepareSampleData(sample) == kStatusOk ? kStatusOk : kStatusOutOfMemory;
   }
 

@@ -80,6 +80,22 @@ bool FitLoop(Sample* sample) {
   return true;
 }
 
+// The same rules for a sustain loop; it keeps no guard frames, so the interpolation at its end
+// reads the frames that follow it.
+void FitSustainLoop(Sample* sample) {
+  if (sample->sustainMode == kLoopNone) return;
+  const int32_t start = sample->sustainStart & ~1;
+  const int32_t end = sample->sustainEnd & ~1;
+  const bool known = sample->sustainMode == kLoopForward || sample->sustainMode == kLoopPingPong;
+  const int32_t shortest = sample->sustainMode == kLoopPingPong ? 4 : 2;
+  if (!known || start < 0 || end > sample->length || end - start < shortest) {
+    sample->sustainMode = kLoopNone;
+    return;
+  }
+  sample->sustainStart = start;
+  sample->sustainEnd = end;
+}
+
 }  // namespace
 
 Soundtrack* NewSoundtrack() { return AllocRecords<Soundtrack>(1); }
@@ -327,6 +343,7 @@ int16_t PrepareSampleData(Sample* sample) {
     sample->block = nullptr;
     sample->length = 0;
     sample->loopMode = kLoopNone;
+    sample->sustainMode = kLoopNone;
     return kStatusOk;
   }
   int16_t* block = AllocRecords<int16_t>(frames + 3);
@@ -339,6 +356,7 @@ int16_t PrepareSampleData(Sample* sample) {
   sample->block = block;
   sample->data = data;
   sample->length = frames * 2;
+  FitSustainLoop(sample);
 
   if (sample->loopMode == kLoopNone || !FitLoop(sample)) return kStatusOk;
   int32_t s = sample->loopStart / 2;

@@ -37,6 +37,11 @@ struct Sample {
   int32_t panning;     // -0x1000 .. +0x1000
   uint32_t rate;       // 16.16 Hz at the base note: up to 65535 Hz
   int32_t baseNote;    // 8.8 semitones
+  // A sustain loop plays instead of the loop while the key is held (kLoopNone: none); it must lie
+  // inside the data, in whole frames, at least two frames long (four for ping-pong).
+  int32_t sustainMode;
+  int32_t sustainStart;  // bytes
+  int32_t sustainEnd;    // bytes, just past the loop
   int16_t savedGuard[2];  // the two frames at the loop end before PrepareSampleData replaced them
   uint32_t* stepTable;    // kStepTableEntries 16.16 steps, filled by the engine
 };

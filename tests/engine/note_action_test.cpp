@@ -201,5 +201,44 @@ TEST(NoteVolumeFactors, InstrumentVolumeChannelGainAndVariationMultiplyAndOnlyVa
   EXPECT_NE(engine->randomSeed, seed);
 }
 
+// A sample's sustain loop holds while the key does; the release goes on to its loop (or none),
+// and the next strike takes the sustain loop again. A sustain loop outside the data is dropped.
+TEST(SampleSustainLoop, HeldUntilTheReleaseAndTakenAgainAtTheNextStrike) {
+  OfflineEngine e;
+  SongBuilder song;
+  e.sendPlayerSettings();
+  const int32_t slot = song.addSample(std::vector<int16_t>(100, 1000), 8363, 60, 100);
+  Sample* sample = song.get()->samples[slot];
+  sample->sustainMode = kLoopPingPong;
+  sample->sustainStart = 20;
+  sample->sustainEnd = 80;
+  emptySong(song);
+  e.play(song.inUse(), 44100);
+  Voice* voice = &e.engine->voices[0];
+  auto run = [&](int32_t code, int32_t param) {
+    Event event{nullptr, 0, 0, code, param};
+    const Event* cursor = &event;
+    int16_t proceed = 1;
+    e.engine->handlers[code].run(e.engine, voice, cursor, proceed, param);
+  };
+  auto loop = [&] { return std::tuple(voice->loopFlags & 3, voice->loopStart, voice->loopEnd, voice->loopLength); };
+  run(SelectSample, slot);
+  run(SetVoiceFlags, 3);
+  EXPECT_EQ(loop(), std::tuple(kVoiceLoopPingPong, 20, 80, 60));
+  voice->loopFlags |= kVoiceMovingBackward;
+  run(ClearVoiceFlags, kVoiceKeyHeld);
+  EXPECT_EQ(loop(), std::tuple(kVoiceLoopForward, 120, 200, 80));
+  EXPECT_EQ(voice->loopFlags & kVoiceMovingBackward, 0u);
+  run(SetVoiceFlags, 3);
+  EXPECT_EQ(loop(), std::tuple(kVoiceLoopPingPong, 20, 80, 60));
+  sample->loopMode = kLoopNone;
+  applyNoteAction(voice, kNoteActionOff);
+  EXPECT_EQ(std::tuple(voice->loopFlags, voice->loopEnd), std::tuple(0u, kVoiceNoLoopEnd));
+
+  sample->sustainEnd = 202;  // past the data
+  ASSERT_EQ(PrepareSampleData(sample), 0);
+  EXPECT_EQ(sample->sustainMode, kLoopNone);
+}
+
 }  // namespace
 }  // namespace tvp::test

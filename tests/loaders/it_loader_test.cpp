@@ -82,7 +82,8 @@ TEST(ItSamples, LoopsVolumePanningAndRate) {
   ItBuilder b;
   b.sample(0, {.volume = 32, .defaultPan = 64, .frames = Ramp(100, 500), .loop = true, .pingPong = true,
                .loopBegin = 10, .loopEnd = 500, .c5Speed = 96000});
-  b.sample(1, {.globalVolume = 16, .frames = Ramp(100, 500), .loop = true, .loopBegin = 99, .loopEnd = 100});
+  b.sample(1, {.globalVolume = 16, .frames = Ramp(100, 500), .loop = true, .loopBegin = 99, .loopEnd = 100,
+               .sustainLoop = true, .sustainPingPong = true, .sustainBegin = 30, .sustainEnd = 60});
   const Loaded m = Load(b.bytes());
   ASSERT_EQ(m.status, 0);
   const Sample* s = m.song->samples[0];
@@ -90,6 +91,9 @@ TEST(ItSamples, LoopsVolumePanningAndRate) {
   EXPECT_EQ(std::tuple(s->volume, s->panning), std::tuple(32 * 1024, 4096));
   EXPECT_EQ(std::tuple(s->rate >> 16, s->baseNote), std::tuple(48000u, 48 * 256)) << "96 kHz from an octave lower";
   EXPECT_EQ(m.song->samples[1]->loopMode, kLoopNone) << "a loop of one frame is dropped";
+  const Sample* t = m.song->samples[1];
+  EXPECT_EQ(std::tuple(t->sustainMode, t->sustainStart, t->sustainEnd), std::tuple(kLoopPingPong, 60, 120));
+  EXPECT_EQ(s->sustainMode, kLoopNone);
   EXPECT_EQ(m.song->samples[1]->data[3], (Ramp(100, 500)[3] >> 8) * 256 * 16 / 64) << "its global volume is in the frames";
 }
 
