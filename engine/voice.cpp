@@ -47,6 +47,7 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->fadeoutLevel = 0;
   voice->fadeoutStep = 0;
   voice->channelPanning = 0;
+  voice->restorePanning = kNoDefaultPanning;
   voice->panningMin = -4096;
   voice->panningMax = 4096;
   voice->period = 0x6B0;
@@ -354,7 +355,11 @@ void voiceTick(SoundEngine* engine, Voice* voice) {
   } else if (fading) {
     voice->volumeEnvelopeValue = std::max(voice->fadeoutLevel, 0);
   }
-  if ((voice->volumeEnvelope && !keyHeld) || fading)
+  const bool atEnvelopeEnd = voice->instrument && voice->instrument->fadeAtEnvelopeEnd;
+  if (atEnvelopeEnd && voice->volumeEnvelope && voice->volumeEnvelopeIndex == voice->volumeEnvelope->length - 1 &&
+      !(voice->volumeEnvelope->flags & kEnvelopeLoop))
+    voice->active |= kVoiceFading;
+  if ((voice->volumeEnvelope && !keyHeld && !atEnvelopeEnd) || fading)
     voice->fadeoutLevel = limit(int64_t{voice->fadeoutLevel} - voice->fadeoutStep, 0, INT32_MAX);
   // A handed-off note that can no longer be heard gives its voice back.
   if (voice->ownerChannel >= 0 && (envelopeDone || (fading && voice->volumeEnvelopeValue == 0))) voice->active = 0;

@@ -73,6 +73,7 @@ struct Voice {
   int32_t fadeoutStep;   // per tick, from the instrument
 
   int32_t channelPanning;
+  int32_t restorePanning;  // the channel's panning under a note's default one; kNoDefaultPanning none
   int32_t panningMin;  // stored, never consulted
   int32_t panningMax;
 

@@ -65,6 +65,10 @@ void varyNote(SoundEngine* engine, Voice* voice) {
   };
   if (instrument->randomVolume > 0) voice->variationVolume = 0x10000 + spread(instrument->randomVolume);
   if (instrument->randomPanning > 0) voice->variationPanning = spread(std::min(instrument->randomPanning, 8192));
+  if (instrument->pitchPanSeparation != 0) {
+    const int64_t shift = int64_t{voice->note - instrument->pitchPanCentre} * instrument->pitchPanSeparation;
+    voice->variationPanning = static_cast<int32_t>(std::clamp<int64_t>(voice->variationPanning + shift, -8192, 8192));
+  }
 }
 
 void selectSample(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t param) {
@@ -103,9 +107,15 @@ void setVoiceFlags(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t 
 
 void clearVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
   voice->active = static_cast<uint16_t>(voice->active & ~param);
-  if (param & kVoiceKeyHeld) releaseSampleLoop(voice);
+  if (!(param & kVoiceKeyHeld)) return;
+  releaseSampleLoop(voice);
+  if (voice->instrument && voice->instrument->fadeAtEnvelopeEnd) {
+    const Envelope* envelope = voice->volumeEnvelope;
+    if (!envelope || (envelope->flags & kEnvelopeLoop)) voice->active |= kVoiceFading;
+    return;
+  }
   // A key-off without a volume envelope has no fade-out to run: the voice stops.
-  if ((param & kVoiceKeyHeld) && !voice->volumeEnvelope) voice->active &= ~kVoiceSounding;
+  if (!voice->volumeEnvelope) voice->active &= ~kVoiceSounding;
 }
 
 void resetModulators(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
@@ -155,8 +165,26 @@ void resetVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channel
 
 void addPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
   v->channelPanning = static_cast<int32_t>(static_cast<uint32_t>(v->channelPanning) + static_cast<uint32_t>(p));
+  v->restorePanning = kNoDefaultPanning;
 }
-void resetPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channelPanning = v->samplePanning; }
+// The sample's panning, else the instrument's, holds for the note; a note with neither goes
+// back to the panning the channel had before the last note that took one.
+void resetPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) {
+  int32_t panning = v->samplePanning;
+  if (panning == kNoDefaultPanning && v->instrument) panning = v->instrument->panning;
+  if (panning != kNoDefaultPanning) {
+    if (v->restorePanning == kNoDefaultPanning) v->restorePanning = v->channelPanning;
+    v->channelPanning = panning;
+  } else if (v->restorePanning != kNoDefaultPanning) {
+    v->channelPanning = v->restorePanning;
+    v->restorePanning = kNoDefaultPanning;
+  }
+}
+// A panning the song sets is the channel's own.
+void setPanning(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->channelPanning = p;
+  v->restorePanning = kNoDefaultPanning;
+}
 
 // Linear pitch. Set values ignore the voice's pitch bounds; added ones respect them.
 
@@ -221,7 +249,7 @@ void installVoiceHandlers(HandlerEntry* handlers) {
       {EventCode::TremoloSpeed, store<&Voice::tremoloSpeed>},
       {EventCode::Tremolo, store<&Voice::tremoloOn>},
       {EventCode::ResetVolume, resetVolume},
-      {EventCode::SetPanning, store<&Voice::channelPanning>},
+      {EventCode::SetPanning, setPanning},
       {EventCode::AddPanning, addPanning},
       {EventCode::SetPanningMin, store<&Voice::panningMin>},
       {EventCode::SetPanningMax, store<&Voice::panningMax>},

@@ -135,6 +135,7 @@ class ItLoad {
     for (int32_t i = 0; i < count; ++i) {
       Instrument* instrument = NewInstrument();
       if (instrument == nullptr) return kStatusOutOfMemory;
+      instrument->fadeAtEnvelopeEnd = 1;
       soundtrack_->instruments[i] = instrument;
       uint8_t keyboard[2 * kNoteMapSize] = {};
       if (!instrumentMode()) {
@@ -157,6 +158,9 @@ class ItLoad {
         instrument->volume = std::min<int32_t>(h[0x18], 128) * 512;
         instrument->randomVolume = std::min<int32_t>(h[0x1A], 100) * 0x10000 / 100;
         instrument->randomPanning = std::min<int32_t>(h[0x1B], 64) * 128;
+        if (!(h[0x19] & 0x80)) instrument->panning = std::min<int32_t>(h[0x19], 64) * 128 - 4096;
+        instrument->pitchPanSeparation = std::clamp<int32_t>(static_cast<int8_t>(h[0x16]), -32, 32) * 16;
+        instrument->pitchPanCentre = std::min<int32_t>(h[0x17], 119);
         const int16_t status = envelope(h + 0x130, &instrument->volumeEnvelope, VolumeValue);
         if (status != kStatusOk) return status;
         const int16_t pan = envelope(h + 0x182, &instrument->panningEnvelope, PanningValue);
@@ -346,7 +350,7 @@ class ItLoad {
 
     const uint8_t flags = h[0x12];
     sample->volume = std::min<int32_t>(h[0x13], 64) * 1024;
-    sample->panning = (h[0x2F] & kDefaultPanOn) ? std::min<int32_t>(h[0x2F] & 0x7F, 64) * 128 - 4096 : 0;
+    sample->panning = (h[0x2F] & kDefaultPanOn) ? std::min<int32_t>(h[0x2F] & 0x7F, 64) * 128 - 4096 : kNoDefaultPanning;
     setRate(sample, ReadU32LE(h + 0x3C));
     if (flags & kSamplePresent) {
       status = readData(sample, h);

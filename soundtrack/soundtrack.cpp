@@ -151,7 +151,10 @@ int16_t ResizePlayPositionSlots(Soundtrack* soundtrack, int32_t count) {
 
 Instrument* NewInstrument() {
   Instrument* instrument = AllocRecords<Instrument>(1);
-  if (instrument != nullptr) instrument->volume = 0x10000;
+  if (instrument != nullptr) {
+    instrument->volume = 0x10000;
+    instrument->panning = kNoDefaultPanning;
+  }
   return instrument;
 }
 Envelope* NewEnvelope() { return AllocRecords<Envelope>(1); }

@@ -25,6 +25,9 @@ inline constexpr int32_t kNoLoopEnd = 0x7FFFFFFE;     // MOD and S3M samples wit
 
 enum SampleLoopMode : int32_t { kLoopNone = 0, kLoopForward = 1, kLoopPingPong = 2 };
 
+// A sample's or instrument's panning that leaves the channel's as it is.
+inline constexpr int32_t kNoDefaultPanning = INT32_MIN;
+
 struct Sample {
   int16_t* data;   // first frame; after PrepareSampleData data[-1], data[frames], data[frames+1] exist
   int16_t* block;  // the allocation that holds data (data = block + 1 frame), or null
@@ -34,7 +37,7 @@ struct Sample {
   int32_t loopEnd;     // bytes, just past the loop
   int32_t loopLength;  // bytes
   int32_t volume;      // 16.16, 0x10000 = file volume 64
-  int32_t panning;     // -0x1000 .. +0x1000
+  int32_t panning;     // -0x1000 .. +0x1000, or kNoDefaultPanning
   uint32_t rate;       // 16.16 Hz at the base note: up to 65535 Hz
   int32_t baseNote;    // 8.8 semitones
   // A sustain loop plays instead of the loop while the key is held (kLoopNone: none); it must lie
@@ -89,6 +92,16 @@ struct Instrument {
   int32_t noteAction;      // kNoteAction*: what its note does when a new note comes
   int32_t duplicateCheck;  // kDuplicate*: which of its handed-off notes a new note of it ends
   int32_t duplicateAction;  // kNoteActionCut, Off or Fade: how they end
+  // Taken by a note with the instrument when its sample has none; NewInstrument makes it
+  // kNoDefaultPanning.
+  int32_t panning;
+  // Each note's panning moves by (note - pitchPanCentre) x pitchPanSeparation.
+  int32_t pitchPanCentre;  // whole semitones
+  int32_t pitchPanSeparation;
+  // 0: the fade-out starts when the key is released, with a volume envelope (without one the
+  // release ends the note). 1: it starts at the release without a volume envelope or with a
+  // looping one, else when the envelope has come to its end, key held or not.
+  int32_t fadeAtEnvelopeEnd;
 };
 
 inline constexpr int32_t kDuplicateNone = 0;

@@ -1,6 +1,6 @@
 // Note actions: notes handed off to background voices and what becomes of them, the duplicate
-// check, past-note actions, and the per-note volume factors (instrument volume, channel gain,
-// random variation).
+// check, past-note actions; what a struck note takes from its instrument (volume factors, random
+// variation, default panning, pitch-pan separation, the fade rule) and sample sustain loops.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -149,34 +149,50 @@ TEST_F(NoteActionTest, SetNoteActionHoldsForTheNoteAndTheNextNoteTakesItsInstrum
   EXPECT_EQ(sounding(), 1);  // row 1's took the instrument's cut
 }
 
-// The volume factors a voice tick multiplies in, and the random variation drawn at a strike.
-TEST(NoteVolumeFactors, InstrumentVolumeChannelGainAndVariationMultiplyAndOnlyVaryingInstrumentsDrawRandomValues) {
-  OfflineEngine e;
-  SongBuilder song;
-  e.sendPlayerSettings();
-  const int32_t slot = song.addSample(std::vector<int16_t>(100, 1000), 8363);
-  ResizeInstrumentSlots(song.get(), 1);
-  Instrument* instrument = song.get()->instruments[0] = NewInstrument();
-  EXPECT_EQ(instrument->volume, 0x10000);
-  instrument->noteMap[60] = {slot, song.get()->samples[slot]};
-  emptySong(song);
-  e.play(song.inUse(), 44100);
-  SoundEngine* engine = e.engine;
-  engine->outputGain = 0x10000;
-  Voice* voice = &engine->voices[0];
-  resetVoice(engine, voice);
-  auto run = [&](int32_t code, int32_t param) {
+// One voice driven by handler calls: instrument 0 plays a 100-frame sample (sample 1 has a loop
+// of frames 60..100) on every note.
+class StruckVoice : public ::testing::Test {
+ protected:
+  StruckVoice() {
+    e.sendPlayerSettings();
+    plain = song.addSample(std::vector<int16_t>(100, 1000), 8363);
+    looped = song.addSample(std::vector<int16_t>(100, 1000), 8363, 60, 100);
+    ResizeInstrumentSlots(song.get(), 1);
+    instrument = song.get()->instruments[0] = NewInstrument();
+    for (NoteMapEntry& entry : instrument->noteMap) entry = {plain, song.get()->samples[plain]};
+    emptySong(song);
+    e.play(song.inUse(), 44100);
+    engine->outputGain = 0x10000;
+    resetVoice(engine, voice);
+  }
+  void run(int32_t code, int32_t param) {
     Event event{nullptr, 0, 0, code, param};
     const Event* cursor = &event;
     int16_t proceed = 1;
     engine->handlers[code].run(engine, voice, cursor, proceed, param);
-  };
+  }
+  void strike(int32_t note) {
+    run(SelectInstrument, 0);
+    run(SetPitch, note << 8);
+    run(SelectSampleByNote, 0);
+    run(SetVoiceFlags, 3);
+    run(ResetPanning, 0);
+  }
+
+  OfflineEngine e;
+  SongBuilder song;
+  int32_t plain = 0, looped = 0;
+  Instrument* instrument = nullptr;
+  SoundEngine* engine = e.engine;
+  Voice* voice = &e.engine->voices[0];
+};
+
+// The volume factors a voice tick multiplies in, and the random variation drawn at a strike.
+TEST_F(StruckVoice, InstrumentVolumeChannelGainAndVariationMultiplyAndOnlyVaryingInstrumentsDrawRandomValues) {
+  EXPECT_EQ(std::tuple(instrument->volume, instrument->panning), std::tuple(0x10000, kNoDefaultPanning));
   instrument->volume = 0x8000;
-  run(SelectInstrument, 0);
-  run(SetPitch, 60 << 8);
-  run(SelectSampleByNote, 0);
   const int32_t seed = engine->randomSeed;
-  run(SetVoiceFlags, 3);
+  strike(60);
   EXPECT_EQ(engine->randomSeed, seed);
   run(SetChannelGain, 0x8000);
   voiceTick(engine, voice);
@@ -201,28 +217,86 @@ TEST(NoteVolumeFactors, InstrumentVolumeChannelGainAndVariationMultiplyAndOnlyVa
   EXPECT_NE(engine->randomSeed, seed);
 }
 
+// A sample's default panning wins over the instrument's; either holds for its note only, and
+// pitch-pan separation moves each note by its distance from the centre note.
+TEST_F(StruckVoice, DefaultPanningsHoldForTheirNoteAndPitchPanSeparationSpreadsNotes) {
+  Sample* sample = song.get()->samples[plain];
+  sample->panning = kNoDefaultPanning;
+  run(SetPanning, -3000);
+  strike(60);
+  EXPECT_EQ(voice->channelPanning, -3000);  // neither has one: the channel's stays
+  instrument->panning = 1000;
+  strike(60);
+  EXPECT_EQ(voice->channelPanning, 1000);
+  sample->panning = 2000;
+  voice->sampleSlot = -1;  // load the sample again, with its panning
+  strike(60);
+  EXPECT_EQ(voice->channelPanning, 2000);
+  sample->panning = kNoDefaultPanning;
+  instrument->panning = kNoDefaultPanning;
+  voice->sampleSlot = -1;
+  strike(60);
+  EXPECT_EQ(voice->channelPanning, -3000);  // back to the channel's own
+  instrument->panning = 1000;
+  strike(60);
+  run(SetPanning, 500);  // set by the song during the note: the channel's own from now on
+  instrument->panning = kNoDefaultPanning;
+  strike(60);
+  EXPECT_EQ(voice->channelPanning, 500);
+
+  instrument->pitchPanCentre = 60;
+  instrument->pitchPanSeparation = 256;
+  strike(64);
+  EXPECT_EQ(voice->variationPanning, 1024);
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->panning, 1524);
+  strike(20);
+  EXPECT_EQ(voice->variationPanning, -8192);  // limited; the final panning is kept on the scale
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->panning, -4096);
+}
+
+// With fadeAtEnvelopeEnd a release without a volume envelope fades instead of ending the note,
+// and an envelope that comes to its end starts the fade-out with the key still held.
+TEST_F(StruckVoice, TheFadeCanStartAtTheEnvelopesEndInsteadOfAtTheRelease) {
+  instrument->fadeout = 0x8000;
+  instrument->fadeAtEnvelopeEnd = 1;
+  strike(60);
+  run(ClearVoiceFlags, kVoiceKeyHeld);
+  EXPECT_EQ(voice->active & (kVoiceSounding | kVoiceFading), kVoiceSounding | kVoiceFading);
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->volumeEnvelopeValue, 0x10000);
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->volumeEnvelopeValue, 0x8000);
+
+  std::vector<int32_t> values = {0x10000, 0x10000, 0x10000};
+  Envelope envelope{kNoEnvelopePoint, kNoEnvelopePoint, 0, kNoEnvelopePoint, 0, 3, values.data()};
+  instrument->volumeEnvelope = &envelope;
+  strike(60);
+  voice->volumeEnvelope = &envelope;  // the instrument was selected already
+  voice->volumeEnvelopeIndex = 0;
+  std::vector<int32_t> seen;
+  for (int i = 0; i < 5; ++i) {
+    voiceTick(engine, voice);
+    seen.push_back(voice->volumeEnvelopeValue);
+  }
+  EXPECT_EQ(seen, (std::vector<int32_t>{0x10000, 0x10000, 0x10000, 0x8000, 0}));
+  EXPECT_TRUE(voice->active & kVoiceKeyHeld);
+  instrument->fadeAtEnvelopeEnd = 0;
+  strike(60);
+  run(ClearVoiceFlags, kVoiceKeyHeld);  // the design's rule: the fade-out follows the release
+  EXPECT_EQ(voice->active & kVoiceFading, 0);
+}
+
 // A sample's sustain loop holds while the key does; the release goes on to its loop (or none),
 // and the next strike takes the sustain loop again. A sustain loop outside the data is dropped.
-TEST(SampleSustainLoop, HeldUntilTheReleaseAndTakenAgainAtTheNextStrike) {
-  OfflineEngine e;
-  SongBuilder song;
-  e.sendPlayerSettings();
-  const int32_t slot = song.addSample(std::vector<int16_t>(100, 1000), 8363, 60, 100);
-  Sample* sample = song.get()->samples[slot];
+TEST_F(StruckVoice, ASustainLoopIsHeldUntilTheReleaseAndTakenAgainAtTheNextStrike) {
+  Sample* sample = song.get()->samples[looped];
   sample->sustainMode = kLoopPingPong;
   sample->sustainStart = 20;
   sample->sustainEnd = 80;
-  emptySong(song);
-  e.play(song.inUse(), 44100);
-  Voice* voice = &e.engine->voices[0];
-  auto run = [&](int32_t code, int32_t param) {
-    Event event{nullptr, 0, 0, code, param};
-    const Event* cursor = &event;
-    int16_t proceed = 1;
-    e.engine->handlers[code].run(e.engine, voice, cursor, proceed, param);
-  };
   auto loop = [&] { return std::tuple(voice->loopFlags & 3, voice->loopStart, voice->loopEnd, voice->loopLength); };
-  run(SelectSample, slot);
+  run(SelectSample, looped);
   run(SetVoiceFlags, 3);
   EXPECT_EQ(loop(), std::tuple(kVoiceLoopPingPong, 20, 80, 60));
   voice->loopFlags |= kVoiceMovingBackward;

@@ -94,6 +94,7 @@ TEST(ItSamples, LoopsVolumePanningAndRate) {
   const Sample* t = m.song->samples[1];
   EXPECT_EQ(std::tuple(t->sustainMode, t->sustainStart, t->sustainEnd), std::tuple(kLoopPingPong, 60, 120));
   EXPECT_EQ(s->sustainMode, kLoopNone);
+  EXPECT_EQ(t->panning, kNoDefaultPanning) << "without a default panning the channel's stays";
   EXPECT_EQ(m.song->samples[1]->data[3], (Ramp(100, 500)[3] >> 8) * 256 * 16 / 64) << "its global volume is in the frames";
 }
 
@@ -153,6 +154,9 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   first.globalVolume = 64;
   first.randomVolume = 25;
   first.randomPan = 16;
+  first.defaultPan = 48;
+  first.pitchPanSeparation = -8;
+  first.pitchPanCenter = 50;
   ItInstrumentSpec filtered = first;
   filtered.pitch.filter = true;
   b.instrument(0, first).instrument(1, filtered);
@@ -169,6 +173,8 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   EXPECT_EQ(std::tuple(i->noteAction, i->duplicateCheck, i->duplicateAction),
             std::tuple(kNoteActionFade, kDuplicateNote, kNoteActionFade));
   EXPECT_EQ(std::tuple(i->volume, i->randomVolume, i->randomPanning), std::tuple(0x8000, 0x4000, 16 * 128));
+  EXPECT_EQ(std::tuple(i->panning, i->pitchPanSeparation, i->pitchPanCentre, i->fadeAtEnvelopeEnd),
+            std::tuple(2048, -8 * 16, 50, 1));
 
   // The layout before 2.00 holds the same keyboard, volume envelope and fade-out its own way.
   ItBuilder old;
