@@ -290,7 +290,7 @@ class ItLoad {
         status = decodeInto(xmCells.get(), rows, p);
         if (status != kStatusOk) return status;
       }
-      if (channels_ > xm::kMaxChannels) return kStatusWrongFormat;  // wider songs: not yet
+      if (channels_ > xm::kMaxChannels) return kStatusWrongFormat;
       channels_ = std::max(channels_, 1);
     }
     return kStatusOk;

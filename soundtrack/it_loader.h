@@ -42,8 +42,7 @@ bool ProbeIT(const uint8_t* bytes, int32_t size);
 // Reads the header (into `header` when given), the title and, with a soundtrack out, the play
 // positions, the samples (8- and 16-bit, signed and unsigned, packed or not; of a stereo sample
 // the left channel), the instruments (without instruments, one per sample) and the patterns.
-// Songs that use more channels than the XM decoder keeps are refused for now. Status 0 or the
-// reason the file was refused.
+// Status 0 or the reason the file was refused.
 int16_t LoadIT(ModuleFile* file, char* title, Soundtrack** soundtrack, ItHeader* header = nullptr);
 
 }  // namespace tvp

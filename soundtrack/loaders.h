@@ -24,7 +24,7 @@ int16_t LoadMOD(ModuleFile* file, char* title, Soundtrack** soundtrack);
 enum class ModuleFormat { None, XM, S3M, MOD, IT };
 
 // Loaders keep per-channel state for this many channels and refuse files that declare more.
-inline constexpr int32_t kMaxModuleChannels = 32;
+inline constexpr int32_t kMaxModuleChannels = 64;
 
 // Offers the file to the XM, S3M, MOD and IT loaders in that order (the content decides, not the
 // name). Returns the format that accepted it, or None with the last loader's status in `*status`.

@@ -28,7 +28,7 @@ constexpr int32_t kOrderEntries = 128;
 constexpr int32_t kSignatureOffset = 1080;
 constexpr int32_t kRows = 64;
 constexpr int32_t kCellSize = 4;
-// The decoder keeps per-channel state for 32 channels; wider files are refused.
+// The decoder keeps per-channel state for kMaxModuleChannels channels; wider files are refused.
 constexpr int32_t kMaxChannels = kMaxModuleChannels;
 constexpr int32_t kScratchRecords = 16384;
 // Pattern events a file may make: a base plus so many per byte of file. A cell of four bytes can

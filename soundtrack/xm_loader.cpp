@@ -126,8 +126,8 @@ int16_t ReadHeader(ModuleFile* file, Header* header, char* title) {
   header->speed = ReadS16LE(bytes + 76);
   header->tempo = ReadS16LE(bytes + 78);
   std::memcpy(header->orders, bytes + 80, kMaxOrders);
-  // The decoder keeps per-channel state for 32 channels and the order table has 256 entries;
-  // negative counts belong to no XM file.
+  // The decoder keeps per-channel state for kMaxModuleChannels channels and the order table has
+  // 256 entries; negative counts belong to no XM file.
   if (header->channels < 1 || header->channels > xm::kMaxChannels) return kStatusWrongFormat;
   if (header->songLength < 0 || header->songLength > kMaxOrders) return kStatusWrongFormat;
   if (header->patterns < 0 || header->instruments < 0) return kStatusWrongFormat;

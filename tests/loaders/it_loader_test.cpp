@@ -123,16 +123,16 @@ TEST(ItPatterns, CellsBecomeTheEventsOfTheirNotesColumnsAndEffects) {
   EXPECT_TRUE(Has(EventsAt(song, 1, 256), 2, EventCode::SetPitch, 72 * 256));
   EXPECT_TRUE(Has(EventsAt(song, 1, 256), 0, EventCode::SetSpeed, 3));
   EXPECT_TRUE(Has(EventsAt(song, 1, 3 * 256), 0, EventCode::PatternBreak, static_cast<int32_t>(16 * 256 | kFlowResetBit)));
-  // A dense pattern (200 rows of 32 channels) takes more events than one scratch array holds.
+  // A dense pattern (200 rows of 48 channels) takes more events than one scratch array holds.
   ItBuilder dense;
   dense.sample(0, {.frames = Ramp(64, 900)}).rows(0, 200);
   for (int row = 0; row < 200; ++row)
-    for (int c = 0; c < 32; ++c) dense.cell(0, row, c, {36 + (row + c) % 60, 1, row % 64, 'H', 0x44});
+    for (int c = 0; c < 48; ++c) dense.cell(0, row, c, {36 + (row + c) % 60, 1, row % 64, 'H', 0x44});
   const Loaded big = Load(dense.bytes());
   ASSERT_EQ(big.status, 0);
   int32_t starts = 0;
   for (const Event* e = big.song->patterns[1]; e != nullptr; e = e->next) starts += e->code == EventCode::StartSample;
-  EXPECT_EQ(starts, 200 * 32);
+  EXPECT_EQ(starts, 200 * 48);
   // The song's channels are those its patterns use: three here, each with its panning set.
   int panned = 0;
   for (const Event* e = song->patterns[0]; e != nullptr; e = e->next) panned += e->code == EventCode::SetPanning;

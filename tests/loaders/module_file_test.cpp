@@ -80,14 +80,14 @@ TEST(Refusals, NameTheFormatAndWhatIsWrong) {
     return said;
   };
   test::XmBuilder wide, cut;
-  wide.channels = 40;
+  wide.channels = 65;
   std::vector<uint8_t> xm = cut.bytes();
   xm.resize(xm.size() - 3);
   test::S3MBuilder s3m;
   s3m.emptyPattern(0);
   std::vector<uint8_t> shortS3m = s3m.bytes();
   shortS3m.resize(0x62);  // inside the order list
-  EXPECT_EQ(text(wide.bytes()), "XM with 40 channels is not supported");
+  EXPECT_EQ(text(wide.bytes()), "XM with 65 channels is not supported");
   EXPECT_EQ(text(xm), "XM data ends early");
   EXPECT_EQ(text(shortS3m), "S3M data ends early");
   EXPECT_EQ(text(std::vector<uint8_t>(2000, 'x')), "not a module this player can read (XM, S3M, MOD, IT)");

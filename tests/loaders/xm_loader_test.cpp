@@ -139,7 +139,7 @@ TEST(XmHeader, RefusalsAndClearedOuts) {
       {"short header", nullptr, [](Bytes& f) { f.resize(335); }, kStatusDataEnded},
       {"empty file", nullptr, [](Bytes& f) { f.clear(); }, kStatusDataEnded},
       {"no channels", [](XmBuilder& b) { b.channels = 0; }, nullptr, kStatusWrongFormat},
-      {"33 channels", [](XmBuilder& b) { b.channels = 33; }, nullptr, kStatusWrongFormat},
+      {"65 channels", [](XmBuilder& b) { b.channels = 65; }, nullptr, kStatusWrongFormat},
       {"negative channels", [](XmBuilder& b) { b.channels = -2; }, nullptr, kStatusWrongFormat},
       {"song length 257", [](XmBuilder& b) { b.songLength = 257; }, nullptr, kStatusWrongFormat},
       {"negative patterns", [](XmBuilder& b) { b.patternCount = 0x8000; }, nullptr, kStatusWrongFormat},
