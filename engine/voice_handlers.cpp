@@ -82,6 +82,11 @@ void selectSampleByNote(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
   }
   const NoteMapEntry& entry = voice->instrument->noteMap[(voice->channelPitch >> 8) & 0x7F];
   if (entry.sampleSlot != voice->sampleSlot) loadSample(voice, entry.sample, entry.sampleSlot);
+  if (entry.pitchShift != 0) {
+    voice->channelPitch = std::clamp(voice->channelPitch + std::clamp(entry.pitchShift, -0x8000, 0x8000), kLowestPitch,
+                                     kHighestPitch);
+    voice->pitchSlideTarget = voice->channelPitch;
+  }
 }
 
 void selectInstrumentEvent(SoundEngine* engine, Voice* voice, Cursor, int16_t&, int32_t param) {

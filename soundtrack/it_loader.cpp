@@ -139,7 +139,10 @@ class ItLoad {
       soundtrack_->instruments[i] = instrument;
       uint8_t keyboard[2 * kNoteMapSize] = {};
       if (!instrumentMode()) {
-        for (int32_t n = 0; n < kNoteMapSize; ++n) keyboard[2 * n + 1] = static_cast<uint8_t>(i + 1);
+        for (int32_t n = 0; n < kNoteMapSize; ++n) {
+          keyboard[2 * n] = static_cast<uint8_t>(n);
+          keyboard[2 * n + 1] = static_cast<uint8_t>(i + 1);
+        }
       } else {
         uint8_t h[kInstrumentSize];
         const int64_t offset = ReadU32LE(offsets.get() + 4 * i);
@@ -179,7 +182,9 @@ class ItLoad {
     for (int32_t n = 0; n < kKeyboardNotes; ++n) {
       const int32_t slot = keyboard[2 * n + 1] - 1;
       if (slot < 0 || slot >= soundtrack_->sampleCount) continue;
-      instrument->noteMap[n] = {slot, soundtrack_->samples[slot]};
+      // The keyboard's note column: the note this key plays.
+      const int32_t played = keyboard[2 * n] < kKeyboardNotes ? keyboard[2 * n] : n;
+      instrument->noteMap[n] = {slot, soundtrack_->samples[slot], (played - n) * 256};
     }
   }
 

@@ -66,6 +66,7 @@ struct Envelope {
 struct NoteMapEntry {
   int32_t sampleSlot;
   Sample* sample;
+  int32_t pitchShift;  // 8.8 semitones added to the note that chose the entry: it plays another
 };
 
 inline constexpr int32_t kNoteMapSize = 128;

@@ -492,7 +492,7 @@ int16_t ReadInstrument(ModuleFile* file, int32_t index, Budget* budget, Soundtra
   for (int32_t note = 0; note < 96; ++note) {
     const int32_t m = extra[4 + note];
     instrument->noteMap[note + 12] = {kSamplesPerInstrument * index + m,
-                                      m < kSamplesPerInstrument ? samples[m] : nullptr};
+                                      m < kSamplesPerInstrument ? samples[m] : nullptr, 0};
   }
   instrument->fadeout = ReadU16LE(extra + 210) * 2;
   const int32_t depth = extra[208] & 0x0F;

@@ -21,7 +21,7 @@ class NoteActionTest : public ::testing::Test {
     const int32_t slot = song.addSample(std::vector<int16_t>(400, 2000), 8363, 0, 400);
     ResizeInstrumentSlots(song.get(), 1);
     instrument = song.get()->instruments[0] = NewInstrument();
-    for (NoteMapEntry& entry : instrument->noteMap) entry = {slot, song.get()->samples[slot]};
+    for (NoteMapEntry& entry : instrument->noteMap) entry = {slot, song.get()->samples[slot], 0};
     instrument->noteAction = action;
     instrument->fadeout = 0x4000;
     std::vector<Ev> events = extra;
@@ -159,7 +159,7 @@ class StruckVoice : public ::testing::Test {
     looped = song.addSample(std::vector<int16_t>(100, 1000), 8363, 60, 100);
     ResizeInstrumentSlots(song.get(), 1);
     instrument = song.get()->instruments[0] = NewInstrument();
-    for (NoteMapEntry& entry : instrument->noteMap) entry = {plain, song.get()->samples[plain]};
+    for (NoteMapEntry& entry : instrument->noteMap) entry = {plain, song.get()->samples[plain], 0};
     emptySong(song);
     e.play(song.inUse(), 44100);
     engine->outputGain = 0x10000;
@@ -254,6 +254,18 @@ TEST_F(StruckVoice, DefaultPanningsHoldForTheirNoteAndPitchPanSeparationSpreadsN
   EXPECT_EQ(voice->variationPanning, -8192);  // limited; the final panning is kept on the scale
   voiceTick(engine, voice);
   EXPECT_EQ(voice->panning, -4096);
+}
+
+// A note-map entry can play another note than the key that chose it.
+TEST_F(StruckVoice, ANoteMapEntryShiftsThePitchOfItsNoteOnly) {
+  instrument->noteMap[60].pitchShift = -12 * 256;
+  instrument->noteMap[100].pitchShift = 0x7FFF0000;  // limited to the highest pitch
+  strike(60);
+  EXPECT_EQ(std::tuple(voice->channelPitch, voice->pitchSlideTarget), std::tuple(48 * 256, 48 * 256));
+  strike(61);
+  EXPECT_EQ(voice->channelPitch, 61 * 256);
+  strike(100);
+  EXPECT_EQ(voice->channelPitch, 0x7F00);
 }
 
 // With fadeAtEnvelopeEnd a release without a volume envelope fades instead of ending the note,

@@ -162,7 +162,7 @@ TEST_F(VoiceTest, InstrumentsChooseSamplesByNoteAndResolveRandomWaveformsOnce) {
   const int32_t mapped = song.addSample(std::vector<int16_t>(50, -1000), 8363);
   ResizeInstrumentSlots(st, 2);
   Instrument* instrument = st->instruments[1] = NewInstrument();
-  instrument->noteMap[0x3C] = {mapped, st->samples[mapped]};
+  instrument->noteMap[0x3C] = {mapped, st->samples[mapped], 0};
   instrument->autoVibratoOn = 1;
   instrument->autoVibratoWaveform = 0x8000 | 0x7FFE;
   instrument->fadeout = 0x400;

@@ -145,6 +145,7 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   ItInstrumentSpec first;
   first.keyboard = ItDefaultKeyboard();
   first.keyboard[70] = {70, 2};
+  first.keyboard[71] = {59, 2};  // key 71 plays note 59
   first.fadeOut = 100;
   first.volume = {.on = true, .sustain = true, .sustainBegin = 1, .sustainEnd = 2, .nodes = {{0, 64}, {10, 32}, {20, 16}}};
   first.pitch = {.on = true, .nodes = {{0, -8}, {4, 8}}};
@@ -164,6 +165,7 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   ASSERT_EQ(m.status, 0);
   const Instrument* i = m.song->instruments[0];
   EXPECT_EQ(std::tuple(i->noteMap[60].sampleSlot, i->noteMap[70].sampleSlot), std::tuple(0, 1));
+  EXPECT_EQ(std::tuple(i->noteMap[70].pitchShift, i->noteMap[71].pitchShift), std::tuple(0, -12 * 256));
   EXPECT_EQ(i->fadeout, 100 * 64);
   ASSERT_TRUE(i->volumeEnvelope && i->pitchEnvelope);
   const Envelope& v = *i->volumeEnvelope;
