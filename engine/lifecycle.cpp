@@ -283,6 +283,7 @@ void selectMixRoutines(SoundEngine* engine) {
   MixRoutinePair pair = mixRoutinesFor(engine->interpolation);
   engine->mixPlain = pair.plain;
   engine->mixArpeggio = pair.arpeggio;
+  engine->mixFiltered = pair.filtered;
 }
 
 void updateMasterGain(SoundEngine* engine) {

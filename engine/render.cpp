@@ -56,7 +56,7 @@ void mixStretch(SoundEngine* engine, int32_t first, int32_t count) {
     for (int32_t i = 0; i < engine->voiceCount; ++i) {
       Voice* voice = &engine->voices[i];
       if (!(voice->active & kVoiceSounding) || !(voice->enabled & kVoiceEnabled)) continue;
-      MixRoutine mix = voice->arpeggioOn ? engine->mixArpeggio : engine->mixPlain;
+      MixRoutine mix = voice->filterOn ? engine->mixFiltered : voice->arpeggioOn ? engine->mixArpeggio : engine->mixPlain;
       audible += mix(engine, voice, first, count);
     }
   }
@@ -180,10 +180,11 @@ void render(SoundEngine* engine, int16_t* destination, int32_t frameCount) {
 
 void skipFrames(SoundEngine* engine, int64_t frameCount) {
   if (!engine->playing || frameCount <= 0) return;
-  const MixRoutine plain = engine->mixPlain, arpeggio = engine->mixArpeggio;
+  const MixRoutine plain = engine->mixPlain, arpeggio = engine->mixArpeggio, filtered = engine->mixFiltered;
   const MixRoutinePair moves = moveRoutinesFor(engine->interpolation);
   engine->mixPlain = moves.plain;
   engine->mixArpeggio = moves.arpeggio;
+  engine->mixFiltered = moves.filtered;
   // In buffer-sized steps, as render() sequences them: the mix routines address the mix buffer.
   for (int64_t left = frameCount; left > 0 && !(engine->flags & kEngineEnded);) {
     const int32_t step = static_cast<int32_t>(std::min<int64_t>(left, engine->framesPerBuffer));
@@ -196,6 +197,7 @@ void skipFrames(SoundEngine* engine, int64_t frameCount) {
   }
   engine->mixPlain = plain;
   engine->mixArpeggio = arpeggio;
+  engine->mixFiltered = filtered;
 }
 
 }  // namespace tvp

@@ -97,6 +97,7 @@ struct SoundEngine {
 
   MixRoutine mixPlain;
   MixRoutine mixArpeggio;
+  MixRoutine mixFiltered;
 
   uint32_t userWord;
   uint32_t hostWord;

@@ -1,6 +1,7 @@
 // Voice set-up and the two per-tick updates that turn a voice's base values into the final
 // volume, panning and pitch the mixing loops use.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "engine/events.h"
@@ -87,6 +88,16 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->vibratoPhase = voice->vibratoSpeed = voice->vibratoDepth = 0;
   voice->periodVibratoPhase = voice->periodVibratoSpeed = voice->periodVibratoDepth = 0;
   voice->tremoloPhase = voice->tremoloSpeed = voice->tremoloDepth = 0;
+
+  voice->filterOn = 0;
+  voice->filterCutoff = 127;
+  voice->filterResonance = 0;
+  voice->filterEnvelope = nullptr;
+  voice->filterEnvelopeIndex = 0;
+  voice->filterMadeFor = -1;
+  voice->filterA0 = 1 << 24;
+  voice->filterB1 = voice->filterB2 = 0;
+  voice->filterY1 = voice->filterY2 = 0;
 }
 
 namespace {
@@ -160,6 +171,8 @@ void selectInstrument(SoundEngine* engine, Voice* voice, Instrument* instrument,
   voice->panningEnvelope = instrument->panningEnvelope;
   voice->panningEnvelopeIndex = 0;
   voice->panningEnvelopeValue = 0;
+  voice->filterEnvelope = instrument->filterEnvelope;
+  voice->filterEnvelopeIndex = 0;
   voice->vibratoPhase = 0;
 
   voice->autoVibratoOn = static_cast<int16_t>(instrument->autoVibratoOn);
@@ -310,6 +323,41 @@ int32_t modulatedVolume(Voice* voice) {
   return bound(volume, voice->volumeMin, voice->volumeMax);
 }
 
+// Coefficients of a two-pole low-pass: the analogue 1 / (s^2 / w^2 + 2 z s / w + 1) taken to
+// frames with s = (1 - 1/z) x rate, which stays stable at any cutoff. The cutoff runs over
+// 110 x 2^(0.25 + c / 24) Hz, the damping z from 1 down by 24 dB over the resonance's range.
+// The backward difference damps by about one more step than the analogue; that step, scaled
+// to the damping asked for, is taken off again (never below none).
+void makeFilter(const SoundEngine* engine, Voice* voice, int32_t cutoff, int32_t resonance) {
+  const double rate = std::max(1.0, engine->sampleRate / 65536.0);
+  const double hertz = std::min(110.0 * std::exp2(0.25 + cutoff / 24.0), rate / 2);
+  const double k = rate / (2 * 3.14159265358979 * hertz);
+  const double damping = std::pow(10.0, -resonance * 24.0 / (128.0 * 20.0));
+  const double d = std::max(0.0, 2 * damping * k + 2 * damping - 1), e = k * k, norm = 1 + d + e;
+  constexpr double kOne = 1 << 24;
+  voice->filterA0 = static_cast<int32_t>(kOne / norm);
+  voice->filterB1 = static_cast<int32_t>(kOne * (d + 2 * e) / norm);
+  voice->filterB2 = static_cast<int32_t>(-kOne * e / norm);
+}
+
+// The cutoff the envelope leaves this tick. The filter runs while the cutoff is below the top,
+// there is resonance or a filter envelope, and keeps its coefficients while both values stay.
+void filterTick(const SoundEngine* engine, Voice* voice) {
+  int32_t cutoff = std::clamp(voice->filterCutoff, 0, 127);
+  const int32_t resonance = std::clamp(voice->filterResonance, 0, 127);
+  if (const Envelope* envelope = voice->filterEnvelope) {
+    const int64_t factor = std::max(envelopeValue(envelope, voice->filterEnvelopeIndex), 0);
+    voice->filterEnvelopeIndex = stepEnvelope(envelope, voice->filterEnvelopeIndex, (voice->active & kVoiceKeyHeld) != 0);
+    cutoff = static_cast<int32_t>(std::min<int64_t>(127, (cutoff * factor) >> 16));
+  }
+  voice->filterOn = cutoff < 127 || resonance > 0 || voice->filterEnvelope;
+  if (!voice->filterOn) return;
+  const int32_t key = cutoff << 8 | resonance;
+  if (key == voice->filterMadeFor) return;
+  makeFilter(engine, voice, cutoff, resonance);
+  voice->filterMadeFor = key;
+}
+
 }  // namespace
 
 void voiceEffectTick(SoundEngine* engine, Voice* voice) {
@@ -341,6 +389,7 @@ void voiceTick(SoundEngine* engine, Voice* voice) {
   voice->pitch = pitch;
 
   voice->volume = modulatedVolume(voice);
+  filterTick(engine, voice);
 
   // The fade-out runs after the key is released when there is a volume envelope, and whenever
   // a note action or a release without one has set the voice fading.

@@ -147,6 +147,17 @@ struct Voice {
   int32_t periodVibratoSpeed;
   int32_t periodVibratoDepth;
 
+  // The resonant low-pass filter after resampling: y = a0 x + b1 y1 + b2 y2, coefficients 8.24.
+  // Only a voice with filterOn goes through the filtering loop.
+  int16_t filterOn;
+  int32_t filterCutoff;     // 0 .. 127
+  int32_t filterResonance;  // 0 .. 127
+  const Envelope* filterEnvelope;
+  int32_t filterEnvelopeIndex;
+  int32_t filterMadeFor;  // the cutoff and resonance the coefficients were made for; -1 none
+  int32_t filterA0, filterB1, filterB2;
+  int32_t filterY1, filterY2;  // the last two outputs, in 1/256 of a sample step
+
   int16_t tremoloOn;
   const int32_t* tremoloWaveform;
   int32_t tremoloPhase;

@@ -65,6 +65,8 @@ void varyNote(SoundEngine* engine, Voice* voice) {
   };
   if (instrument->randomVolume > 0) voice->variationVolume = 0x10000 + spread(instrument->randomVolume);
   if (instrument->randomPanning > 0) voice->variationPanning = spread(std::min(instrument->randomPanning, 8192));
+  if (instrument->filterCutoff >= 0) voice->filterCutoff = instrument->filterCutoff;
+  if (instrument->filterResonance >= 0) voice->filterResonance = instrument->filterResonance;
   if (instrument->pitchPanSeparation != 0) {
     const int64_t shift = int64_t{voice->note - instrument->pitchPanCentre} * instrument->pitchPanSeparation;
     voice->variationPanning = static_cast<int32_t>(std::clamp<int64_t>(voice->variationPanning + shift, -8192, 8192));
@@ -125,6 +127,7 @@ void clearVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param
 
 void resetModulators(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
   voice->volumeEnvelopeIndex = voice->pitchEnvelopeIndex = voice->panningEnvelopeIndex = 0;
+  voice->filterEnvelopeIndex = 0;
   voice->autoVibratoSweepLevel = 0;
   voice->vibratoPhase = voice->periodVibratoPhase = voice->tremoloPhase = 0;
 }
@@ -132,6 +135,7 @@ void resetModulators(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
 void startSample(SoundEngine* engine, Voice* voice, Cursor cursor, int16_t& proceed, int32_t param) {
   voice->position = (param & kStartOffsetMask) * 2;
   voice->positionFraction = 0;
+  voice->filterY1 = voice->filterY2 = 0;
   voice->loopFlags &= ~kVoiceMovingBackward;
   if ((param & kStartPastEndLoops) && voice->loopFlags != 0 && voice->position >= voice->sampleEnd)
     voice->position = voice->loopStart;
@@ -204,6 +208,11 @@ void addPitch(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
   v->pitchSlideTarget = v->channelPitch;
 }
 void vibratoWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->vibratoWaveform, p); }
+
+void setFilterCutoff(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) { v->filterCutoff = std::clamp(p, 0, 127); }
+void setFilterResonance(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  v->filterResonance = std::clamp(p, 0, 127);
+}
 
 // Periods, turned into pitch through the period table.
 
@@ -292,6 +301,8 @@ void installVoiceHandlers(HandlerEntry* handlers) {
       {EventCode::PeriodVibratoWaveform, periodVibratoWaveform},
       {EventCode::PeriodVibratoSpeed, store<&Voice::periodVibratoSpeed>},
       {EventCode::PeriodVibrato, store<&Voice::periodVibratoOn>},
+      {EventCode::SetFilterCutoff, setFilterCutoff},
+      {EventCode::SetFilterResonance, setFilterResonance},
   };
   for (const Row& row : kRows) handlers[row.code] = {row.run, true};
 }

@@ -358,6 +358,65 @@ struct RampedGain {
   int32_t rampPanning;
 };
 
+// The resonant low-pass after resampling, frame by frame: each interpolated value goes through
+// y = a0 x + b1 y1 + b2 y2 (8.24 coefficients, 64-bit products; y1 and y2 in 1/256 of a sample
+// step) before its gains, ramped when
+// `kRamps`. Only voices that filter take these loops.
+template <bool kRamps>
+struct Filtered {
+  template <class Interp>
+  struct Gain {
+    static constexpr bool kBlocks = false;
+    static constexpr bool kSilent = false;
+    static bool silent(const Voice& v) { return v.volume < 1 && (!kRamps || v.rampVolume < 1); }
+
+    explicit Gain(const Voice& v)
+        : volume(v.volume),
+          panning(v.panning),
+          rampVolume(kRamps ? v.rampVolume : v.volume),
+          rampPanning(kRamps ? v.rampPanning : v.panning),
+          left(gainLeft(v.volume, v.panning)),
+          right(gainRight(v.volume, v.panning)),
+          a0(v.filterA0),
+          b1(v.filterB1),
+          b2(v.filterB2),
+          y1(v.filterY1),
+          y2(v.filterY2) {}
+
+    void operator()(const int16_t* data, const Cursor& c, int32_t* out) {
+      // The state keeps 8 bits below the sample's and rounds: at a low cutoff the filter's gain
+      // for what the rounding loses is in the thousands. A resonant peak lifts full scale by less
+      // than 8 times; the limit only guards the state. What is mixed stays in the sample range,
+      // which the gains are made for.
+      const int64_t x = Interp::sample(FrameTaps{data + c.frame()}, c.fraction());
+      const int64_t sum = a0 * x * 256 + b1 * y1 + b2 * y2 + (int64_t{1} << 23);
+      const int64_t y = std::clamp<int64_t>(sum >> 24, -(int64_t{1} << 28), int64_t{1} << 28);
+      y2 = y1;
+      y1 = static_cast<int32_t>(y);
+      const int32_t s = static_cast<int32_t>(std::clamp<int64_t>(y >> 8, -32767, 32767));
+      if constexpr (kRamps) {
+        rampVolume = rampToward(rampVolume, volume, kVolumeRamp);
+        rampPanning = rampToward(rampPanning, panning, kPanningRamp);
+        addScaled(out, s, gainLeft(rampVolume, rampPanning), gainRight(rampVolume, rampPanning));
+      } else {
+        addScaled(out, s, left, right);
+      }
+    }
+    void store(Voice* v) const {
+      v->filterY1 = y1;
+      v->filterY2 = y2;
+      if constexpr (kRamps) {
+        v->rampVolume = rampVolume;
+        v->rampPanning = rampPanning;
+      }
+    }
+
+    int32_t volume, panning, rampVolume, rampPanning, left, right;
+    int64_t a0, b1, b2;
+    int32_t y1, y2;
+  };
+};
+
 // A silent voice only moves: no sample reads, no sums touched, so it stays in time.
 struct SilentFrame {
   static constexpr bool kBlocks = false;
@@ -626,16 +685,20 @@ int32_t moveVoice(SoundEngine* engine, Voice* voice, int32_t firstFrame, int32_t
   return result;
 }
 
+// A filtered voice takes the arpeggio clock, which with no arpeggio on only counts.
 template <class Interp, template <class> class Gain, class L>
 constexpr MixRoutinePair routinePair() {
-  return {&mixVoice<Interp, Gain, NoClock, L>, &mixVoice<Interp, Gain, ArpeggioClock, L>};
+  constexpr bool kRamps = std::is_same_v<Gain<Interp>, RampedGain<Interp>>;
+  return {&mixVoice<Interp, Gain, NoClock, L>, &mixVoice<Interp, Gain, ArpeggioClock, L>,
+          &mixVoice<Interp, Filtered<kRamps>::template Gain, ArpeggioClock, L>};
 }
 
 // The loops of every interpolation mode with one lanes policy. Modes 4 to 6 have no loops of their
 // own and mix as mode 0, and so do unknown modes.
 template <class Interp, template <class> class Gain, class L>
 constexpr MixRoutinePair movePair() {
-  return {&moveVoice<Interp, Gain, NoClock, L>, &moveVoice<Interp, Gain, ArpeggioClock, L>};
+  return {&moveVoice<Interp, Gain, NoClock, L>, &moveVoice<Interp, Gain, ArpeggioClock, L>,
+          &moveVoice<Interp, Gain, ArpeggioClock, L>};
 }
 
 // For each mode, the routines that move voices as that mode's loops do without mixing.

@@ -17,6 +17,7 @@ enum InterpolationMode : int16_t {
 struct MixRoutinePair {
   MixRoutine plain;
   MixRoutine arpeggio;
+  MixRoutine filtered;  // voices with filterOn, arpeggio or not
 };
 
 // The instruction sets the loops are built for: SSE2 always (x86-64 has it), AVX2 (eight frames

@@ -8,7 +8,7 @@
 
 namespace tvp {
 
-inline constexpr int32_t kHandlerCount = 0x1500;  // codes at or above this are skipped
+inline constexpr int32_t kHandlerCount = 0x1600;  // codes at or above this are skipped
 
 namespace EventCode {
 enum : int32_t {
@@ -128,6 +128,12 @@ enum : int32_t {
   PeriodVibratoWaveform = 0x1443,
   PeriodVibratoSpeed = 0x1445,
   PeriodVibrato = 0x1449,
+
+  // The voice's resonant low-pass filter, 0 .. 127 each: cutoff from about 260 Hz to 10 kHz,
+  // resonance from none to a peak of about 18 dB. A voice filters while its cutoff is below 127,
+  // it has resonance or a filter envelope.
+  SetFilterCutoff = 0x1501,
+  SetFilterResonance = 0x1511,
 };
 }  // namespace EventCode
 

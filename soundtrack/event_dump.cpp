@@ -105,6 +105,8 @@ constexpr NamedCode kNames[] = {
     {EventCode::PeriodVibratoWaveform, "PeriodVibratoWaveform"},
     {EventCode::PeriodVibratoSpeed, "PeriodVibratoSpeed"},
     {EventCode::PeriodVibrato, "PeriodVibrato"},
+    {EventCode::SetFilterCutoff, "SetFilterCutoff"},
+    {EventCode::SetFilterResonance, "SetFilterResonance"},
 };
 
 constexpr bool SortedByCode() {

@@ -168,10 +168,13 @@ class ItLoad {
         if (status != kStatusOk) return status;
         const int16_t pan = envelope(h + 0x182, &instrument->panningEnvelope, PanningValue);
         if (pan != kStatusOk) return pan;
-        // With bit 7 set the third envelope drives the filter, which is not played yet.
+        // With bit 7 set the third envelope drives the filter's cutoff instead of the pitch.
         const bool filter = (h[0x1D4] & 0x80) != 0;
-        const int16_t pitch = filter ? kStatusOk : envelope(h + 0x1D4, &instrument->pitchEnvelope, PitchValue);
+        const int16_t pitch = filter ? envelope(h + 0x1D4, &instrument->filterEnvelope, CutoffFactor)
+                                     : envelope(h + 0x1D4, &instrument->pitchEnvelope, PitchValue);
         if (pitch != kStatusOk) return pitch;
+        if (h[0x3A] & 0x80) instrument->filterCutoff = h[0x3A] & 0x7F;
+        if (h[0x3B] & 0x80) instrument->filterResonance = h[0x3B] & 0x7F;
       }
       mapKeyboard(instrument, keyboard);
     }
@@ -219,6 +222,8 @@ class ItLoad {
   static int32_t VolumeValue(int32_t y) { return std::clamp(y, 0, 64) * 1024; }
   static int32_t SignedNode(int32_t y) { return std::clamp<int32_t>(static_cast<int8_t>(y), -32, 32); }
   static int32_t PanningValue(int32_t y) { return SignedNode(y) * 128; }
+  // -32 .. 32 takes the cutoff from nothing to its whole value.
+  static int32_t CutoffFactor(int32_t y) { return (SignedNode(y) + 32) * 1024; }
   // Half semitones, as 8.8 semitones: +-32 is +-16 semitones.
   static int32_t PitchValue(int32_t y) { return SignedNode(y) * 128; }
 

@@ -111,7 +111,9 @@ void Effect(XmCell* out, int32_t effect, int32_t xy) {
     case 'V' - '@': out->set(kXmGlobalVolume, static_cast<uint8_t>(std::min(xy, 128) / 2)); break;
     case 'W' - '@': out->set(kXmGlobalSlide, static_cast<uint8_t>(xy)); break;
     case 'X' - '@': out->set(kXmPanning, static_cast<uint8_t>(xy)); break;
-    default: break;  // Y panbrello, Z macros: not yet
+    // The filter as the default macros set it; a song's own macros are not read.
+    case 'Z' - '@': out->set(xm::kEffectFilter, static_cast<uint8_t>(xy)); break;
+    default: break;  // Y panbrello: not yet
   }
 }
 

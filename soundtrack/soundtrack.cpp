@@ -154,6 +154,8 @@ Instrument* NewInstrument() {
   if (instrument != nullptr) {
     instrument->volume = 0x10000;
     instrument->panning = kNoDefaultPanning;
+    instrument->filterCutoff = -1;
+    instrument->filterResonance = -1;
   }
   return instrument;
 }

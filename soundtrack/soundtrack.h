@@ -103,6 +103,11 @@ struct Instrument {
   // release ends the note). 1: it starts at the release without a volume envelope or with a
   // looping one, else when the envelope has come to its end, key held or not.
   int32_t fadeAtEnvelopeEnd;
+  // The filter a note of the instrument starts with (0 .. 127; -1 leaves the voice's), and an
+  // envelope of 16.16 factors on the cutoff (0 .. 0x10000 and above), null for none.
+  int32_t filterCutoff;
+  int32_t filterResonance;
+  Envelope* filterEnvelope;
 };
 
 inline constexpr int32_t kDuplicateNone = 0;

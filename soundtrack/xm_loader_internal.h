@@ -36,6 +36,7 @@ enum ExtensionEffect : uint8_t {
   kEffectChannelVolume = 38,       // 0 .. 64
   kEffectChannelVolumeSlide = 39,  // x0 up, 0y down, xF fine up, Fy fine down
   kEffectHighOffset = 40,          // the sample offset's units of 65536 frames, kept per channel
+  kEffectFilter = 41,              // 00 .. 7F the filter's cutoff, 80 .. 8F its resonance in steps of 8
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

@@ -527,6 +527,10 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
     case kEffectHighOffset:
       highOffset_[channel] = y * 65536;
       break;
+    case kEffectFilter:
+      if (xy < 0x80) put(rowTime_, channel, ec::SetFilterCutoff, xy);
+      if (x == 8) put(rowTime_, channel, ec::SetFilterResonance, y * 8);
+      break;
     default:
       break;
   }

@@ -268,6 +268,44 @@ TEST_F(StruckVoice, ANoteMapEntryShiftsThePitchOfItsNoteOnly) {
   EXPECT_EQ(voice->channelPitch, 0x7F00);
 }
 
+// The filter runs below the top cutoff, with resonance or an envelope; its coefficients pass DC
+// unchanged, are made again only when the cutoff or resonance change, and an instrument's own
+// setting comes with each of its notes.
+TEST_F(StruckVoice, TheFilterRunsWhenItShapesTheSoundAndItsCoefficientsFollowTheCutoff) {
+  strike(60);
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->filterOn, 0);
+  run(SetFilterCutoff, 200);  // limited to the top: still off
+  voiceTick(engine, voice);
+  EXPECT_EQ(std::tuple(voice->filterCutoff, voice->filterOn), std::tuple(127, 0));
+  run(SetFilterResonance, 90);
+  voiceTick(engine, voice);
+  ASSERT_EQ(voice->filterOn, 1);
+  auto dc = [&] { return int64_t{voice->filterA0} + voice->filterB1 + voice->filterB2; };
+  EXPECT_NEAR(dc(), 1 << 24, 4);
+  const int32_t bright = voice->filterA0;
+  run(SetFilterCutoff, 20);
+  voiceTick(engine, voice);
+  EXPECT_LT(voice->filterA0, bright / 10) << "a low cutoff lets little of each new frame through";
+  EXPECT_NEAR(dc(), 1 << 24, 4);
+  voice->filterA0 = 12345;  // kept while nothing changes
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->filterA0, 12345);
+
+  std::vector<int32_t> factors = {0x10000, 0x8000};  // the cutoff, then half of it
+  Envelope envelope{kNoEnvelopePoint, kNoEnvelopePoint, 0, kNoEnvelopePoint, 0, 2, factors.data()};
+  instrument->filterEnvelope = &envelope;
+  instrument->filterCutoff = 80;
+  instrument->filterResonance = 0;
+  run(SelectInstrument, -1);
+  strike(60);
+  EXPECT_EQ(std::tuple(voice->filterCutoff, voice->filterResonance), std::tuple(80, 0));
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->filterMadeFor, 80 << 8);
+  voiceTick(engine, voice);
+  EXPECT_EQ(voice->filterMadeFor, 40 << 8);
+}
+
 // With fadeAtEnvelopeEnd a release without a volume envelope fades instead of ending the note,
 // and an envelope that comes to its end starts the fade-out with the key still held.
 TEST_F(StruckVoice, TheFadeCanStartAtTheEnvelopesEndInsteadOfAtTheRelease) {

@@ -158,6 +158,8 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   first.defaultPan = 48;
   first.pitchPanSeparation = -8;
   first.pitchPanCenter = 50;
+  first.filterCutoff = 40;
+  first.filterResonance = 100;
   ItInstrumentSpec filtered = first;
   filtered.pitch.filter = true;
   b.instrument(0, first).instrument(1, filtered);
@@ -172,6 +174,9 @@ TEST(ItInstruments, KeyboardEnvelopesAndFadeOut) {
   EXPECT_EQ(std::tuple(v.length, v.values[5], v.sustainStart, v.sustainEnd), std::tuple(21, 48 * 1024, 10, 20));
   EXPECT_EQ(std::tuple(i->pitchEnvelope->values[0], i->pitchEnvelope->values[2]), std::tuple(-8 * 128, 0));
   EXPECT_EQ(m.song->instruments[1]->pitchEnvelope, nullptr) << "a filter envelope is no pitch envelope";
+  ASSERT_NE(m.song->instruments[1]->filterEnvelope, nullptr);
+  EXPECT_EQ(std::tuple(m.song->instruments[1]->filterEnvelope->values[0], i->filterCutoff, i->filterResonance),
+            std::tuple(24 * 1024, 40, 100));
   EXPECT_EQ(std::tuple(i->noteAction, i->duplicateCheck, i->duplicateAction),
             std::tuple(kNoteActionFade, kDuplicateNote, kNoteActionFade));
   EXPECT_EQ(std::tuple(i->volume, i->randomVolume, i->randomPanning), std::tuple(0x8000, 0x4000, 16 * 128));
