@@ -72,14 +72,21 @@ void globalVolumeSlide(SoundEngine* engine) {
   updateOutputGain(engine);
 }
 
+// Voices no channel addresses only play handed-off notes: a silent one has nothing to update.
+bool idleBackground(const SoundEngine* engine, int32_t i) {
+  return i >= engine->channelVoices && !(engine->voices[i].active & kVoiceSounding);
+}
+
 void tickVoices(SoundEngine* engine) {
   bool firstTickOfRow = (engine->positionCounter & 0xFF) == 0 && (engine->rowDelayCounter & 0xFF) == 0;
   if (firstTickOfRow) {
-    for (int32_t i = 0; i < engine->voiceCount; ++i) voiceTick(engine, &engine->voices[i]);
+    for (int32_t i = 0; i < engine->voiceCount; ++i)
+      if (!idleBackground(engine, i)) voiceTick(engine, &engine->voices[i]);
     return;
   }
   globalVolumeSlide(engine);
   for (int32_t i = 0; i < engine->voiceCount; ++i) {
+    if (idleBackground(engine, i)) continue;
     voiceEffectTick(engine, &engine->voices[i]);
     voiceTick(engine, &engine->voices[i]);
   }

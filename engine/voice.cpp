@@ -58,7 +58,7 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->pitchMin = 0x100;
   voice->pitchMax = 0x7F00;
 
-  voice->volume = 0x10000;
+  voice->volume = 0;  // silent until its first tick
   voice->rampVolume = 0;
   voice->panning = 0;
   voice->rampPanning = 0;

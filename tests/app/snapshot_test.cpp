@@ -31,12 +31,12 @@ struct Golden {
 
 TEST(SnapshotTest, EveryDisplayAndWindowLooksAsBefore) {
   const Golden goldens[] = {
-      {"mode1", 1, {}, 12, 0x117e74e96d711830ull},
-      {"mode2", 2, {}, 12, 0xf5ba901d7b71666aull},
+      {"mode1", 1, {}, 12, 0x55f7e9a1f9ee0678ull},
+      {"mode2", 2, {}, 12, 0x681fec90289f273eull},
       {"mode3", 3, {}, 12, 0xdb9dccaaa540a70aull},
       {"mode4", 4, {}, 12, 0xe0154e35ffc97b40ull},
-      {"help", 1, {kVkF1}, 2, 0x9130ca4da15e3fb4ull},
-      {"variables", 1, {kVkF1 + 1}, 2, 0xdeca5a2e9470c903ull},
+      {"help", 1, {kVkF1}, 2, 0xb6579e313439d164ull},
+      {"variables", 1, {kVkF1 + 1}, 2, 0x5d9eb83e584f095bull},
   };
   for (const Golden& g : goldens) {
     PlayerOptions options;
