@@ -286,18 +286,22 @@ class ItLoad {
       for (int32_t p = 0; p < header_.patterns; ++p) {
         const int64_t offset = ReadU32LE(offsets.get() + 4 * p);
         int32_t rows = 64;
-        std::fill(cells.get(), cells.get() + kMaxRows * it::kChannels, it::Cell{});
+        int32_t used = 0;  // the channels this pattern's cells reach
         uint8_t h[8];
         if (offset >= kHeaderSize && ReadAt(file_, offset, 8, h) == kStatusOk) {
           const int32_t size = ReadU16LE(h);
           rows = std::clamp<int32_t>(ReadU16LE(h + 2), 1, kMaxRows);
           const int32_t readable = static_cast<int32_t>(std::clamp<int64_t>(fileLength_ - offset - 8, 0, size));
+          std::fill(cells.get(), cells.get() + rows * it::kChannels, it::Cell{});
           if (ReadAt(file_, offset + 8, readable, packed.get()) == kStatusOk)
-            channels_ = std::max(channels_, it::UnpackPattern(packed.get(), readable, rows, cells.get()));
+            used = it::UnpackPattern(packed.get(), readable, rows, cells.get());
         }
+        channels_ = std::max(channels_, used);
         if (pass == 0) continue;
-        it::ToXmCells(cells.get(), rows, channels_, xmCells.get());
-        status = decodeInto(xmCells.get(), rows, p);
+        // Each pattern is decoded over the channels it uses (a channel without cells has no
+        // events); one without cells costs only its closing event.
+        if (used > 0) it::ToXmCells(cells.get(), rows, used, xmCells.get());
+        status = decodeInto(xmCells.get(), rows, used, p);
         if (status != kStatusOk) return status;
       }
       if (channels_ > xm::kMaxChannels) return kStatusWrongFormat;
@@ -306,9 +310,10 @@ class ItLoad {
     return kStatusOk;
   }
 
-  int16_t decodeInto(const uint8_t* xmCells, int32_t rows, int32_t pattern) {
-    const xm::PatternLayout layout{rows, channels_, soundtrack_->playPositionCount, soundtrack_->instrumentCount, true};
-    return xm::DecodeIntoSlot(xmCells, rows * channels_ * 5, layout, scratch_, &eventAllowance_,
+  int16_t decodeInto(const uint8_t* xmCells, int32_t rows, int32_t channels, int32_t pattern) {
+    const xm::PatternLayout layout{rows, std::max(channels, 1), soundtrack_->playPositionCount,
+                                   soundtrack_->instrumentCount, true};
+    return xm::DecodeIntoSlot(xmCells, rows * channels * 5, layout, scratch_, &eventAllowance_,
                               &soundtrack_->patterns[pattern + 1]);
   }
 
