@@ -9,6 +9,7 @@
 #include "mixer/const_tables.h"
 #include "mixer/mix_routines.h"
 #include "resources/resources.h"
+#include "soundtrack/event_dump.h"
 #include "soundtrack/status.h"
 
 namespace tvp {
@@ -140,23 +141,6 @@ void bindSoundtrack(SoundEngine* engine, Soundtrack* soundtrack) {
   engine->flags = 0;
 }
 
-namespace {
-
-// One past the highest channel a voice event of the soundtrack names, at most the voice count.
-int32_t countChannelVoices(const SoundEngine* engine) {
-  const Soundtrack* soundtrack = engine->boundSoundtrack;
-  int32_t highest = -1;
-  for (int32_t slot = 0; soundtrack->patterns && slot < soundtrack->patternCount; ++slot) {
-    for (const Event* e = soundtrack->patterns[slot]; e && highest + 1 < engine->voiceCount; e = e->next) {
-      const bool voiceEvent = e->code >= 0 && e->code < kHandlerCount && engine->handlers[e->code].needsVoice;
-      if (voiceEvent && e->channel > highest) highest = e->channel;
-    }
-  }
-  return std::min(highest + 1, engine->voiceCount);
-}
-
-}  // namespace
-
 int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_t rate) {
   stopEngine(engine);
   engine->flags = rate == engine->sampleRate ? (engine->flags & kEnginePitchTablesValid) : 0;
@@ -201,7 +185,7 @@ int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_
   forgetPatternSeek(engine);
   engine->scopeRequest = 0;
 
-  engine->channelVoices = countChannelVoices(engine);
+  engine->channelVoices = std::min(CountChannels(soundtrack), engine->voiceCount);
   recomputeTiming(engine);
   if (!(engine->flags & kEnginePitchTablesValid)) rebuildPitchTables(engine);
   for (int32_t i = 0; i < engine->voiceCount; ++i) resetVoice(engine, &engine->voices[i]);

@@ -62,6 +62,14 @@ class OfflineEngine {
   std::vector<int16_t> out;
 };
 
+// Runs one event's handler on `voice`, as the dispatch would.
+inline void runEvent(SoundEngine* engine, Voice* voice, int32_t code, int32_t param) {
+  Event event{nullptr, 0, 0, code, param};
+  const Event* cursor = &event;
+  int16_t proceed = 1;
+  engine->handlers[code].run(engine, voice, cursor, proceed, param);
+}
+
 struct Pat {
   std::vector<Ev> events;
   int32_t rows;  // negative: no closing NextPlayPosition

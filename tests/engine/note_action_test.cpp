@@ -133,12 +133,7 @@ class StruckVoice : public ::testing::Test {
     engine->outputGain = 0x10000;
     resetVoice(engine, voice);
   }
-  void run(int32_t code, int32_t param) {
-    Event event{nullptr, 0, 0, code, param};
-    const Event* cursor = &event;
-    int16_t proceed = 1;
-    engine->handlers[code].run(engine, voice, cursor, proceed, param);
-  }
+  void run(int32_t code, int32_t param) { runEvent(engine, voice, code, param); }
   void strike(int32_t note) {
     run(SelectInstrument, 0);
     run(SetPitch, note << 8);

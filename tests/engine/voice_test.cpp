@@ -26,12 +26,7 @@ class VoiceTest : public ::testing::Test {
     engine->outputGain = 0x10000;
   }
 
-  void run(int32_t code, int32_t param) {
-    Event event{nullptr, 0, 0, code, param};
-    const Event* cursor = &event;
-    int16_t proceed = 1;
-    engine->handlers[code].run(engine, voice, cursor, proceed, param);
-  }
+  void run(int32_t code, int32_t param) { runEvent(engine, voice, code, param); }
   void run(std::initializer_list<std::pair<int32_t, int32_t>> events) {
     for (auto [code, param] : events) run(code, param);
   }
