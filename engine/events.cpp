@@ -38,6 +38,8 @@ void enterPlayPosition(SoundEngine* engine, int32_t fromPosition, int32_t fromCo
                                         engine->positionCounter, patternLoop && !repeats ? 1 : 0};
   }
   if (engine->moveCount < INT32_MAX) engine->moveCount += 1;
+  engine->tempoSlideStep = 0;
+  engine->extraRowTicks = 0;
   if (!patternLoop) {
     std::fill(std::begin(engine->loopMarks), std::end(engine->loopMarks), 0);
     engine->loopStateCount = 0;

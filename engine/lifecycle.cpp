@@ -178,6 +178,8 @@ int32_t prepareEngine(SoundEngine* engine, int32_t bits, int32_t stereo, uint32_
   clearPendingFlow(engine);
   engine->playPosition = 0;
   engine->tempo = 125;
+  engine->tempoSlideStep = 0;
+  engine->extraRowTicks = 0;
   engine->speed = 6;
   engine->songModeFlag = 1;
   engine->patternStart = firstEventOfPosition(engine, 0);

@@ -20,6 +20,8 @@ namespace {
 // limit stays low.
 constexpr int32_t kMaxEmptyStretches = 1024;
 
+constexpr int32_t kTempoSlideMin = 32, kTempoSlideMax = 255;
+
 void takePositionRequest(SoundEngine* engine) {
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   if (soundtrack && engine->positionRequest < soundtrack->playPositionCount) {
@@ -29,6 +31,8 @@ void takePositionRequest(SoundEngine* engine) {
     engine->samplesIntoTick = 0;
     engine->positionCounter = 0;
     engine->rowDelayCounter = 0;
+    engine->extraRowTicks = 0;
+    engine->tempoSlideStep = 0;
     clearPendingFlow(engine);
   }
   stopAllVoiceEffects(engine);
@@ -37,7 +41,8 @@ void takePositionRequest(SoundEngine* engine) {
 }
 
 // One tick has passed. During a pattern delay the row's ticks are counted in rowDelayCounter and
-// positionCounter stands still; each delayed row ends by lowering the counter by one row.
+// positionCounter stands still; each delayed row ends by lowering the counter by one row. A row
+// given extra ticks holds on its last tick until they are spent.
 void advanceTick(SoundEngine* engine) {
   if (engine->rowDelayCounter != 0) {
     engine->rowDelayCounter += 1;
@@ -45,8 +50,14 @@ void advanceTick(SoundEngine* engine) {
       engine->rowDelayCounter = (engine->rowDelayCounter - 0x100) & ~0xFF;
   } else {
     engine->positionCounter += 1;
-    if ((engine->positionCounter & 0xFF) == engine->speed)
-      engine->positionCounter = (engine->positionCounter & ~0xFF) + 0x100;
+    if ((engine->positionCounter & 0xFF) == engine->speed) {
+      if (engine->extraRowTicks > 0) {
+        engine->positionCounter -= 1;
+        engine->extraRowTicks -= 1;
+      } else {
+        engine->positionCounter = (engine->positionCounter & ~0xFF) + 0x100;
+      }
+    }
   }
 }
 
@@ -72,6 +83,15 @@ void globalVolumeSlide(SoundEngine* engine) {
   updateOutputGain(engine);
 }
 
+void tempoSlide(SoundEngine* engine) {
+  const int32_t step = engine->tempoSlideStep, tempo = engine->tempo;
+  if (step == 0) return;
+  // A tempo already outside the range is not pulled into it by a slide away from it.
+  engine->tempo = step > 0 ? std::max(tempo, std::min(tempo + step, kTempoSlideMax))
+                           : std::min(tempo, std::max(tempo + step, kTempoSlideMin));
+  recomputeTickLength(engine);
+}
+
 // Voices no channel addresses only play handed-off notes: a silent one has nothing to update.
 bool idleBackground(const SoundEngine* engine, int32_t i) {
   return i >= engine->channelVoices && !(engine->voices[i].active & kVoiceSounding);
@@ -85,6 +105,7 @@ void tickVoices(SoundEngine* engine) {
     return;
   }
   globalVolumeSlide(engine);
+  tempoSlide(engine);
   for (int32_t i = 0; i < engine->voiceCount; ++i) {
     if (idleBackground(engine, i)) continue;
     voiceEffectTick(engine, &engine->voices[i]);

@@ -45,6 +45,10 @@ void patternDelay(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) 
   engine->rowDelayCounter = param;
 }
 
+void rowTickDelay(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->extraRowTicks = static_cast<int32_t>(std::clamp<int64_t>(int64_t{engine->extraRowTicks} + param, 0, 0xFFFF));
+}
+
 // The loop count of the event's channel.
 int32_t& loopCountOf(SoundEngine* engine, Cursor cursor) {
   int32_t channel = cursor->channel;
@@ -114,6 +118,10 @@ void setTempo(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
   if (param < 1) return;
   engine->tempo = param;
   recomputeTickLength(engine);
+}
+
+void tempoSlide(SoundEngine* engine, Voice*, Cursor, int16_t&, int32_t param) {
+  engine->tempoSlideStep = std::clamp(param, -255, 255);
 }
 
 int32_t globalLimit(const SoundEngine* engine, int64_t volume) {
@@ -188,6 +196,7 @@ void installSongHandlers(HandlerEntry* handlers) {
       {EventCode::GotoPlayPosition, gotoPlayPosition},
       {EventCode::PositionJump, positionJump},
       {EventCode::PatternDelay, patternDelay},
+      {EventCode::RowTickDelay, rowTickDelay},
       {EventCode::LoopCount, loopCount},
       {EventCode::LoopStart, loopStart},
       {EventCode::LoopBack, loopBack},
@@ -196,6 +205,7 @@ void installSongHandlers(HandlerEntry* handlers) {
       {EventCode::NextPlayPosition, nextPlayPosition},
       {EventCode::SetSpeed, setSpeed},
       {EventCode::SetTempo, setTempo},
+      {EventCode::TempoSlide, tempoSlide},
       {EventCode::SetGlobalVolume, setGlobalVolume},
       {EventCode::AddGlobalVolume, addGlobalVolume},
       {EventCode::SetGlobalVolumeMin, setGlobalVolumeMin},

@@ -150,6 +150,8 @@ struct SoundEngine {
   int32_t song;
   int32_t playPosition;     // host-visible
   int32_t tempo;            // host-visible, beats per minute
+  int32_t tempoSlideStep;   // per tick after the row's first, 0 none
+  int32_t extraRowTicks;    // ticks the current row lasts beyond its speed
   int32_t speed;            // host-visible, ticks per row
   uint32_t samplesPerTick;  // host-visible
 

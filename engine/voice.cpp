@@ -88,6 +88,9 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->vibratoPhase = voice->vibratoSpeed = voice->vibratoDepth = 0;
   voice->periodVibratoPhase = voice->periodVibratoSpeed = voice->periodVibratoDepth = 0;
   voice->tremoloPhase = voice->tremoloSpeed = voice->tremoloDepth = 0;
+  voice->panbrelloOn = 0;
+  voice->panbrelloWaveform = sine;
+  voice->panbrelloPhase = voice->panbrelloSpeed = voice->panbrelloDepth = 0;
 
   voice->filterOn = 0;
   voice->filterCutoff = 127;
@@ -196,6 +199,7 @@ void stopAllVoiceEffects(SoundEngine* engine) {
     voice->volumeSlideMode = voice->panningSlideMode = 0;
     voice->periodSlideMode = voice->pitchSlideMode = 0;
     voice->arpeggioOn = voice->vibratoOn = voice->periodVibratoOn = voice->tremoloOn = 0;
+    voice->panbrelloOn = 0;
   }
 }
 
@@ -423,6 +427,11 @@ void voiceTick(SoundEngine* engine, Voice* voice) {
   }
   if (voice->variationPanning != 0)
     voice->panning = limit(int64_t{voice->panning} + voice->variationPanning, -4096, 4096);
+  if (voice->panbrelloOn) {
+    voice->panbrelloPhase = (voice->panbrelloPhase + voice->panbrelloSpeed) & kPhaseMask;
+    const int32_t swing = modulation(voice->panbrelloWaveform[voice->panbrelloPhase], voice->panbrelloDepth);
+    voice->panning = limit(int64_t{voice->panning} + swing, -4096, 4096);
+  }
 
   // The note's volume, then the instrument's, the channel's and the note's random factors.
   uint32_t volume = nonNegative(voice->volume);

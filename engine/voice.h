@@ -163,6 +163,12 @@ struct Voice {
   int32_t tremoloPhase;
   int32_t tremoloSpeed;
   int32_t tremoloDepth;
+
+  int16_t panbrelloOn;
+  const int32_t* panbrelloWaveform;
+  int32_t panbrelloPhase;
+  int32_t panbrelloSpeed;
+  int32_t panbrelloDepth;
 };
 
 // Voice operations used by the render loop, the event handlers and prepare.

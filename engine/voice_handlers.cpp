@@ -168,6 +168,7 @@ void tremoloDepth(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
   v->tremoloDepth = static_cast<int32_t>(static_cast<uint32_t>(e->speed - 1) * static_cast<uint32_t>(p));
 }
 void tremoloWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->tremoloWaveform, p); }
+void panbrelloWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->panbrelloWaveform, p); }
 void resetVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channelVolume = voiceLimit(v, v->sampleVolume); }
 
 // Panning.
@@ -270,6 +271,10 @@ void installVoiceHandlers(HandlerEntry* handlers) {
       {EventCode::PanningSlideSpeed, store<&Voice::panningSlideSpeed>},
       {EventCode::PanningSlideTarget, store<&Voice::panningSlideTarget>},
       {EventCode::PanningSlide, store<&Voice::panningSlideMode>},
+      {EventCode::PanbrelloDepth, store<&Voice::panbrelloDepth>},
+      {EventCode::PanbrelloWaveform, panbrelloWaveform},
+      {EventCode::PanbrelloSpeed, store<&Voice::panbrelloSpeed>},
+      {EventCode::Panbrello, store<&Voice::panbrelloOn>},
       {EventCode::ResetPanning, resetPanning},
       {EventCode::SetPitch, setPitch},
       {EventCode::AddPitch, addPitch},

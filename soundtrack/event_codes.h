@@ -18,6 +18,8 @@ enum : int32_t {
   GotoPlayPosition = 0x111,
   PositionJump = 0x119,
   PatternDelay = 0x131,
+  // The row lasts this many ticks longer; the ticks of every such event on a row add up.
+  RowTickDelay = 0x135,
   LoopCount = 0x141,
   // Marks the event's row as where the channel's next LoopBack in this play position returns,
   // instead of the row its param names; entering another play position forgets the mark.
@@ -30,6 +32,9 @@ enum : int32_t {
   // Tempo and global volume, song level.
   SetSpeed = 0x211,
   SetTempo = 0x221,
+  // On every later tick the tempo changes by the param (negative: slower), within 32 .. 255, until
+  // an event sets 0 or play moves to another position or a loop's start.
+  TempoSlide = 0x229,
   SetGlobalVolume = 0x401,
   AddGlobalVolume = 0x402,
   SetGlobalVolumeMin = 0x405,
@@ -93,6 +98,10 @@ enum : int32_t {
   PanningSlideSpeed = 0x1211,
   PanningSlideTarget = 0x1215,
   PanningSlide = 0x1219,
+  PanbrelloDepth = 0x1241,  // the panning swings this far around the channel's, -4096 .. 4096 scale
+  PanbrelloWaveform = 0x1243,
+  PanbrelloSpeed = 0x1245,
+  Panbrello = 0x1249,
   ResetPanning = 0x1281,
 
   // Linear pitch.

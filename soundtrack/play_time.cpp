@@ -94,6 +94,24 @@ int32_t TickLengthForTempo(int32_t tempo) {
   return static_cast<int32_t>(std::max<int64_t>(1, 220500 / (2 * int64_t{tempo})));
 }
 
+// The tempo a tick length stands for: exact for every tempo up to 331, where tick lengths still
+// differ by a frame or more from one tempo to the next.
+int32_t TempoForTickLength(int32_t tickLength) { return static_cast<int32_t>(110250 / std::max(tickLength, 1)); }
+
+// A tempo slide on the ticks of its row after the event at `tick`: the frames its ticks take
+// beyond what the same ticks take at the tempo the row ends with, which becomes the tick length.
+int64_t TempoSlideFrames(int32_t step, int32_t tick, int32_t speed, int32_t* tickLength) {
+  int32_t tempo = TempoForTickLength(*tickLength);
+  int64_t frames = 0;
+  int32_t ticks = 0;
+  for (int32_t k = tick; k < speed && k < 256; ++k, ++ticks) {
+    if (k > 0) tempo = step > 0 ? std::max(tempo, std::min(tempo + step, 255)) : std::min(tempo, std::max(tempo + step, 32));
+    frames += TickLengthForTempo(tempo);
+  }
+  *tickLength = TickLengthForTempo(tempo);
+  return frames - int64_t{ticks} * *tickLength;
+}
+
 // The flow of the row a walk stopped on: the last jump's position and the last break's row
 // (-1 when the row has none), as play takes them when the row is over.
 struct RowFlow {
@@ -153,6 +171,7 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
   int64_t counted = startTime;
   int64_t frames = 0;  // units of 256 frames
   int64_t rest = *remainder;
+  int64_t extraTicks = 0;  // the tick delays of the row being counted
   LoopCounts loopMarks{};  // as in play: the LoopStart row + 1, 0 none
   int32_t jumps = 0;  // loop jumps so far
   std::unordered_set<uint64_t> loopStates;
@@ -163,6 +182,14 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
     switch (e->code) {
       case EventCode::PatternDelay:  // the delay's length is counted by the next stop
         if (LaterDelayOnRow(e) < 0) counted = std::clamp<int64_t>(counted - e->param, -kTimeLimit, kTimeLimit);
+        e = e->next;
+        continue;
+      case EventCode::RowTickDelay:
+        extraTicks = std::clamp<int64_t>(extraTicks + e->param, 0, 0xFFFF);
+        e = e->next;
+        continue;
+      case EventCode::TempoSlide:  // counts what came before at the tempo it had, as a stop does
+        if (e->param != 0) break;
         e = e->next;
         continue;
       case EventCode::LoopCount:
@@ -214,7 +241,8 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
     int64_t d = actsAt - counted;
     if (d > 0) {
       // ticks x tick length can pass 32 bits with a huge speed or a long delay.
-      int64_t ticks = AddSat(MulSat(d >> 8, *speed), d & 0xFF);
+      int64_t ticks = AddSat(AddSat(MulSat(d >> 8, *speed), d & 0xFF), extraTicks);
+      extraTicks = 0;
       int64_t length = MulSat(ticks, *tickLength);
       rest += length & 0xFF;
       frames = AddSat(frames, length >> 8);
@@ -227,6 +255,10 @@ int32_t Walk(const Event* head, const Event** cursor, int64_t startTime, int32_t
       if (e->param > 0) *speed = e->param;
     } else if (e->code == EventCode::SetTempo) {
       if (e->param > 0) *tickLength = TickLengthForTempo(e->param);
+    } else if (e->code == EventCode::TempoSlide) {
+      rest += TempoSlideFrames(std::clamp(e->param, -255, 255), e->time & 0xFF, *speed, tickLength);
+      frames = std::max<int64_t>(0, AddSat(frames, rest >> 8));
+      rest &= 0xFF;
     } else if (e->code == EventCode::LoopBack) {
       if (loopRepeats) {
         // The loop has come round to where it was: the song repeats from here, as play says.

@@ -2,6 +2,7 @@
 // the song-level values. At 800 Hz and tempo 125 each 16-frame buffer is one tick.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,39 @@ TEST(Flow, SongLevelValuesKeepTheirLimits) {
     EXPECT_EQ(s.globalVolume, volume) << counter;
   }
   EXPECT_EQ(std::tuple(s.globalSlideMode, s.outputGain), std::tuple(0, 0xA800u / 2));  // master volume 0x8000
+}
+
+// At 12800 Hz a tick lasts 125 frames or more (tempo 255 at most): a 16-frame buffer holds at
+// most one tick's start, and the tempo of every tick and the ticks of every row show.
+TEST(Flow, TempoSlidesStayInRangeAndTickDelaysLengthenTheirRow) {
+  using namespace EventCode;
+  SongBuilder song;
+  buildSong(song,
+            {{{{0, 0, TempoSlide, -10}, {0x100, 0, TempoSlide, 0},  // 125 down to 75, then held
+               {0x200, 0, RowTickDelay, 2}, {0x200, 1, RowTickDelay, 1},  // 6 + 3 ticks
+               {0x300, 0, TempoSlide, 300}, {0x400, 0, TempoSlide, -1}},  // up to 255, then down by 1
+              5},
+             {{}, 2}},
+            {0, 1, 2});
+  OfflineEngine e{4, 16};
+  e.sendPlayerSettings();
+  e.play(song.inUse(), 12800);
+  const SoundEngine& s = *e.engine;
+  std::map<int32_t, int32_t> ticksOfRow, lastTempoOfRow;
+  for (int32_t buffer = 0; buffer < 2000 && s.playPosition < 2; ++buffer) {
+    e.renderBuffer();
+    if (s.playPosition != 1) break;
+    const int32_t row = s.positionCounter >> 8;
+    if (s.samplesIntoTick < 16) ticksOfRow[row] += 1;  // a tick began in this buffer
+    lastTempoOfRow[row] = s.tempo;
+  }
+  EXPECT_EQ(lastTempoOfRow, (std::map<int32_t, int32_t>{{0, 75}, {1, 75}, {2, 75}, {3, 255}, {4, 250}}));
+  EXPECT_EQ(ticksOfRow[2], 9);
+  EXPECT_EQ(ticksOfRow[3], 6);
+  // Play moving on stops the slide where it was.
+  while (s.playPosition == 1 && !(s.flags & kEngineEnded)) e.renderBuffer();
+  e.render(50);  // within its 12 ticks of 128 frames
+  EXPECT_EQ(std::tuple(s.playPosition, s.tempo, s.tempoSlideStep, s.extraRowTicks), std::tuple(2, 250, 0, 0));
 }
 
 }  // namespace

@@ -91,6 +91,18 @@ TEST_F(VoiceTest, VibratoWinsOverAutoVibratoAndRepeatsEvery64Ticks) {
   EXPECT_EQ(ticks(3, [&] { return voice->pitch - voice->channelPitch; }), (std::vector<int32_t>{0x100, 0, -0x200}));
 }
 
+TEST_F(VoiceTest, PanbrelloSwingsThePanningWithinItsRangeUntilSwitchedOff) {
+  using namespace EventCode;
+  run({{SetPanning, 3000}, {PanbrelloSpeed, 256}, {PanbrelloDepth, 2048}, {Panbrello, 1}});
+  // A quarter period a tick: peak (held at the right edge), centre, trough, centre.
+  EXPECT_EQ(ticks(4, [&] { return voice->panning; }), (std::vector<int32_t>{4096, 3000, 952, 3000}));
+  run({{PanbrelloWaveform, WaveformForNibble(2)}, {PanbrelloDepth, -1000}});  // a square wave; a negative depth inverts it
+  const std::vector<int32_t> square = ticks(4, [&] { return voice->panning; });
+  EXPECT_EQ(std::set<int32_t>(square.begin(), square.end()), (std::set<int32_t>{2000, 4000}));
+  run(Panbrello, 0);
+  EXPECT_EQ(ticks(2, [&] { return voice->panning; }), (std::vector<int32_t>{3000, 3000}));
+}
+
 TEST(EngineArithmetic, SlidesStopAtTheirTargetsAndProductsAtFullScale) {
   EXPECT_EQ(std::tuple(slideToward(0, 0x300, 0x200), slideToward(0x500, 0x400, 0x200), slideToward(7, 1, 7)), std::tuple(0x200, 0x200, 7));
   EXPECT_EQ(std::tuple(clampedProduct(0x8000, 0x8000), clampedProduct(0x20000, 0x20000)), std::tuple(0x4000u, 0x10000u));
