@@ -68,7 +68,10 @@ void Special(XmCell* out, int32_t xy) {
     case 0x1: out->set(kXmExtended, Nibbles(0x3, y)); break;  // glissando
     case 0x3: out->set(kXmExtended, Nibbles(0x4, y)); break;  // vibrato waveform
     case 0x4: out->set(kXmExtended, Nibbles(0x7, y)); break;  // tremolo waveform
+    case 0x5: out->set(xm::kEffectPanbrelloWaveform, static_cast<uint8_t>(y)); break;
+    case 0x6: out->set(xm::kEffectTickDelay, static_cast<uint8_t>(y)); break;
     case 0x8: out->set(kXmExtended, Nibbles(0x8, y)); break;  // panning
+    case 0x9: if (y == 1) out->set(kXmPanning, 0x80); break;  // surround plays in the centre
     case 0x7:  // past-note actions, the note's own action; the envelope switches: not yet
       if (y <= 2) {
         out->set(xm::kEffectPastNotes, static_cast<uint8_t>(y));
@@ -81,11 +84,16 @@ void Special(XmCell* out, int32_t xy) {
     case 0xC: out->set(kXmExtended, Nibbles(0xC, y)); break;  // note cut
     case 0xD: out->set(kXmExtended, Nibbles(0xD, y)); break;  // note delay
     case 0xE: out->set(kXmExtended, Nibbles(0xE, y)); break;  // row delay
-    default: break;  // fine pattern delay and surround: not yet
+    default: break;
   }
 }
 
-void Effect(XmCell* out, int32_t effect, int32_t xy) {
+// What a channel's effects recall from its earlier rows.
+struct ChannelMemory {
+  int32_t tempo = 0;  // the last T slide
+};
+
+void Effect(XmCell* out, int32_t effect, int32_t xy, ChannelMemory* memory) {
   switch (effect) {
     case 'A' - '@': if (xy > 0) out->set(kXmSpeed, static_cast<uint8_t>(std::min(xy, 0x1F))); break;
     case 'B' - '@': out->set(kXmJump, static_cast<uint8_t>(xy)); break;
@@ -106,14 +114,22 @@ void Effect(XmCell* out, int32_t effect, int32_t xy) {
     case 'Q' - '@': out->set(kXmRetrigger, static_cast<uint8_t>(xy)); break;
     case 'R' - '@': out->set(kXmTremolo, static_cast<uint8_t>(xy)); break;
     case 'S' - '@': Special(out, xy); break;
-    case 'T' - '@': if (xy >= 0x20) out->set(kXmSpeed, static_cast<uint8_t>(xy)); break;  // tempo slides: not yet
+    case 'T' - '@':  // T0x slower, T1x faster on each later tick, T00 the last slide again
+      if (xy >= 0x20) {
+        out->set(kXmSpeed, static_cast<uint8_t>(xy));
+      } else {
+        if (xy != 0) memory->tempo = xy;
+        out->set(xm::kEffectTempoSlide, static_cast<uint8_t>(memory->tempo));
+      }
+      break;
     case 'U' - '@': out->set(kXmVibrato, Nibbles(xy >> 4, std::max((xy & 15) / 4, (xy & 15) ? 1 : 0))); break;
     case 'V' - '@': out->set(kXmGlobalVolume, static_cast<uint8_t>(std::min(xy, 128) / 2)); break;
     case 'W' - '@': out->set(kXmGlobalSlide, static_cast<uint8_t>(xy)); break;
     case 'X' - '@': out->set(kXmPanning, static_cast<uint8_t>(xy)); break;
     // The filter as the default macros set it; a song's own macros are not read.
+    case 'Y' - '@': out->set(xm::kEffectPanbrello, static_cast<uint8_t>(xy)); break;
     case 'Z' - '@': out->set(xm::kEffectFilter, static_cast<uint8_t>(xy)); break;
-    default: break;  // Y panbrello: not yet
+    default: break;
   }
 }
 
@@ -147,15 +163,17 @@ void VolumeColumn(XmCell* out, int32_t v) {
   }
 }
 
-XmCell Translate(const Cell& cell) {
+XmCell Translate(const Cell& cell, ChannelMemory* memory) {
   XmCell out;
   if (cell.instrument > 0 && cell.instrument < 256) out.instrument = static_cast<uint8_t>(cell.instrument);
-  Effect(&out, cell.effect, cell.param);
+  Effect(&out, cell.effect, cell.param, memory);
   VolumeColumn(&out, cell.volume);
   if (cell.note >= 12 && cell.note <= 107) {
     out.note = static_cast<uint8_t>(cell.note - 11);  // XM note 49 plays at the C-5 speed
-  } else if (cell.note == kNoteOff || cell.note == kNoteFade) {
+  } else if (cell.note == kNoteOff) {
     out.note = kXmKeyOff;
+  } else if (cell.note == kNoteFade) {
+    out.note = xm::kNoteFadeOut;
   } else if (cell.note == kNoteCut) {
     if (out.effectFree()) out.set(kXmExtended, Nibbles(0xC, 0));
     else out.volume = kXmVolume;
@@ -206,9 +224,11 @@ int32_t UnpackPattern(const uint8_t* packed, int32_t size, int32_t rows, Cell* c
 }
 
 void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, uint8_t* out) {
+  channels = std::min(channels, kChannels);
+  ChannelMemory memory[kChannels];
   for (int32_t row = 0; row < rows; ++row) {
     for (int32_t c = 0; c < channels; ++c) {
-      const XmCell x = Translate(cells[row * kChannels + c]);
+      const XmCell x = Translate(cells[row * kChannels + c], &memory[c]);
       const uint8_t bytes[5] = {x.note, x.instrument, x.volume, x.effect, x.param};
       std::copy(bytes, bytes + 5, out);
       out += 5;

@@ -28,6 +28,9 @@ struct PatternLayout {
   bool extended = false;
 };
 
+// In extended layouts note 98 fades the playing note out without releasing its key.
+inline constexpr uint8_t kNoteFadeOut = 98;
+
 // Effect numbers past XM's own, for loaders whose effects XM has no number for; decoded only
 // with PatternLayout::extended.
 enum ExtensionEffect : uint8_t {
@@ -37,6 +40,10 @@ enum ExtensionEffect : uint8_t {
   kEffectChannelVolumeSlide = 39,  // x0 up, 0y down, xF fine up, Fy fine down
   kEffectHighOffset = 40,          // the sample offset's units of 65536 frames, kept per channel
   kEffectFilter = 41,              // 00 .. 7F the filter's cutoff, 80 .. 8F its resonance in steps of 8
+  kEffectTempoSlide = 42,          // 0x slower, 1x faster by x on every tick after the first
+  kEffectTickDelay = 43,           // the row lasts x more ticks
+  kEffectPanbrello = 44,           // xy: speed x, depth y; 0 keeps the last
+  kEffectPanbrelloWaveform = 45,   // as the vibrato's
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

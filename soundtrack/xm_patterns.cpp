@@ -18,6 +18,7 @@ namespace ec = EventCode;
 
 constexpr int32_t kNoNote = 1;  // note field: no note; 0 is key off, anything above a pitch (8.8)
 constexpr int32_t kKeyOff = 0;
+constexpr int32_t kFadeOut = -1;  // extended layouts only
 constexpr int32_t kUnset = -1;  // instrument, volume and global volume fields
 constexpr int32_t kNoPanning = 0x7FFFFFFF;
 constexpr int32_t kNoStart = -1;  // sample offset: the note does not start the sample
@@ -47,6 +48,7 @@ enum : uint32_t {
   kPanningSlideSwitch = 0x40,
   kGlobalSlideSwitch = 0x80,
   kChannelGainSlideSwitch = 0x100,
+  kPanbrelloSwitch = 0x200,
 };
 
 struct Slide {
@@ -102,6 +104,10 @@ struct Cell {
   Slide channelGainSlide;
   int32_t pastNotes = kUnset;
   int32_t noteAction = kUnset;
+  int32_t tempoSlide = 0;  // per tick
+  int32_t panbrelloRequests = 0;  // as vibratoRequests
+  int32_t panbrelloSpeed = 0;
+  int32_t panbrelloDepth = 0;
 };
 
 // The last non-zero parameter of each effect that repeats it when given 0.
@@ -224,6 +230,7 @@ class Decoder {
   uint32_t switches_[kMaxChannels] = {};
   Memory memory_[kMaxChannels] = {};
   int32_t highOffset_[kMaxChannels] = {};  // frames
+  bool tempoSliding_ = false;
 };
 
 // A row that may be reached by a jump (after a pattern break, at a loop start) cannot rely on
@@ -260,16 +267,22 @@ int32_t Decoder::run(ByteCursor* cursor) {
     // last channel's (possibly delayed) events.
     int32_t speed = 0;
     int32_t tempo = 0;
+    int32_t tempoSlide = 0;
     int32_t time = rowTime_;
     for (int32_t c = 0; c < channels_; ++c) {
       time = rowTime_ + cells[c].noteDelay;
       emitCell(c, cells[c], time);
       if (cells[c].speed != 0) speed = cells[c].speed;
       if (cells[c].tempo != 0) tempo = cells[c].tempo;
+      if (cells[c].tempoSlide != 0) tempoSlide = cells[c].tempoSlide;
     }
     if (speed != 0) put(time, 0, ec::SetSpeed, speed);
     if (tempo != 0) put(time, 0, ec::SetTempo, tempo);
+    // A tempo slide lasts its row: the next row without one stops it.
+    if (tempoSlide != 0 || tempoSliding_) put(rowTime_, 0, ec::TempoSlide, tempoSlide);
+    tempoSliding_ = tempoSlide != 0;
   }
+  if (tempoSliding_) put(rows_ * 256, 0, ec::TempoSlide, 0);
 
   // Nothing continuous carries over into the next pattern.
   constexpr struct {
@@ -279,7 +292,7 @@ int32_t Decoder::run(ByteCursor* cursor) {
                    {kTremoloSwitch, ec::Tremolo},           {kPitchSlideSwitch, ec::PitchSlide},
                    {kVolumeSlideSwitch, ec::VolumeSlide},   {kPanningSlideSwitch, ec::PanningSlide},
                    {kGlobalSlideSwitch, ec::GlobalVolumeSlide},
-                   {kChannelGainSlideSwitch, ec::ChannelGainSlide}};
+                   {kChannelGainSlideSwitch, ec::ChannelGainSlide}, {kPanbrelloSwitch, ec::Panbrello}};
   const int32_t end = rows_ * 256;
   for (int32_t c = 0; c < channels_; ++c) {
     for (const auto& off : kOffAtEnd) switchOff(c, off.flag, end, off.code);
@@ -312,7 +325,9 @@ void Decoder::readCell(ByteCursor* cursor, int32_t channel, Cell* cell) {
 
   // Note 1 is pitch 12.0, note 49 pitch 60.0 (an untuned sample's base note); 97 and above
   // release the key.
-  if (note >= 97) {
+  if (note == kNoteFadeOut && extended_) {
+    cell->note = kFadeOut;
+  } else if (note >= 97) {
     cell->note = kKeyOff;
   } else if (note > 0) {
     cell->note = (note + 11) * 256;
@@ -531,6 +546,26 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
       if (xy < 0x80) put(rowTime_, channel, ec::SetFilterCutoff, xy);
       if (x == 8) put(rowTime_, channel, ec::SetFilterResonance, y * 8);
       break;
+    case kEffectTempoSlide:
+      if (x <= 1) cell->tempoSlide = x == 1 ? y : -y;
+      break;
+    case kEffectTickDelay:
+      if (y != 0) put(rowTime_, channel, ec::RowTickDelay, y);
+      break;
+    case kEffectPanbrello:  // a cycle of 256 steps of x; depth y swings by y/32 of the full width
+      cell->panbrelloRequests |= kVibratoOn;
+      if (x != 0) {
+        cell->panbrelloSpeed = x * 4;
+        cell->panbrelloRequests |= kRateGiven;
+      }
+      if (y != 0) {
+        cell->panbrelloDepth = y * 256;
+        cell->panbrelloRequests |= kDepthGiven;
+      }
+      break;
+    case kEffectPanbrelloWaveform:
+      put(rowTime_, channel, ec::PanbrelloWaveform, WaveformForNibble(y));
+      break;
     default:
       break;
   }
@@ -592,6 +627,14 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
     switchOff(c, kVibratoSwitch, time, ec::Vibrato);
   }
 
+  if ((cell.panbrelloRequests & kDepthGiven) != 0) put(time, c, ec::PanbrelloDepth, cell.panbrelloDepth);
+  if ((cell.panbrelloRequests & kRateGiven) != 0) put(time, c, ec::PanbrelloSpeed, cell.panbrelloSpeed);
+  if ((cell.panbrelloRequests & kVibratoOn) != 0) {
+    switchOn(c, kPanbrelloSwitch, time, ec::Panbrello);
+  } else {
+    switchOff(c, kPanbrelloSwitch, time, ec::Panbrello);
+  }
+
   emitSlide(c, cell.channelGainSlide, kChannelGainSlide, time);
   if (cell.channelGain != kUnset) put(time, c, ec::SetChannelGain, cell.channelGain);
   if (cell.channelGainAdd != 0) put(time, c, ec::AddChannelGain, cell.channelGainAdd);
@@ -609,6 +652,8 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
   }
   if (cell.note == kKeyOff) {
     put(time, c, ec::ClearVoiceFlags, 2);
+  } else if (cell.note == kFadeOut) {
+    put(time, c, ec::SetVoiceFlags, 4);  // the fade-out runs, the key stays held
   } else {
     // An instrument number alone takes the key again and brings back the sample's volume and
     // panning, unless the cell sets them.

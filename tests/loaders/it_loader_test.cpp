@@ -227,6 +227,40 @@ TEST(ItPatterns, NotesHandOffAndTheEffectsOfNoteActionsChannelVolumeAndHighOffse
   EXPECT_EQ(std::get<1>(*own), EventCode::HandOffVoice);
 }
 
+TEST(ItPatterns, TempoSlidesTickDelaysPanbrelloAndNoteFades) {
+  ItBuilder b;
+  b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
+  b.cell(0, 0, 0, {60, 1, -1, 'T', 0x05})        // slower by 5 a tick
+      .cell(0, 1, 0, {-1, 0, -1, 'T', 0x00})     // the same again
+      .cell(0, 2, 0, {-1, 0, -1, 'T', 0x13})     // faster by 3
+      .cell(0, 4, 0, {-1, 0, -1, 'T', 0x90})     // tempo 144
+      .cell(0, 4, 1, {-1, 0, -1, 'S', 0x63})     // 3 more ticks
+      .cell(0, 5, 1, {-1, 0, -1, 'Y', 0x48})
+      .cell(0, 6, 1, {-1, 0, -1, 'Y', 0x00})     // goes on as it was
+      .cell(0, 7, 1, {-1, 0, -1, 'S', 0x52})     // square; the panbrello stops
+      .cell(0, 8, 0, {kItNoteFade, 0, -1, 0, 0})
+      .cell(0, 9, 1, {-1, 0, -1, 'S', 0x91});    // surround: the centre
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  const Soundtrack* song = m.song.get();
+  auto at = [&](int row) { return EventsAt(song, 1, row * 256); };
+  EXPECT_TRUE(Has(at(0), 0, EventCode::TempoSlide, -5));
+  EXPECT_TRUE(Has(at(1), 0, EventCode::TempoSlide, -5));
+  EXPECT_TRUE(Has(at(2), 0, EventCode::TempoSlide, 3));
+  EXPECT_TRUE(Has(at(3), 0, EventCode::TempoSlide, 0));  // a row without a slide stops it
+  EXPECT_TRUE(Has(at(4), 0, EventCode::SetTempo, 0x90));
+  EXPECT_TRUE(Has(at(4), 1, EventCode::RowTickDelay, 3));
+  EXPECT_TRUE(Has(at(5), 1, EventCode::PanbrelloSpeed, 4 * 4));
+  EXPECT_TRUE(Has(at(5), 1, EventCode::PanbrelloDepth, 8 * 256));
+  EXPECT_TRUE(Has(at(5), 1, EventCode::Panbrello, 1));
+  EXPECT_TRUE(at(6).empty());
+  EXPECT_TRUE(Has(at(7), 1, EventCode::PanbrelloWaveform, WaveformForNibble(2)));
+  EXPECT_TRUE(Has(at(7), 1, EventCode::Panbrello, 0));
+  EXPECT_TRUE(Has(at(8), 0, EventCode::SetVoiceFlags, 4));  // fading, the key still held
+  EXPECT_FALSE(Has(at(8), 0, EventCode::ClearVoiceFlags, 2));
+  EXPECT_TRUE(Has(at(9), 1, EventCode::SetPanning, 16));  // as X80 sets it
+}
+
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
   ItBuilder b;
   b.orders({0, 0}).sample(0, {.frames = Ramp(400, 90)}).sample(1, {.sixteenBit = true, .compressed = true,

@@ -1,8 +1,9 @@
-// How long songs with pattern loops, breaks and row delays play: the render ends where the song
-// does, and the play-time estimate says the same.
+// How long songs with pattern loops, breaks, row delays, tick delays and tempo slides play: the
+// render ends where the song does, and the play-time estimate says the same.
 #include <gtest/gtest.h>
 
 #include "tests/support/loaded_song.h"
+#include "tests/support/it_builder.h"
 #include "tests/support/mod_builder.h"
 
 namespace tvp::test {
@@ -97,6 +98,28 @@ TEST(SongFlow, TwoRowDelaysOnOneRowHoldItAsTheLastOneSays) {
   b.orders({0}).cell(0, 8, 1, Delay(2)).cell(0, 8, 2, Delay(5));
   const Rows rows = PlayedRows(b.bytes());
   EXPECT_NEAR(rows.rendered, 64 + 5, 0.01);
+  EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
+}
+
+TEST(SongFlow, TempoSlidesAndTickDelaysPlayAsLongAsTheEstimateSays) {
+  // Rows 10 and 11 slow down by 5 a tick (125 to 75), rows 20 and 21 speed up by 3 (to 105);
+  // row 2 lasts 9 ticks. A tick lasts 2.5 x 44100 / tempo frames.
+  ItBuilder b;
+  b.sample(0, {.frames = std::vector<int16_t>(64, 8000), .loop = true, .loopEnd = 64});
+  for (int row = 0; row < 64; ++row) b.cell(0, row, 0, {48 + row % 24, 1, -1, 0, 0});
+  b.cell(0, 2, 1, {-1, 0, -1, 'S', 0x63}).cell(0, 10, 1, {-1, 0, -1, 'T', 0x05}).cell(0, 11, 1, {-1, 0, -1, 'T', 0x00});
+  b.cell(0, 20, 1, {-1, 0, -1, 'T', 0x13}).cell(0, 21, 1, {-1, 0, -1, 'T', 0x00}).orders({0});
+  double expected = 0;
+  int tempo = 125;
+  for (int row = 0; row < 64; ++row) {
+    for (int tick = 0; tick < (row == 2 ? 9 : 6); ++tick) {
+      if (tick > 0 && (row == 10 || row == 11)) tempo -= 5;
+      if (tick > 0 && (row == 20 || row == 21)) tempo += 3;
+      expected += 110250 / tempo;
+    }
+  }
+  const Rows rows = PlayedRows(b.bytes());
+  EXPECT_NEAR(rows.rendered * kRowFrames, expected, 64);
   EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
 }
 
