@@ -300,7 +300,8 @@ class ItLoad {
         if (pass == 0) continue;
         // Each pattern is decoded over the channels it uses (a channel without cells has no
         // events); one without cells costs only its closing event.
-        if (used > 0) it::ToXmCells(cells.get(), rows, used, xmCells.get());
+        if (used > 0)
+          it::ToXmCells(cells.get(), rows, used, (header_.flags & kItFlagCompatibleGxx) == 0, xmCells.get());
         status = decodeInto(xmCells.get(), rows, used, p);
         if (status != kStatusOk) return status;
       }

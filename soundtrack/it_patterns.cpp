@@ -88,12 +88,43 @@ void Special(XmCell* out, int32_t xy) {
   }
 }
 
-// What a channel's effects recall from its earlier rows.
+// A channel's last non-zero parameters, which a 0 parameter repeats as given (a fine slide stays
+// fine). D, K and L share one, E and F another, which G joins unless the song keeps it apart.
+// They last a pattern: a 0 on a pattern's first use leaves the effect going on as it was.
 struct ChannelMemory {
-  int32_t tempo = 0;  // the last T slide
+  // A note played without a portamento leaves the channel nothing to slide to until the next
+  // portamento with a note; unknown at a pattern's start, where the portamento goes on as it was.
+  bool portamentoTarget = true;
+  int32_t volumeSlide = 0, pitchSlide = 0, portamento = 0, tempo = 0;
+  int32_t tremor = 0, arpeggio = 0, channelSlide = 0, offset = 0, panningSlide = 0, retrigger = 0;
+  int32_t special = 0, globalSlide = 0;
 };
 
-void Effect(XmCell* out, int32_t effect, int32_t xy, ChannelMemory* memory) {
+int32_t Recall(int32_t* memory, int32_t xy) {
+  if (xy != 0) *memory = xy;
+  return *memory;
+}
+
+// The cell's parameter with the memory's rules applied.
+int32_t Remembered(ChannelMemory* m, int32_t effect, int32_t xy, bool linkedPortamento) {
+  switch (effect) {
+    case 'D' - '@': case 'K' - '@': case 'L' - '@': return Recall(&m->volumeSlide, xy);
+    case 'E' - '@': case 'F' - '@': return Recall(&m->pitchSlide, xy);
+    case 'G' - '@': return Recall(linkedPortamento ? &m->pitchSlide : &m->portamento, xy);
+    case 'I' - '@': return Recall(&m->tremor, xy);
+    case 'J' - '@': return Recall(&m->arpeggio, xy);
+    case 'N' - '@': return Recall(&m->channelSlide, xy);
+    case 'O' - '@': return Recall(&m->offset, xy);
+    case 'P' - '@': return Recall(&m->panningSlide, xy);
+    case 'Q' - '@': return Recall(&m->retrigger, xy);
+    case 'S' - '@': return Recall(&m->special, xy);
+    case 'T' - '@': return Recall(&m->tempo, xy);
+    case 'W' - '@': return Recall(&m->globalSlide, xy);
+    default: return xy;
+  }
+}
+
+void Effect(XmCell* out, int32_t effect, int32_t xy) {
   switch (effect) {
     case 'A' - '@': if (xy > 0) out->set(kXmSpeed, static_cast<uint8_t>(std::min(xy, 0x1F))); break;
     case 'B' - '@': out->set(kXmJump, static_cast<uint8_t>(xy)); break;
@@ -114,13 +145,8 @@ void Effect(XmCell* out, int32_t effect, int32_t xy, ChannelMemory* memory) {
     case 'Q' - '@': out->set(kXmRetrigger, static_cast<uint8_t>(xy)); break;
     case 'R' - '@': out->set(kXmTremolo, static_cast<uint8_t>(xy)); break;
     case 'S' - '@': Special(out, xy); break;
-    case 'T' - '@':  // T0x slower, T1x faster on each later tick, T00 the last slide again
-      if (xy >= 0x20) {
-        out->set(kXmSpeed, static_cast<uint8_t>(xy));
-      } else {
-        if (xy != 0) memory->tempo = xy;
-        out->set(xm::kEffectTempoSlide, static_cast<uint8_t>(memory->tempo));
-      }
+    case 'T' - '@':  // T0x slower, T1x faster on each later tick
+      out->set(xy >= 0x20 ? uint8_t{kXmSpeed} : uint8_t{xm::kEffectTempoSlide}, static_cast<uint8_t>(xy));
       break;
     case 'U' - '@': out->set(kXmVibrato, Nibbles(xy >> 4, std::max((xy & 15) / 4, (xy & 15) ? 1 : 0))); break;
     case 'V' - '@': out->set(kXmGlobalVolume, static_cast<uint8_t>(std::min(xy, 128) / 2)); break;
@@ -163,12 +189,18 @@ void VolumeColumn(XmCell* out, int32_t v) {
   }
 }
 
-XmCell Translate(const Cell& cell, ChannelMemory* memory) {
+XmCell Translate(const Cell& cell, ChannelMemory* memory, bool linkedPortamento) {
   XmCell out;
   if (cell.instrument > 0 && cell.instrument < 256) out.instrument = static_cast<uint8_t>(cell.instrument);
-  Effect(&out, cell.effect, cell.param, memory);
-  VolumeColumn(&out, cell.volume);
-  if (cell.note >= 12 && cell.note <= 107) {
+  const bool pitched = cell.note >= 12 && cell.note <= 107;
+  const bool columnPortamento = cell.volume >= 193 && cell.volume <= 202;
+  const bool portamento = cell.effect == 'G' - '@' || columnPortamento;
+  if (pitched) memory->portamentoTarget = portamento;
+  const bool idle = portamento && !memory->portamentoTarget;  // nothing to slide to
+  const int32_t param = Remembered(memory, cell.effect, cell.param, linkedPortamento);
+  if (!(idle && cell.effect == 'G' - '@')) Effect(&out, cell.effect, param);
+  if (!(idle && columnPortamento)) VolumeColumn(&out, cell.volume);
+  if (pitched) {
     out.note = static_cast<uint8_t>(cell.note - 11);  // XM note 49 plays at the C-5 speed
   } else if (cell.note == kNoteOff) {
     out.note = kXmKeyOff;
@@ -223,12 +255,12 @@ int32_t UnpackPattern(const uint8_t* packed, int32_t size, int32_t rows, Cell* c
   return highest;
 }
 
-void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, uint8_t* out) {
+void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, bool linkedPortamento, uint8_t* out) {
   channels = std::min(channels, kChannels);
   ChannelMemory memory[kChannels];
   for (int32_t row = 0; row < rows; ++row) {
     for (int32_t c = 0; c < channels; ++c) {
-      const XmCell x = Translate(cells[row * kChannels + c], &memory[c]);
+      const XmCell x = Translate(cells[row * kChannels + c], &memory[c], linkedPortamento);
       const uint8_t bytes[5] = {x.note, x.instrument, x.volume, x.effect, x.param};
       std::copy(bytes, bytes + 5, out);
       out += 5;

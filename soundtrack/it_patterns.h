@@ -23,7 +23,9 @@ struct Cell {
 int32_t UnpackPattern(const uint8_t* packed, int32_t size, int32_t rows, Cell* cells);
 
 // Writes the first `channels` cells of each of `rows` rows as 5-byte XM cells (note, instrument,
-// volume column, effect, param) into `out` (rows x channels x 5 bytes).
-void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, uint8_t* out);
+// volume column, effect, param) into `out` (rows x channels x 5 bytes). A 0 parameter repeats
+// the channel's last one of its kind within the pattern; with `linkedPortamento` G shares E and
+// F's.
+void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, bool linkedPortamento, uint8_t* out);
 
 }  // namespace tvp::it

@@ -261,6 +261,42 @@ TEST(ItPatterns, TempoSlidesTickDelaysPanbrelloAndNoteFades) {
   EXPECT_TRUE(Has(at(9), 1, EventCode::SetPanning, 16));  // as X80 sets it
 }
 
+TEST(ItPatterns, AZeroParameterRepeatsTheChannelsLastOneOfItsKind) {
+  auto build = [](uint16_t flags) {
+    ItBuilder b;
+    b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64}).flags(flags);
+    b.cell(0, 0, 0, {60, 1, -1, 'D', 0x2F})      // fine up by 2
+        .cell(0, 1, 0, {-1, 0, -1, 'D', 0x00})   // again, fine
+        .cell(0, 2, 1, {-1, 0, -1, 'E', 0x05})   // no note yet: what the slide goes to is unknown
+        .cell(0, 3, 1, {-1, 0, -1, 'F', 0x00})   // up by E's 5
+        .cell(0, 4, 1, {-1, 0, -1, 'G', 0x00})   // E's 5 unless G keeps its own
+        .cell(0, 5, 0, {-1, 0, -1, 'J', 0x37})
+        .cell(0, 6, 0, {-1, 0, -1, 'J', 0x00})
+        .cell(0, 7, 0, {62, 1, -1, 0, 0})        // a plain note: nothing to slide to
+        .cell(0, 8, 0, {-1, 0, -1, 'G', 0x08})
+        .cell(0, 9, 0, {64, 0, -1, 'G', 0x00});  // a target again, at speed 8
+    return Load(b.bytes());
+  };
+  const Loaded linked = build(kItStereo | kItLinear);
+  ASSERT_EQ(linked.status, 0);
+  auto at = [](const Loaded& m, int row) { return EventsAt(m.song.get(), 1, row * 256); };
+  auto hasCode = [](const std::vector<std::tuple<int32_t, int32_t, int32_t>>& events, int32_t code) {
+    return std::any_of(events.begin(), events.end(), [code](const auto& e) { return std::get<1>(e) == code; });
+  };
+  EXPECT_TRUE(Has(at(linked, 1), 0, EventCode::AddVolume, 2 * 1024));
+  EXPECT_TRUE(Has(at(linked, 3), 1, EventCode::PitchRiseSpeed, 5 * 16));
+  EXPECT_TRUE(Has(at(linked, 4), 1, EventCode::PitchSlideSpeed, 5 * 16));
+  EXPECT_TRUE(Has(at(linked, 6), 0, EventCode::ArpeggioFirst, 3 * 256));
+  EXPECT_TRUE(Has(at(linked, 6), 0, EventCode::ArpeggioSecond, 7 * 256));
+  EXPECT_FALSE(hasCode(at(linked, 8), EventCode::PitchSlideSpeed));
+  EXPECT_FALSE(Has(at(linked, 8), 0, EventCode::PitchSlide, 1));
+  EXPECT_TRUE(Has(at(linked, 9), 0, EventCode::PitchSlideSpeed, 8 * 16));
+  EXPECT_TRUE(Has(at(linked, 9), 0, EventCode::PitchSlideTarget, 64 * 256));
+  const Loaded apart = build(kItStereo | kItLinear | kItCompatibleGxx);
+  ASSERT_EQ(apart.status, 0);
+  EXPECT_FALSE(hasCode(at(apart, 4), EventCode::PitchSlideSpeed));
+}
+
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
   ItBuilder b;
   b.orders({0, 0}).sample(0, {.frames = Ramp(400, 90)}).sample(1, {.sixteenBit = true, .compressed = true,
