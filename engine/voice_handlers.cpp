@@ -125,9 +125,27 @@ void clearVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param
   if (!voice->volumeEnvelope) voice->active &= ~kVoiceSounding;
 }
 
-void resetModulators(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
+void switchEnvelopes(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
+  const Instrument* instrument = voice->instrument;
+  if (!instrument) return;
+  const bool on = (param & kEnvelopesOn) != 0;
+  if (param & kEnvelopeVolume) voice->volumeEnvelope = on ? instrument->volumeEnvelope : nullptr;
+  if (param & kEnvelopePanning) voice->panningEnvelope = on ? instrument->panningEnvelope : nullptr;
+  if (param & kEnvelopePitch) {
+    voice->pitchEnvelope = on ? instrument->pitchEnvelope : nullptr;
+    voice->filterEnvelope = on ? instrument->filterEnvelope : nullptr;
+  }
+}
+
+void resetModulators(SoundEngine* engine, Voice* voice, Cursor cursor, int16_t& proceed, int32_t) {
+  switchEnvelopes(engine, voice, cursor, proceed, kEnvelopeVolume | kEnvelopePanning | kEnvelopePitch | kEnvelopesOn);
   voice->volumeEnvelopeIndex = voice->pitchEnvelopeIndex = voice->panningEnvelopeIndex = 0;
   voice->filterEnvelopeIndex = 0;
+  // The values too, which the next tick sets again unless a switch turns the envelope off: the
+  // note then plays as one without it.
+  if (voice->volumeEnvelope) voice->volumeEnvelopeValue = std::max(voice->fadeoutLevel, 0);
+  if (voice->pitchEnvelope) voice->pitchEnvelopeValue = 0;
+  if (voice->panningEnvelope) voice->panningEnvelopeValue = 0;
   voice->autoVibratoSweepLevel = 0;
   voice->vibratoPhase = voice->periodVibratoPhase = voice->tremoloPhase = 0;
 }
@@ -250,6 +268,7 @@ void installVoiceHandlers(HandlerEntry* handlers) {
       {EventCode::ClearVoiceFlags, clearVoiceFlags},
       {EventCode::StartSample, startSample},
       {EventCode::AddSampleOffset, addSampleOffset},
+      {EventCode::SwitchEnvelopes, switchEnvelopes},
       {EventCode::ResetModulators, resetModulators},
       {EventCode::SetVolume, setVolume},
       {EventCode::AddVolume, addVolume},

@@ -65,6 +65,10 @@ enum : int32_t {
   SetSongMode = 0xA21,  // song level despite its block
   StartSample = 0xC01,
   AddSampleOffset = 0xC02,
+  // Turns envelopes of the playing note off (bit 8 clear) or back on (bit 8 set): bit 0 the
+  // volume envelope, bit 1 the panning envelope, bit 2 the pitch and filter envelopes. The next
+  // ResetModulators brings back the instrument's envelopes.
+  SwitchEnvelopes = 0xC11,
   ResetModulators = 0xCFF,
 
   // Channel gain: a factor on the channel's voice apart from its note volume, which notes and
@@ -168,6 +172,7 @@ constexpr int32_t WaveformForNibble(int32_t x) {
 // StartSample's argument: the byte offset, with bit 30 asking for the modulators to restart too,
 // and bit 29 for an offset past the end of a looping sample to start at its loop instead.
 inline constexpr int32_t kStartResetsModulators = 0x40000000;
+inline constexpr int32_t kEnvelopeVolume = 1, kEnvelopePanning = 2, kEnvelopePitch = 4, kEnvelopesOn = 0x100;
 inline constexpr int32_t kStartPastEndLoops = 0x20000000;
 
 }  // namespace tvp

@@ -50,6 +50,7 @@ constexpr NamedCode kNames[] = {
     {EventCode::SetSongMode, "SetSongMode"},
     {EventCode::StartSample, "StartSample"},
     {EventCode::AddSampleOffset, "AddSampleOffset"},
+    {EventCode::SwitchEnvelopes, "SwitchEnvelopes"},
     {EventCode::ResetModulators, "ResetModulators"},
     {EventCode::SetChannelGain, "SetChannelGain"},
     {EventCode::AddChannelGain, "AddChannelGain"},

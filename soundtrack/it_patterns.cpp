@@ -72,11 +72,13 @@ void Special(XmCell* out, int32_t xy) {
     case 0x6: out->set(xm::kEffectTickDelay, static_cast<uint8_t>(y)); break;
     case 0x8: out->set(kXmExtended, Nibbles(0x8, y)); break;  // panning
     case 0x9: if (y == 1) out->set(kXmPanning, 0x80); break;  // surround plays in the centre
-    case 0x7:  // past-note actions, the note's own action; the envelope switches: not yet
+    case 0x7:  // past-note actions, the note's own action, the envelopes of the playing note
       if (y <= 2) {
         out->set(xm::kEffectPastNotes, static_cast<uint8_t>(y));
       } else if (y <= 6) {
         out->set(xm::kEffectNoteAction, static_cast<uint8_t>(y - 3));
+      } else if (y <= 12) {
+        out->set(xm::kEffectEnvelopeSwitch, static_cast<uint8_t>(y - 7));
       }
       break;
     case 0xA: out->set(xm::kEffectHighOffset, static_cast<uint8_t>(y)); break;

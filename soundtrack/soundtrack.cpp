@@ -318,6 +318,10 @@ int32_t EventCodeRank(int32_t code) {
       return 5;
     case EventCode::SetVoiceFlags:
       return 6;
+    case EventCode::ResetModulators:  // brings back the instrument's envelopes, which a switch then changes
+      return 7;
+    case EventCode::SwitchEnvelopes:
+      return 8;
     default:
       return 0x7FFFFFFF;
   }

@@ -44,6 +44,7 @@ enum ExtensionEffect : uint8_t {
   kEffectTickDelay = 43,           // the row lasts x more ticks
   kEffectPanbrello = 44,           // xy: speed x, depth y; 0 keeps the last
   kEffectPanbrelloWaveform = 45,   // as the vibrato's
+  kEffectEnvelopeSwitch = 46,      // 0/1 the volume envelope off/on, 2/3 panning, 4/5 pitch and filter
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

@@ -108,6 +108,7 @@ struct Cell {
   int32_t panbrelloRequests = 0;  // as vibratoRequests
   int32_t panbrelloSpeed = 0;
   int32_t panbrelloDepth = 0;
+  int32_t envelopeSwitch = kUnset;  // a SwitchEnvelopes param, after the cell's note
 };
 
 // The last non-zero parameter of each effect that repeats it when given 0.
@@ -566,6 +567,9 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
     case kEffectPanbrelloWaveform:
       put(rowTime_, channel, ec::PanbrelloWaveform, WaveformForNibble(y));
       break;
+    case kEffectEnvelopeSwitch:
+      if (xy <= 5) cell->envelopeSwitch = (1 << (xy / 2)) | (xy % 2 == 1 ? kEnvelopesOn : 0);
+      break;
     default:
       break;
   }
@@ -679,6 +683,7 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
   if (cell.pitchAdd != 0) put(time, c, ec::AddPitch, cell.pitchAdd);
   if (cell.panning != kNoPanning) put(time, c, ec::SetPanning, cell.panning);
   if (cell.noteAction != kUnset) put(time, c, ec::SetNoteAction, cell.noteAction);
+  if (cell.envelopeSwitch != kUnset) put(time, c, ec::SwitchEnvelopes, cell.envelopeSwitch);
 }
 
 }  // namespace

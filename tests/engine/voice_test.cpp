@@ -124,6 +124,32 @@ TEST_F(VoiceTest, SustainHoldsWhileTheKeyIsHeldAndLoopsWrapAfterwards) {
   EXPECT_EQ(ticks(5, index), (std::vector<int32_t>{1, 2, 1, 2, 1}));
 }
 
+// A switched-off envelope holds its value and place; a switch back on goes on from there, and
+// the next note brings back the instrument's envelopes from their start.
+TEST_F(VoiceTest, EnvelopesSwitchOffAndOnForThePlayingNote) {
+  using namespace EventCode;
+  Instrument instrument{};
+  instrument.volumeEnvelope = envelope({0x10000, 0xC000, 0x8000, 0x4000, 0});
+  instrument.panningEnvelope = envelope({0, 1000, 2000, 3000});
+  voice->instrument = &instrument;
+  voice->volumeEnvelope = instrument.volumeEnvelope;
+  voice->panningEnvelope = instrument.panningEnvelope;
+  voice->fadeoutLevel = 0x10000;
+  voice->active = kVoiceSounding | kVoiceKeyHeld;
+  auto volume = [&] { return voice->volumeEnvelopeValue; };
+  EXPECT_EQ(ticks(2, volume), (std::vector<int32_t>{0x10000, 0xC000}));
+  run(SwitchEnvelopes, kEnvelopeVolume);
+  EXPECT_EQ(ticks(2, volume), (std::vector<int32_t>{0xC000, 0xC000}));
+  EXPECT_EQ(voice->panningEnvelopeIndex, 3);  // the panning envelope went on
+  run(SwitchEnvelopes, kEnvelopeVolume | kEnvelopesOn);
+  EXPECT_EQ(ticks(1, volume), (std::vector<int32_t>{0x8000}));
+  run({{SwitchEnvelopes, kEnvelopeVolume | kEnvelopePanning}, {ResetModulators, 0}});
+  EXPECT_EQ(std::tuple(voice->volumeEnvelope, voice->panningEnvelope), std::tuple(instrument.volumeEnvelope, instrument.panningEnvelope));
+  run(SwitchEnvelopes, kEnvelopeVolume);  // a new note without its volume envelope plays at full volume
+  EXPECT_EQ(ticks(2, volume), (std::vector<int32_t>{0x10000, 0x10000}));
+  voice->instrument = nullptr;
+}
+
 TEST_F(VoiceTest, PitchPeriodAndVolumeEventsAreLimitedToTheirRanges) {
   using namespace EventCode;
   struct Step {

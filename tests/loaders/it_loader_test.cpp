@@ -227,7 +227,7 @@ TEST(ItPatterns, NotesHandOffAndTheEffectsOfNoteActionsChannelVolumeAndHighOffse
   EXPECT_EQ(std::get<1>(*own), EventCode::HandOffVoice);
 }
 
-TEST(ItPatterns, TempoSlidesTickDelaysPanbrelloAndNoteFades) {
+TEST(ItPatterns, TempoSlidesTickDelaysPanbrelloNoteFadesAndEnvelopeSwitches) {
   ItBuilder b;
   b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
   b.cell(0, 0, 0, {60, 1, -1, 'T', 0x05})        // slower by 5 a tick
@@ -239,7 +239,9 @@ TEST(ItPatterns, TempoSlidesTickDelaysPanbrelloAndNoteFades) {
       .cell(0, 6, 1, {-1, 0, -1, 'Y', 0x00})     // goes on as it was
       .cell(0, 7, 1, {-1, 0, -1, 'S', 0x52})     // square; the panbrello stops
       .cell(0, 8, 0, {kItNoteFade, 0, -1, 0, 0})
-      .cell(0, 9, 1, {-1, 0, -1, 'S', 0x91});    // surround: the centre
+      .cell(0, 9, 1, {-1, 0, -1, 'S', 0x91})     // surround: the centre
+      .cell(0, 10, 1, {62, 1, -1, 'S', 0x77})    // a note without its volume envelope
+      .cell(0, 11, 1, {-1, 0, -1, 'S', 0x7C});   // the pitch and filter envelopes back on
   const Loaded m = Load(b.bytes());
   ASSERT_EQ(m.status, 0);
   const Soundtrack* song = m.song.get();
@@ -259,6 +261,11 @@ TEST(ItPatterns, TempoSlidesTickDelaysPanbrelloAndNoteFades) {
   EXPECT_TRUE(Has(at(8), 0, EventCode::SetVoiceFlags, 4));  // fading, the key still held
   EXPECT_FALSE(Has(at(8), 0, EventCode::ClearVoiceFlags, 2));
   EXPECT_TRUE(Has(at(9), 1, EventCode::SetPanning, 16));  // as X80 sets it
+  // The switch follows the note's reset of its envelopes.
+  const auto note = at(10);
+  const auto reset = std::find(note.begin(), note.end(), std::tuple(1, EventCode::ResetModulators, 0));
+  EXPECT_NE(std::find(reset, note.end(), std::tuple(1, EventCode::SwitchEnvelopes, kEnvelopeVolume)), note.end());
+  EXPECT_TRUE(Has(at(11), 1, EventCode::SwitchEnvelopes, kEnvelopePitch | kEnvelopesOn));
 }
 
 TEST(ItPatterns, AZeroParameterRepeatsTheChannelsLastOneOfItsKind) {
