@@ -24,7 +24,8 @@ struct PatternLayout {
   int32_t songLength;       // F00 jumps to play position songLength + 2, the ending pattern
   int32_t instrumentCount;  // instrument numbers above it are no instrument
   // Every struck note first hands the channel's playing note off (its instrument's note action
-  // decides what becomes of it), and the extension effects below are decoded.
+  // decides what becomes of it), a note without an instrument number takes the key again and
+  // restarts the envelopes (keeping the volume), and the extension effects below are decoded.
   bool extended = false;
 };
 

@@ -672,7 +672,8 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
       if (cell.sampleOffset != kNoStart) put(time, c, ec::StartSample, cell.sampleOffset);
       if (!instrument) {
         put(time, c, ec::SelectSampleByNote, 0);
-        put(time, c, ec::SetVoiceFlags, 1);
+        put(time, c, ec::SetVoiceFlags, extended_ ? 3 : 1);
+        if (extended_) put(time, c, ec::ResetModulators, 0);
       }
     }
   }

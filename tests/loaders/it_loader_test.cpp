@@ -216,6 +216,10 @@ TEST(ItPatterns, NotesHandOffAndTheEffectsOfNoteActionsChannelVolumeAndHighOffse
   EXPECT_TRUE(Has(EventsAt(song, 1, 0), 1, EventCode::SetNoteAction, kNoteActionOff));
   EXPECT_TRUE(Has(EventsAt(song, 1, 256), 1, EventCode::HandOffVoice, 62));  // no instrument: the voice's own
   EXPECT_TRUE(Has(EventsAt(song, 1, 256), 1, EventCode::PastNoteAction, kNoteActionOff));
+  // A note without an instrument takes the key again and restarts the envelopes, keeping the volume.
+  EXPECT_TRUE(Has(EventsAt(song, 1, 256), 1, EventCode::SetVoiceFlags, 3));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 256), 1, EventCode::ResetModulators, 0));
+  EXPECT_FALSE(Has(EventsAt(song, 1, 256), 1, EventCode::ResetVolume, 0));
   EXPECT_TRUE(Has(EventsAt(song, 1, 2 * 256), 1, EventCode::SetChannelGain, 32 * 1024));
   EXPECT_TRUE(Has(EventsAt(song, 1, 3 * 256), 1, EventCode::AddChannelGain, 3 * 1024));
   EXPECT_TRUE(Has(EventsAt(song, 1, 4 * 256), 1, EventCode::ChannelGainSlideTarget, 0));
