@@ -312,8 +312,10 @@ class ItLoad {
   }
 
   int16_t decodeInto(const uint8_t* xmCells, int32_t rows, int32_t channels, int32_t pattern) {
+    // Vibratos are half as deep as XM's, unless the song asks for the old effects.
     const xm::PatternLayout layout{rows, std::max(channels, 1), soundtrack_->playPositionCount,
-                                   soundtrack_->instrumentCount, true};
+                                   soundtrack_->instrumentCount, true,
+                                   (header_.flags & kItFlagOldEffects) != 0 ? 32 : 16};
     return xm::DecodeIntoSlot(xmCells, rows * channels * 5, layout, scratch_, &eventAllowance_,
                               &soundtrack_->patterns[pattern + 1]);
   }

@@ -150,7 +150,7 @@ void Effect(XmCell* out, int32_t effect, int32_t xy) {
     case 'T' - '@':  // T0x slower, T1x faster on each later tick
       out->set(xy >= 0x20 ? uint8_t{kXmSpeed} : uint8_t{xm::kEffectTempoSlide}, static_cast<uint8_t>(xy));
       break;
-    case 'U' - '@': out->set(kXmVibrato, Nibbles(xy >> 4, std::max((xy & 15) / 4, (xy & 15) ? 1 : 0))); break;
+    case 'U' - '@': out->set(xm::kEffectFineVibrato, static_cast<uint8_t>(xy)); break;
     case 'V' - '@': out->set(kXmGlobalVolume, static_cast<uint8_t>(std::min(xy, 128) / 2)); break;
     case 'W' - '@': out->set(kXmGlobalSlide, static_cast<uint8_t>(xy)); break;
     case 'X' - '@': out->set(kXmPanning, static_cast<uint8_t>(xy)); break;

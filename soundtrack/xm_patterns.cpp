@@ -179,6 +179,19 @@ void RequestSlide(Slide* slide, int32_t x, int32_t y, int32_t unit, int32_t high
   slide->target = x != 0 ? high : low;
 }
 
+// A vibrato at speed x (0 keeps the last) and `depth` (0 keeps the last).
+void RequestVibrato(Cell* cell, int32_t x, int32_t depth) {
+  cell->vibratoRequests |= kVibratoOn;
+  if (x != 0) {
+    cell->vibratoSpeed = x * 12;
+    cell->vibratoRequests |= kRateGiven;
+  }
+  if (depth != 0) {
+    cell->vibratoDepth = depth;
+    cell->vibratoRequests |= kDepthGiven;
+  }
+}
+
 // A tone portamento takes the cell's note as its target instead of playing it.
 void TakeNoteAsTarget(Cell* cell) {
   if (cell->note <= kNoNote) return;
@@ -195,7 +208,8 @@ class Decoder {
         channels_(std::clamp(layout.channels, 0, kMaxChannels)),
         songLength_(layout.songLength),
         instrumentCount_(layout.instrumentCount),
-        extended_(layout.extended) {}
+        extended_(layout.extended),
+        vibratoDepthUnit_(std::clamp(layout.vibratoDepthUnit, 4, 256)) {}
 
   int32_t run(ByteCursor* cursor);
 
@@ -223,6 +237,7 @@ class Decoder {
   const int32_t songLength_;
   const int32_t instrumentCount_;
   const bool extended_;
+  const int32_t vibratoDepthUnit_;
   int32_t count_ = 1;  // record 0 is the header
   int32_t rowTime_ = 0;
   int32_t loopStart_[kMaxChannels] = {};  // time of the channel's last E60
@@ -392,15 +407,7 @@ void Decoder::applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cel
       TakeNoteAsTarget(cell);
       break;
     case '4':  // vibrato
-      cell->vibratoRequests |= kVibratoOn;
-      if (x != 0) {
-        cell->vibratoSpeed = x * 12;
-        cell->vibratoRequests |= kRateGiven;
-      }
-      if (y != 0) {
-        cell->vibratoDepth = y * 32;
-        cell->vibratoRequests |= kDepthGiven;
-      }
+      RequestVibrato(cell, x, y * vibratoDepthUnit_);
       break;
     case '5':  // tone portamento going on, plus a volume slide
       cell->pitchRequests |= kSlideOn;
@@ -566,6 +573,9 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
       break;
     case kEffectPanbrelloWaveform:
       put(rowTime_, channel, ec::PanbrelloWaveform, WaveformForNibble(y));
+      break;
+    case kEffectFineVibrato:
+      RequestVibrato(cell, x, y * vibratoDepthUnit_ / 4);
       break;
     case kEffectEnvelopeSwitch:
       if (xy <= 5) cell->envelopeSwitch = (1 << (xy / 2)) | (xy % 2 == 1 ? kEnvelopesOn : 0);

@@ -308,6 +308,22 @@ TEST(ItPatterns, AZeroParameterRepeatsTheChannelsLastOneOfItsKind) {
   EXPECT_FALSE(hasCode(at(apart, 4), EventCode::PitchSlideSpeed));
 }
 
+TEST(ItPatterns, VibratosAreHalfAsDeepAsXmsUnlessTheSongAsksForTheOldEffects) {
+  for (const bool old : {false, true}) {
+    ItBuilder b;
+    b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
+    b.flags(static_cast<uint16_t>(kItStereo | kItLinear | (old ? kItOldEffects : 0)));
+    b.cell(0, 0, 0, {60, 1, -1, 'H', 0x48}).cell(0, 1, 0, {-1, 0, -1, 'U', 0x48}).cell(0, 2, 0, {-1, 0, 206, 0, 0});
+    const Loaded m = Load(b.bytes());
+    ASSERT_EQ(m.status, 0);
+    const int32_t unit = old ? 32 : 16;
+    SCOPED_TRACE(old);
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 0, EventCode::VibratoDepth, 8 * unit));
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 256), 0, EventCode::VibratoDepth, 8 * unit / 4));  // fine
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 512), 0, EventCode::VibratoDepth, 3 * unit));  // the volume column's
+  }
+}
+
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
   ItBuilder b;
   b.orders({0, 0}).sample(0, {.frames = Ramp(400, 90)}).sample(1, {.sixteenBit = true, .compressed = true,
