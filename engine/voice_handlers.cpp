@@ -281,6 +281,7 @@ void installVoiceHandlers(HandlerEntry* handlers) {
       {EventCode::TremoloDepth, tremoloDepth},
       {EventCode::TremoloWaveform, tremoloWaveform},
       {EventCode::TremoloSpeed, store<&Voice::tremoloSpeed>},
+      {EventCode::TremoloSwing, store<&Voice::tremoloDepth>},
       {EventCode::Tremolo, store<&Voice::tremoloOn>},
       {EventCode::ResetVolume, resetVolume},
       {EventCode::SetPanning, setPanning},

@@ -91,6 +91,7 @@ enum : int32_t {
   TremoloDepth = 0x1141,
   TremoloWaveform = 0x1143,
   TremoloSpeed = 0x1145,
+  TremoloSwing = 0x1147,  // the depth as it is: the volume swings this far (16.16) around the note's
   Tremolo = 0x1149,
   ResetVolume = 0x1181,
 

@@ -68,6 +68,7 @@ constexpr NamedCode kNames[] = {
     {EventCode::TremoloDepth, "TremoloDepth"},
     {EventCode::TremoloWaveform, "TremoloWaveform"},
     {EventCode::TremoloSpeed, "TremoloSpeed"},
+    {EventCode::TremoloSwing, "TremoloSwing"},
     {EventCode::Tremolo, "Tremolo"},
     {EventCode::ResetVolume, "ResetVolume"},
     {EventCode::SetPanning, "SetPanning"},

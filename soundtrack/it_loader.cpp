@@ -312,10 +312,12 @@ class ItLoad {
   }
 
   int16_t decodeInto(const uint8_t* xmCells, int32_t rows, int32_t channels, int32_t pattern) {
-    // Vibratos are half as deep as XM's, unless the song asks for the old effects.
+    // A vibrato's cycle is 64 ticks at speed 1, and it is half as deep as XM's, unless the song
+    // asks for the old effects, which leave out the row's first tick (13 stands for 16 x 5/6 at
+    // the usual speed 6).
+    const bool old = (header_.flags & kItFlagOldEffects) != 0;
     const xm::PatternLayout layout{rows, std::max(channels, 1), soundtrack_->playPositionCount,
-                                   soundtrack_->instrumentCount, true,
-                                   (header_.flags & kItFlagOldEffects) != 0 ? 32 : 16};
+                                   soundtrack_->instrumentCount, true, old ? 13 : 16, old ? 32 : 16};
     return xm::DecodeIntoSlot(xmCells, rows * channels * 5, layout, scratch_, &eventAllowance_,
                               &soundtrack_->patterns[pattern + 1]);
   }

@@ -15,7 +15,7 @@ constexpr uint8_t kLastNote = 16, kLastInstrument = 32, kLastVolume = 64, kLastE
 // XM effect numbers and volume-column bases.
 enum : uint8_t {
   kXmArpeggio = 0x0, kXmUp = 0x1, kXmDown = 0x2, kXmTonePorta = 0x3, kXmVibrato = 0x4, kXmPortaSlide = 0x5,
-  kXmVibratoSlide = 0x6, kXmTremolo = 0x7, kXmPanning = 0x8, kXmOffset = 0x9, kXmVolumeSlide = 0xA,
+  kXmVibratoSlide = 0x6, kXmPanning = 0x8, kXmOffset = 0x9, kXmVolumeSlide = 0xA,
   kXmJump = 0xB, kXmBreak = 0xD, kXmExtended = 0xE, kXmSpeed = 0xF, kXmGlobalVolume = 16,
   kXmGlobalSlide = 17, kXmPanningSlide = 25, kXmRetrigger = 27, kXmTremor = 29, kXmExtraFine = 33,
 };
@@ -145,7 +145,7 @@ void Effect(XmCell* out, int32_t effect, int32_t xy) {
     case 'O' - '@': out->set(kXmOffset, static_cast<uint8_t>(xy)); break;
     case 'P' - '@': out->set(kXmPanningSlide, Nibbles(xy & 15, xy >> 4)); break;  // P0x goes right
     case 'Q' - '@': out->set(kXmRetrigger, static_cast<uint8_t>(xy)); break;
-    case 'R' - '@': out->set(kXmTremolo, static_cast<uint8_t>(xy)); break;
+    case 'R' - '@': out->set(xm::kEffectTremolo, static_cast<uint8_t>(xy)); break;
     case 'S' - '@': Special(out, xy); break;
     case 'T' - '@':  // T0x slower, T1x faster on each later tick
       out->set(xy >= 0x20 ? uint8_t{kXmSpeed} : uint8_t{xm::kEffectTempoSlide}, static_cast<uint8_t>(xy));

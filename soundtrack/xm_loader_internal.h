@@ -27,6 +27,7 @@ struct PatternLayout {
   // decides what becomes of it), a note without an instrument number takes the key again and
   // restarts the envelopes (keeping the volume), and the extension effects below are decoded.
   bool extended = false;
+  int32_t vibratoSpeedUnit = 12;  // phase (1024 a cycle) per tick per step of a vibrato's or tremolo's speed
   int32_t vibratoDepthUnit = 32;  // pitch (1/256 semitone) per step of a vibrato's depth
 };
 
@@ -48,6 +49,7 @@ enum ExtensionEffect : uint8_t {
   kEffectPanbrelloWaveform = 45,   // as the vibrato's
   kEffectEnvelopeSwitch = 46,      // 0/1 the volume envelope off/on, 2/3 panning, 4/5 pitch and filter
   kEffectFineVibrato = 47,         // as 4xy with a quarter of the depth
+  kEffectTremolo = 48,             // speed x as the vibrato's, depth y: y/32 of full volume
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

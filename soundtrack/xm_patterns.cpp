@@ -73,6 +73,12 @@ constexpr SlideCodes kPanningSlide{ec::PanningSlideSpeed, ec::PanningSlideTarget
                                    kPanningSlideSwitch};
 
 // What one cell asks for, gathered from its note, instrument, volume column and effect.
+struct Modulator {
+  int32_t requests = 0;  // kVibratoOn, kDepthGiven, kRateGiven
+  int32_t speed = 0;
+  int32_t depth = 0;
+};
+
 struct Cell {
   int32_t note = kNoNote;
   int32_t instrument = kUnset;  // slot
@@ -91,9 +97,7 @@ struct Cell {
   int32_t volumeAdd = 0;  // fine slides, 16.16
   Slide globalSlide;
   Slide panningSlide;
-  int32_t vibratoRequests = 0;
-  int32_t vibratoSpeed = 0;
-  int32_t vibratoDepth = 0;
+  Modulator vibrato;
   int32_t sampleOffset = 0;  // frames
   int32_t speed = 0;
   int32_t tempo = 0;
@@ -105,9 +109,8 @@ struct Cell {
   int32_t pastNotes = kUnset;
   int32_t noteAction = kUnset;
   int32_t tempoSlide = 0;  // per tick
-  int32_t panbrelloRequests = 0;  // as vibratoRequests
-  int32_t panbrelloSpeed = 0;
-  int32_t panbrelloDepth = 0;
+  Modulator panbrello;
+  Modulator tremolo;
   int32_t envelopeSwitch = kUnset;  // a SwitchEnvelopes param, after the cell's note
 };
 
@@ -179,16 +182,16 @@ void RequestSlide(Slide* slide, int32_t x, int32_t y, int32_t unit, int32_t high
   slide->target = x != 0 ? high : low;
 }
 
-// A vibrato at speed x (0 keeps the last) and `depth` (0 keeps the last).
-void RequestVibrato(Cell* cell, int32_t x, int32_t depth) {
-  cell->vibratoRequests |= kVibratoOn;
-  if (x != 0) {
-    cell->vibratoSpeed = x * 12;
-    cell->vibratoRequests |= kRateGiven;
+// A vibrato, tremolo or panbrello on, at `speed` and `depth` (0 keeps the last of each).
+void RequestModulator(Modulator* modulator, int32_t speed, int32_t depth) {
+  modulator->requests |= kVibratoOn;
+  if (speed != 0) {
+    modulator->speed = speed;
+    modulator->requests |= kRateGiven;
   }
   if (depth != 0) {
-    cell->vibratoDepth = depth;
-    cell->vibratoRequests |= kDepthGiven;
+    modulator->depth = depth;
+    modulator->requests |= kDepthGiven;
   }
 }
 
@@ -209,6 +212,7 @@ class Decoder {
         songLength_(layout.songLength),
         instrumentCount_(layout.instrumentCount),
         extended_(layout.extended),
+        vibratoSpeedUnit_(std::clamp(layout.vibratoSpeedUnit, 1, 64)),
         vibratoDepthUnit_(std::clamp(layout.vibratoDepthUnit, 4, 256)) {}
 
   int32_t run(ByteCursor* cursor);
@@ -237,6 +241,7 @@ class Decoder {
   const int32_t songLength_;
   const int32_t instrumentCount_;
   const bool extended_;
+  const int32_t vibratoSpeedUnit_;
   const int32_t vibratoDepthUnit_;
   int32_t count_ = 1;  // record 0 is the header
   int32_t rowTime_ = 0;
@@ -407,7 +412,7 @@ void Decoder::applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cel
       TakeNoteAsTarget(cell);
       break;
     case '4':  // vibrato
-      RequestVibrato(cell, x, y * vibratoDepthUnit_);
+      RequestModulator(&cell->vibrato, x * vibratoSpeedUnit_, y * vibratoDepthUnit_);
       break;
     case '5':  // tone portamento going on, plus a volume slide
       cell->pitchRequests |= kSlideOn;
@@ -415,7 +420,7 @@ void Decoder::applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cel
       RequestSlide(&cell->volumeSlide, x, y, 1024, 0x10000, 0);
       break;
     case '6':  // vibrato going on, plus a volume slide
-      cell->vibratoRequests |= kVibratoOn;
+      cell->vibrato.requests |= kVibratoOn;
       RequestSlide(&cell->volumeSlide, x, y, 1024, 0x10000, 0);
       break;
     case '8':  // panning 0 .. 255
@@ -561,21 +566,16 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
       if (y != 0) put(rowTime_, channel, ec::RowTickDelay, y);
       break;
     case kEffectPanbrello:  // a cycle of 256 steps of x; depth y swings by y/32 of the full width
-      cell->panbrelloRequests |= kVibratoOn;
-      if (x != 0) {
-        cell->panbrelloSpeed = x * 4;
-        cell->panbrelloRequests |= kRateGiven;
-      }
-      if (y != 0) {
-        cell->panbrelloDepth = y * 256;
-        cell->panbrelloRequests |= kDepthGiven;
-      }
+      RequestModulator(&cell->panbrello, x * 4, y * 256);
+      break;
+    case kEffectTremolo:  // depth y swings by y/32 of full volume
+      RequestModulator(&cell->tremolo, x * vibratoSpeedUnit_, y * 2048);
       break;
     case kEffectPanbrelloWaveform:
       put(rowTime_, channel, ec::PanbrelloWaveform, WaveformForNibble(y));
       break;
     case kEffectFineVibrato:
-      RequestVibrato(cell, x, y * vibratoDepthUnit_ / 4);
+      RequestModulator(&cell->vibrato, x * vibratoSpeedUnit_, y * vibratoDepthUnit_ / 4);
       break;
     case kEffectEnvelopeSwitch:
       if (xy <= 5) cell->envelopeSwitch = (1 << (xy / 2)) | (xy % 2 == 1 ? kEnvelopesOn : 0);
@@ -633,20 +633,22 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
   emitSlide(c, cell.volumeSlide, kVolumeSlide, time);
   emitSlide(c, cell.panningSlide, kPanningSlide, time);
 
-  if ((cell.vibratoRequests & kDepthGiven) != 0) put(time, c, ec::VibratoDepth, cell.vibratoDepth);
-  if ((cell.vibratoRequests & kRateGiven) != 0) put(time, c, ec::VibratoSpeed, cell.vibratoSpeed);
-  if ((cell.vibratoRequests & kVibratoOn) != 0) {
-    switchOn(c, kVibratoSwitch, time, ec::Vibrato);
-  } else {
-    switchOff(c, kVibratoSwitch, time, ec::Vibrato);
-  }
-
-  if ((cell.panbrelloRequests & kDepthGiven) != 0) put(time, c, ec::PanbrelloDepth, cell.panbrelloDepth);
-  if ((cell.panbrelloRequests & kRateGiven) != 0) put(time, c, ec::PanbrelloSpeed, cell.panbrelloSpeed);
-  if ((cell.panbrelloRequests & kVibratoOn) != 0) {
-    switchOn(c, kPanbrelloSwitch, time, ec::Panbrello);
-  } else {
-    switchOff(c, kPanbrelloSwitch, time, ec::Panbrello);
+  constexpr struct {
+    Modulator Cell::*field;
+    uint32_t flag;
+    int32_t depth, speed, onOff;
+  } kModulators[] = {{&Cell::vibrato, kVibratoSwitch, ec::VibratoDepth, ec::VibratoSpeed, ec::Vibrato},
+                     {&Cell::panbrello, kPanbrelloSwitch, ec::PanbrelloDepth, ec::PanbrelloSpeed, ec::Panbrello},
+                     {&Cell::tremolo, kTremoloSwitch, ec::TremoloSwing, ec::TremoloSpeed, ec::Tremolo}};
+  for (const auto& m : kModulators) {
+    const Modulator& modulator = cell.*m.field;
+    if ((modulator.requests & kDepthGiven) != 0) put(time, c, m.depth, modulator.depth);
+    if ((modulator.requests & kRateGiven) != 0) put(time, c, m.speed, modulator.speed);
+    if ((modulator.requests & kVibratoOn) != 0) {
+      switchOn(c, m.flag, time, m.onOff);
+    } else {
+      switchOff(c, m.flag, time, m.onOff);
+    }
   }
 
   emitSlide(c, cell.channelGainSlide, kChannelGainSlide, time);

@@ -308,12 +308,13 @@ TEST(ItPatterns, AZeroParameterRepeatsTheChannelsLastOneOfItsKind) {
   EXPECT_FALSE(hasCode(at(apart, 4), EventCode::PitchSlideSpeed));
 }
 
-TEST(ItPatterns, VibratosAreHalfAsDeepAsXmsUnlessTheSongAsksForTheOldEffects) {
+TEST(ItPatterns, VibratosAndTremolosHaveTheirOwnUnitsAndTheOldEffectsTheirs) {
   for (const bool old : {false, true}) {
     ItBuilder b;
     b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
     b.flags(static_cast<uint16_t>(kItStereo | kItLinear | (old ? kItOldEffects : 0)));
     b.cell(0, 0, 0, {60, 1, -1, 'H', 0x48}).cell(0, 1, 0, {-1, 0, -1, 'U', 0x48}).cell(0, 2, 0, {-1, 0, 206, 0, 0});
+    b.cell(0, 0, 1, {60, 1, -1, 'R', 0x48});
     const Loaded m = Load(b.bytes());
     ASSERT_EQ(m.status, 0);
     const int32_t unit = old ? 32 : 16;
@@ -321,6 +322,11 @@ TEST(ItPatterns, VibratosAreHalfAsDeepAsXmsUnlessTheSongAsksForTheOldEffects) {
     EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 0, EventCode::VibratoDepth, 8 * unit));
     EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 256), 0, EventCode::VibratoDepth, 8 * unit / 4));  // fine
     EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 512), 0, EventCode::VibratoDepth, 3 * unit));  // the volume column's
+    // 64 ticks a cycle at speed 1; the old effects' 5 ticks of 6.
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 0, EventCode::VibratoSpeed, 4 * (old ? 13 : 16)));
+    // A tremolo swings by y/32 of full volume whatever the speed.
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 1, EventCode::TremoloSwing, 8 * 2048));
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 1, EventCode::Tremolo, 1));
   }
 }
 
