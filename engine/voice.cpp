@@ -91,6 +91,7 @@ void resetVoice(SoundEngine* engine, Voice* voice) {
   voice->panbrelloOn = 0;
   voice->panbrelloWaveform = sine;
   voice->panbrelloPhase = voice->panbrelloSpeed = voice->panbrelloDepth = 0;
+  voice->tremorOn = voice->tremorOff = voice->tremorTick = 0;
 
   voice->filterOn = 0;
   voice->filterCutoff = 127;
@@ -200,6 +201,7 @@ void stopAllVoiceEffects(SoundEngine* engine) {
     voice->periodSlideMode = voice->pitchSlideMode = 0;
     voice->arpeggioOn = voice->vibratoOn = voice->periodVibratoOn = voice->tremoloOn = 0;
     voice->panbrelloOn = 0;
+    voice->tremorOn = voice->tremorOff = 0;
   }
 }
 
@@ -393,6 +395,10 @@ void voiceTick(SoundEngine* engine, Voice* voice) {
   voice->pitch = pitch;
 
   voice->volume = modulatedVolume(voice);
+  if (voice->tremorOn + voice->tremorOff > 0) {
+    if (voice->tremorTick >= voice->tremorOn) voice->volume = 0;
+    voice->tremorTick = (voice->tremorTick + 1) % (voice->tremorOn + voice->tremorOff);
+  }
   filterTick(engine, voice);
 
   // The fade-out runs after the key is released when there is a volume envelope, and whenever

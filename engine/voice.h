@@ -164,6 +164,11 @@ struct Voice {
   int32_t tremoloSpeed;
   int32_t tremoloDepth;
 
+  // Tremor: sounding for tremorOn ticks, then silent for tremorOff, over and over; both 0 none.
+  int32_t tremorOn;
+  int32_t tremorOff;
+  int32_t tremorTick;  // where in its cycle the next tick is
+
   int16_t panbrelloOn;
   const int32_t* panbrelloWaveform;
   int32_t panbrelloPhase;

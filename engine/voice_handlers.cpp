@@ -187,6 +187,13 @@ void tremoloDepth(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) {
 }
 void tremoloWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->tremoloWaveform, p); }
 void panbrelloWaveform(SoundEngine* e, Voice* v, Cursor, int16_t&, int32_t p) { setWaveform(e, v->panbrelloWaveform, p); }
+void tremor(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t p) {
+  const int32_t on = (p >> 8) & 0xFF, off = p & 0xFF;
+  if (on + off == 0 || v->tremorOn + v->tremorOff == 0) v->tremorTick = 0;  // a new tremor starts sounding
+  v->tremorOn = on;
+  v->tremorOff = off;
+  if (on + off > 0) v->tremorTick %= on + off;
+}
 void resetVolume(SoundEngine*, Voice* v, Cursor, int16_t&, int32_t) { v->channelVolume = voiceLimit(v, v->sampleVolume); }
 
 // Panning.
@@ -282,6 +289,7 @@ void installVoiceHandlers(HandlerEntry* handlers) {
       {EventCode::TremoloWaveform, tremoloWaveform},
       {EventCode::TremoloSpeed, store<&Voice::tremoloSpeed>},
       {EventCode::TremoloSwing, store<&Voice::tremoloDepth>},
+      {EventCode::Tremor, tremor},
       {EventCode::Tremolo, store<&Voice::tremoloOn>},
       {EventCode::ResetVolume, resetVolume},
       {EventCode::SetPanning, setPanning},

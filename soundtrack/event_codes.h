@@ -92,6 +92,9 @@ enum : int32_t {
   TremoloWaveform = 0x1143,
   TremoloSpeed = 0x1145,
   TremoloSwing = 0x1147,  // the depth as it is: the volume swings this far (16.16) around the note's
+  // (on ticks << 8) | off ticks, each 0 .. 255: the note sounds for `on` ticks and is silent for
+  // `off`, over and over, going on from where the last tremor left off; 0 stops it.
+  Tremor = 0x114B,
   Tremolo = 0x1149,
   ResetVolume = 0x1181,
 

@@ -70,6 +70,7 @@ constexpr NamedCode kNames[] = {
     {EventCode::TremoloSpeed, "TremoloSpeed"},
     {EventCode::TremoloSwing, "TremoloSwing"},
     {EventCode::Tremolo, "Tremolo"},
+    {EventCode::Tremor, "Tremor"},
     {EventCode::ResetVolume, "ResetVolume"},
     {EventCode::SetPanning, "SetPanning"},
     {EventCode::AddPanning, "AddPanning"},

@@ -282,6 +282,7 @@ class ItLoad {
     scratch_ = scratch.get();
 
     // First the channels the song uses, then the events.
+    const it::EffectRules rules{(header_.flags & kItFlagCompatibleGxx) == 0, (header_.flags & kItFlagOldEffects) != 0};
     for (int32_t pass = 0; pass < 2; ++pass) {
       for (int32_t p = 0; p < header_.patterns; ++p) {
         const int64_t offset = ReadU32LE(offsets.get() + 4 * p);
@@ -300,8 +301,7 @@ class ItLoad {
         if (pass == 0) continue;
         // Each pattern is decoded over the channels it uses (a channel without cells has no
         // events); one without cells costs only its closing event.
-        if (used > 0)
-          it::ToXmCells(cells.get(), rows, used, (header_.flags & kItFlagCompatibleGxx) == 0, xmCells.get());
+        if (used > 0) it::ToXmCells(cells.get(), rows, used, rules, xmCells.get());
         status = decodeInto(xmCells.get(), rows, used, p);
         if (status != kStatusOk) return status;
       }

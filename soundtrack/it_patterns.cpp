@@ -17,7 +17,7 @@ enum : uint8_t {
   kXmArpeggio = 0x0, kXmUp = 0x1, kXmDown = 0x2, kXmTonePorta = 0x3, kXmVibrato = 0x4, kXmPortaSlide = 0x5,
   kXmVibratoSlide = 0x6, kXmPanning = 0x8, kXmOffset = 0x9, kXmVolumeSlide = 0xA,
   kXmJump = 0xB, kXmBreak = 0xD, kXmExtended = 0xE, kXmSpeed = 0xF, kXmGlobalVolume = 16,
-  kXmGlobalSlide = 17, kXmPanningSlide = 25, kXmRetrigger = 27, kXmTremor = 29, kXmExtraFine = 33,
+  kXmGlobalSlide = 17, kXmPanningSlide = 25, kXmRetrigger = 27, kXmExtraFine = 33,
 };
 enum : uint8_t {
   kXmVolume = 0x10, kXmSlideDown = 0x60, kXmSlideUp = 0x70, kXmFineDown = 0x80, kXmFineUp = 0x90,
@@ -108,11 +108,11 @@ int32_t Recall(int32_t* memory, int32_t xy) {
 }
 
 // The cell's parameter with the memory's rules applied.
-int32_t Remembered(ChannelMemory* m, int32_t effect, int32_t xy, bool linkedPortamento) {
+int32_t Remembered(ChannelMemory* m, int32_t effect, int32_t xy, const EffectRules& rules) {
   switch (effect) {
     case 'D' - '@': case 'K' - '@': case 'L' - '@': return Recall(&m->volumeSlide, xy);
     case 'E' - '@': case 'F' - '@': return Recall(&m->pitchSlide, xy);
-    case 'G' - '@': return Recall(linkedPortamento ? &m->pitchSlide : &m->portamento, xy);
+    case 'G' - '@': return Recall(rules.linkedPortamento ? &m->pitchSlide : &m->portamento, xy);
     case 'I' - '@': return Recall(&m->tremor, xy);
     case 'J' - '@': return Recall(&m->arpeggio, xy);
     case 'N' - '@': return Recall(&m->channelSlide, xy);
@@ -126,7 +126,7 @@ int32_t Remembered(ChannelMemory* m, int32_t effect, int32_t xy, bool linkedPort
   }
 }
 
-void Effect(XmCell* out, int32_t effect, int32_t xy) {
+void Effect(XmCell* out, int32_t effect, int32_t xy, const EffectRules& rules) {
   switch (effect) {
     case 'A' - '@': if (xy > 0) out->set(kXmSpeed, static_cast<uint8_t>(std::min(xy, 0x1F))); break;
     case 'B' - '@': out->set(kXmJump, static_cast<uint8_t>(xy)); break;
@@ -136,7 +136,10 @@ void Effect(XmCell* out, int32_t effect, int32_t xy) {
     case 'F' - '@': PitchSlide(out, xy, true); break;
     case 'G' - '@': out->set(kXmTonePorta, static_cast<uint8_t>(xy)); break;
     case 'H' - '@': out->set(kXmVibrato, static_cast<uint8_t>(xy)); break;
-    case 'I' - '@': out->set(kXmTremor, static_cast<uint8_t>(xy)); break;
+    case 'I' - '@':  // the decoder's tremor counts one tick more of each
+      out->set(xm::kEffectTremor, rules.oldEffects ? static_cast<uint8_t>(xy)
+                                                   : Nibbles(std::max(xy >> 4, 1) - 1, std::max(xy & 15, 1) - 1));
+      break;
     case 'J' - '@': out->set(kXmArpeggio, static_cast<uint8_t>(xy)); break;
     case 'K' - '@': VolumeSlide(out, xy, kXmVibratoSlide); break;
     case 'L' - '@': VolumeSlide(out, xy, kXmPortaSlide); break;
@@ -191,7 +194,7 @@ void VolumeColumn(XmCell* out, int32_t v) {
   }
 }
 
-XmCell Translate(const Cell& cell, ChannelMemory* memory, bool linkedPortamento) {
+XmCell Translate(const Cell& cell, ChannelMemory* memory, const EffectRules& rules) {
   XmCell out;
   if (cell.instrument > 0 && cell.instrument < 256) out.instrument = static_cast<uint8_t>(cell.instrument);
   const bool pitched = cell.note >= 12 && cell.note <= 107;
@@ -199,8 +202,8 @@ XmCell Translate(const Cell& cell, ChannelMemory* memory, bool linkedPortamento)
   const bool portamento = cell.effect == 'G' - '@' || columnPortamento;
   if (pitched) memory->portamentoTarget = portamento;
   const bool idle = portamento && !memory->portamentoTarget;  // nothing to slide to
-  const int32_t param = Remembered(memory, cell.effect, cell.param, linkedPortamento);
-  if (!(idle && cell.effect == 'G' - '@')) Effect(&out, cell.effect, param);
+  const int32_t param = Remembered(memory, cell.effect, cell.param, rules);
+  if (!(idle && cell.effect == 'G' - '@')) Effect(&out, cell.effect, param, rules);
   if (!(idle && columnPortamento)) VolumeColumn(&out, cell.volume);
   if (pitched) {
     out.note = static_cast<uint8_t>(cell.note - 11);  // XM note 49 plays at the C-5 speed
@@ -257,12 +260,12 @@ int32_t UnpackPattern(const uint8_t* packed, int32_t size, int32_t rows, Cell* c
   return highest;
 }
 
-void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, bool linkedPortamento, uint8_t* out) {
+void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, const EffectRules& rules, uint8_t* out) {
   channels = std::min(channels, kChannels);
   ChannelMemory memory[kChannels];
   for (int32_t row = 0; row < rows; ++row) {
     for (int32_t c = 0; c < channels; ++c) {
-      const XmCell x = Translate(cells[row * kChannels + c], &memory[c], linkedPortamento);
+      const XmCell x = Translate(cells[row * kChannels + c], &memory[c], rules);
       const uint8_t bytes[5] = {x.note, x.instrument, x.volume, x.effect, x.param};
       std::copy(bytes, bytes + 5, out);
       out += 5;

@@ -22,10 +22,15 @@ struct Cell {
 // given in plus 1 (0 for an empty pattern); data that ends early leaves the remaining cells empty.
 int32_t UnpackPattern(const uint8_t* packed, int32_t size, int32_t rows, Cell* cells);
 
+// The song's choices that change what effects mean.
+struct EffectRules {
+  bool linkedPortamento = true;  // G shares E and F's memory
+  bool oldEffects = false;       // tremor Ixy: x + 1 ticks on and y + 1 off instead of x and y
+};
+
 // Writes the first `channels` cells of each of `rows` rows as 5-byte XM cells (note, instrument,
 // volume column, effect, param) into `out` (rows x channels x 5 bytes). A 0 parameter repeats
-// the channel's last one of its kind within the pattern; with `linkedPortamento` G shares E and
-// F's.
-void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, bool linkedPortamento, uint8_t* out);
+// the channel's last one of its kind within the pattern.
+void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, const EffectRules& rules, uint8_t* out);
 
 }  // namespace tvp::it

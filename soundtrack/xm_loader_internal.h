@@ -50,6 +50,7 @@ enum ExtensionEffect : uint8_t {
   kEffectEnvelopeSwitch = 46,      // 0/1 the volume envelope off/on, 2/3 panning, 4/5 pitch and filter
   kEffectFineVibrato = 47,         // as 4xy with a quarter of the depth
   kEffectTremolo = 48,             // speed x as the vibrato's, depth y: y/32 of full volume
+  kEffectTremor = 49,              // x + 1 ticks sounding, y + 1 silent, until a row without it
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

@@ -49,6 +49,7 @@ enum : uint32_t {
   kGlobalSlideSwitch = 0x80,
   kChannelGainSlideSwitch = 0x100,
   kPanbrelloSwitch = 0x200,
+  kTremorSwitch = 0x400,
 };
 
 struct Slide {
@@ -112,6 +113,7 @@ struct Cell {
   Modulator panbrello;
   Modulator tremolo;
   int32_t envelopeSwitch = kUnset;  // a SwitchEnvelopes param, after the cell's note
+  int32_t tremor = 0;  // a Tremor param
 };
 
 // The last non-zero parameter of each effect that repeats it when given 0.
@@ -313,7 +315,8 @@ int32_t Decoder::run(ByteCursor* cursor) {
                    {kTremoloSwitch, ec::Tremolo},           {kPitchSlideSwitch, ec::PitchSlide},
                    {kVolumeSlideSwitch, ec::VolumeSlide},   {kPanningSlideSwitch, ec::PanningSlide},
                    {kGlobalSlideSwitch, ec::GlobalVolumeSlide},
-                   {kChannelGainSlideSwitch, ec::ChannelGainSlide}, {kPanbrelloSwitch, ec::Panbrello}};
+                   {kChannelGainSlideSwitch, ec::ChannelGainSlide}, {kPanbrelloSwitch, ec::Panbrello},
+                   {kTremorSwitch, ec::Tremor}};
   const int32_t end = rows_ * 256;
   for (int32_t c = 0; c < channels_; ++c) {
     for (const auto& off : kOffAtEnd) switchOff(c, off.flag, end, off.code);
@@ -574,6 +577,9 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
     case kEffectPanbrelloWaveform:
       put(rowTime_, channel, ec::PanbrelloWaveform, WaveformForNibble(y));
       break;
+    case kEffectTremor:
+      cell->tremor = (x + 1) << 8 | (y + 1);
+      break;
     case kEffectFineVibrato:
       RequestModulator(&cell->vibrato, x * vibratoSpeedUnit_, y * vibratoDepthUnit_ / 4);
       break;
@@ -649,6 +655,13 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
     } else {
       switchOff(c, m.flag, time, m.onOff);
     }
+  }
+
+  if (cell.tremor != 0) {
+    put(time, c, ec::Tremor, cell.tremor);
+    switches_[c] |= kTremorSwitch;
+  } else {
+    switchOff(c, kTremorSwitch, time, ec::Tremor);
   }
 
   emitSlide(c, cell.channelGainSlide, kChannelGainSlide, time);

@@ -150,6 +150,22 @@ TEST_F(VoiceTest, EnvelopesSwitchOffAndOnForThePlayingNote) {
   voice->instrument = nullptr;
 }
 
+// A tremor silences the note on its off ticks and goes on from where it was when renewed.
+TEST_F(VoiceTest, TremorSoundsAndSilencesTheNoteInTurn) {
+  using namespace EventCode;
+  auto sounding = [&] { return voice->volume > 0 ? 1 : 0; };
+  run(Tremor, 2 << 8 | 1);
+  EXPECT_EQ(ticks(4, sounding), (std::vector<int32_t>{1, 1, 0, 1}));
+  run(Tremor, 2 << 8 | 1);  // the same again: the cycle goes on
+  EXPECT_EQ(ticks(3, sounding), (std::vector<int32_t>{1, 0, 1}));
+  run(Tremor, 1 << 8 | 2);  // a shorter cycle keeps its place within it
+  EXPECT_EQ(ticks(3, sounding), (std::vector<int32_t>{0, 0, 1}));
+  run(Tremor, 0);
+  EXPECT_EQ(ticks(3, sounding), (std::vector<int32_t>{1, 1, 1}));
+  run(Tremor, 0 << 8 | 5);  // never on: silent
+  EXPECT_EQ(ticks(2, sounding), (std::vector<int32_t>{0, 0}));
+}
+
 TEST_F(VoiceTest, PitchPeriodAndVolumeEventsAreLimitedToTheirRanges) {
   using namespace EventCode;
   struct Step {

@@ -308,13 +308,13 @@ TEST(ItPatterns, AZeroParameterRepeatsTheChannelsLastOneOfItsKind) {
   EXPECT_FALSE(hasCode(at(apart, 4), EventCode::PitchSlideSpeed));
 }
 
-TEST(ItPatterns, VibratosAndTremolosHaveTheirOwnUnitsAndTheOldEffectsTheirs) {
+TEST(ItPatterns, VibratosTremolosAndTremorsHaveTheirOwnUnitsAndTheOldEffectsTheirs) {
   for (const bool old : {false, true}) {
     ItBuilder b;
     b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
     b.flags(static_cast<uint16_t>(kItStereo | kItLinear | (old ? kItOldEffects : 0)));
     b.cell(0, 0, 0, {60, 1, -1, 'H', 0x48}).cell(0, 1, 0, {-1, 0, -1, 'U', 0x48}).cell(0, 2, 0, {-1, 0, 206, 0, 0});
-    b.cell(0, 0, 1, {60, 1, -1, 'R', 0x48});
+    b.cell(0, 0, 1, {60, 1, -1, 'R', 0x48}).cell(0, 0, 2, {60, 1, -1, 'I', 0x30});
     const Loaded m = Load(b.bytes());
     ASSERT_EQ(m.status, 0);
     const int32_t unit = old ? 32 : 16;
@@ -327,6 +327,9 @@ TEST(ItPatterns, VibratosAndTremolosHaveTheirOwnUnitsAndTheOldEffectsTheirs) {
     // A tremolo swings by y/32 of full volume whatever the speed.
     EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 1, EventCode::TremoloSwing, 8 * 2048));
     EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 1, EventCode::Tremolo, 1));
+    // Tremor: x ticks on and y off (0 counts as 1), the old effects one more of each.
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 0), 2, EventCode::Tremor, old ? (4 << 8 | 1) : (3 << 8 | 1)));
+    EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 256), 2, EventCode::Tremor, 0));  // a row without it stops it
   }
 }
 
