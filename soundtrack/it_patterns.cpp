@@ -17,7 +17,7 @@ enum : uint8_t {
   kXmArpeggio = 0x0, kXmUp = 0x1, kXmDown = 0x2, kXmTonePorta = 0x3, kXmVibrato = 0x4, kXmPortaSlide = 0x5,
   kXmVibratoSlide = 0x6, kXmPanning = 0x8, kXmOffset = 0x9, kXmVolumeSlide = 0xA,
   kXmJump = 0xB, kXmBreak = 0xD, kXmExtended = 0xE, kXmSpeed = 0xF, kXmGlobalVolume = 16,
-  kXmGlobalSlide = 17, kXmPanningSlide = 25, kXmRetrigger = 27, kXmExtraFine = 33,
+  kXmRetrigger = 27, kXmExtraFine = 33,
 };
 enum : uint8_t {
   kXmVolume = 0x10, kXmSlideDown = 0x60, kXmSlideUp = 0x70, kXmFineDown = 0x80, kXmFineUp = 0x90,
@@ -146,7 +146,7 @@ void Effect(XmCell* out, int32_t effect, int32_t xy, const EffectRules& rules) {
     case 'M' - '@': if (xy <= 64) out->set(xm::kEffectChannelVolume, static_cast<uint8_t>(xy)); break;
     case 'N' - '@': out->set(xm::kEffectChannelVolumeSlide, static_cast<uint8_t>(xy)); break;
     case 'O' - '@': out->set(kXmOffset, static_cast<uint8_t>(xy)); break;
-    case 'P' - '@': out->set(kXmPanningSlide, Nibbles(xy & 15, xy >> 4)); break;  // P0x goes right
+    case 'P' - '@': out->set(xm::kEffectPanningSlide, static_cast<uint8_t>(xy)); break;
     case 'Q' - '@': out->set(kXmRetrigger, static_cast<uint8_t>(xy)); break;
     case 'R' - '@': out->set(xm::kEffectTremolo, static_cast<uint8_t>(xy)); break;
     case 'S' - '@': Special(out, xy); break;
@@ -155,7 +155,7 @@ void Effect(XmCell* out, int32_t effect, int32_t xy, const EffectRules& rules) {
       break;
     case 'U' - '@': out->set(xm::kEffectFineVibrato, static_cast<uint8_t>(xy)); break;
     case 'V' - '@': out->set(kXmGlobalVolume, static_cast<uint8_t>(std::min(xy, 128) / 2)); break;
-    case 'W' - '@': out->set(kXmGlobalSlide, static_cast<uint8_t>(xy)); break;
+    case 'W' - '@': out->set(xm::kEffectGlobalVolumeSlide, static_cast<uint8_t>(xy)); break;
     case 'X' - '@': out->set(kXmPanning, static_cast<uint8_t>(xy)); break;
     // The filter as the default macros set it; a song's own macros are not read.
     case 'Y' - '@': out->set(xm::kEffectPanbrello, static_cast<uint8_t>(xy)); break;

@@ -51,6 +51,8 @@ enum ExtensionEffect : uint8_t {
   kEffectFineVibrato = 47,         // as 4xy with a quarter of the depth
   kEffectTremolo = 48,             // speed x as the vibrato's, depth y: y/32 of full volume
   kEffectTremor = 49,              // x + 1 ticks sounding, y + 1 silent, until a row without it
+  kEffectGlobalVolumeSlide = 50,   // as the channel volume's, in steps of 1/128 of full volume
+  kEffectPanningSlide = 51,        // x0 left, 0y right, xF fine left, Fy fine right; steps of 1/64 of the width
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

@@ -106,6 +106,8 @@ struct Cell {
   // Extension effects.
   int32_t channelGain = kUnset;  // 16.16
   int32_t channelGainAdd = 0;
+  int32_t globalVolumeAdd = 0;  // fine slides
+  int32_t panningAdd = 0;
   Slide channelGainSlide;
   int32_t pastNotes = kUnset;
   int32_t noteAction = kUnset;
@@ -194,6 +196,18 @@ void RequestModulator(Modulator* modulator, int32_t speed, int32_t depth) {
   if (depth != 0) {
     modulator->depth = depth;
     modulator->requests |= kDepthGiven;
+  }
+}
+
+// x0 slides toward `high`, 0y toward `low`, xF adds x steps at once, Fy takes y away; a negative
+// `unit` turns the fine steps round along with the targets.
+void RequestFineOrSlide(Slide* slide, int32_t* fine, int32_t x, int32_t y, int32_t unit, int32_t high, int32_t low) {
+  if (x == 0xF && y != 0) {
+    *fine = -y * unit;
+  } else if (y == 0xF && x != 0) {
+    *fine = x * unit;
+  } else {
+    RequestSlide(slide, x, y, std::abs(unit), high, low);
   }
 }
 
@@ -547,13 +561,13 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
       cell->channelGain = std::min(xy, 64) * 1024;
       break;
     case kEffectChannelVolumeSlide:
-      if (x == 0xF && y != 0) {
-        cell->channelGainAdd = -y * 1024;
-      } else if (y == 0xF && x != 0) {
-        cell->channelGainAdd = x * 1024;
-      } else {
-        RequestSlide(&cell->channelGainSlide, x, y, 1024, 0x10000, 0);
-      }
+      RequestFineOrSlide(&cell->channelGainSlide, &cell->channelGainAdd, x, y, 1024, 0x10000, 0);
+      break;
+    case kEffectGlobalVolumeSlide:
+      RequestFineOrSlide(&cell->globalSlide, &cell->globalVolumeAdd, x, y, 512, 0x10000, 0);
+      break;
+    case kEffectPanningSlide:  // x goes left, y right
+      RequestFineOrSlide(&cell->panningSlide, &cell->panningAdd, x, y, -128, -4080, 4080);
       break;
     case kEffectHighOffset:
       highOffset_[channel] = y * 65536;
@@ -637,7 +651,16 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
 
   emitSlide(c, cell.globalSlide, kGlobalVolumeSlide, time);
   emitSlide(c, cell.volumeSlide, kVolumeSlide, time);
-  emitSlide(c, cell.panningSlide, kPanningSlide, time);
+  if (cell.panningAdd != 0) {
+    // A fine panning slide is a slide of one step, which ends by itself: AddPanning would take
+    // the panning past its edges.
+    put(time, c, ec::PanningSlideSpeed, std::abs(cell.panningAdd));
+    put(time, c, ec::PanningSlideTarget, cell.panningAdd < 0 ? -4080 : 4080);
+    put(time, c, ec::PanningSlide, 3);
+    switches_[c] &= ~kPanningSlideSwitch;
+  } else {
+    emitSlide(c, cell.panningSlide, kPanningSlide, time);
+  }
 
   constexpr struct {
     Modulator Cell::*field;
@@ -667,6 +690,7 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
   emitSlide(c, cell.channelGainSlide, kChannelGainSlide, time);
   if (cell.channelGain != kUnset) put(time, c, ec::SetChannelGain, cell.channelGain);
   if (cell.channelGainAdd != 0) put(time, c, ec::AddChannelGain, cell.channelGainAdd);
+  if (cell.globalVolumeAdd != 0) put(time, c, ec::AddGlobalVolume, cell.globalVolumeAdd);
   if (cell.pastNotes != kUnset) put(time, c, ec::PastNoteAction, cell.pastNotes);
 
   const bool instrument = cell.instrument != kUnset;

@@ -333,6 +333,30 @@ TEST(ItPatterns, VibratosTremolosAndTremorsHaveTheirOwnUnitsAndTheOldEffectsThei
   }
 }
 
+// W counts in 1/128 of full volume and P in 1/64 of the width, each with fine steps of its own.
+TEST(ItPatterns, GlobalVolumeAndPanningSlidesTakeTheirOwnStepsAndFineSteps) {
+  ItBuilder b;
+  b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
+  b.cell(0, 0, 0, {60, 1, -1, 'W', 0x03}).cell(0, 1, 0, {-1, 0, -1, 'W', 0x2F});
+  b.cell(0, 0, 1, {60, 1, -1, 'P', 0x20})          // left by 2 a tick
+      .cell(0, 1, 1, {-1, 0, -1, 'P', 0xF3})       // fine right by 3
+      .cell(0, 2, 1, {-1, 0, -1, 'P', 0x04});      // right by 4 a tick
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  auto at = [&](int row) { return EventsAt(m.song.get(), 1, row * 256); };
+  EXPECT_TRUE(Has(at(0), 0, EventCode::GlobalVolumeSlideSpeed, 3 * 512));
+  EXPECT_TRUE(Has(at(0), 0, EventCode::GlobalVolumeSlideTarget, 0));
+  EXPECT_TRUE(Has(at(1), 0, EventCode::AddGlobalVolume, 2 * 512));
+  EXPECT_TRUE(Has(at(0), 1, EventCode::PanningSlideSpeed, 2 * 128));
+  EXPECT_TRUE(Has(at(0), 1, EventCode::PanningSlideTarget, -4080));
+  // The fine step is a slide of one step; the slide after it switches on again.
+  EXPECT_TRUE(Has(at(1), 1, EventCode::PanningSlideSpeed, 3 * 128));
+  EXPECT_TRUE(Has(at(1), 1, EventCode::PanningSlideTarget, 4080));
+  EXPECT_TRUE(Has(at(1), 1, EventCode::PanningSlide, 3));
+  EXPECT_FALSE(Has(at(1), 1, EventCode::PanningSlide, 0));
+  EXPECT_TRUE(Has(at(2), 1, EventCode::PanningSlide, 1));
+}
+
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
   ItBuilder b;
   b.orders({0, 0}).sample(0, {.frames = Ramp(400, 90)}).sample(1, {.sixteenBit = true, .compressed = true,
