@@ -16,7 +16,7 @@ constexpr uint8_t kLastNote = 16, kLastInstrument = 32, kLastVolume = 64, kLastE
 enum : uint8_t {
   kXmArpeggio = 0x0, kXmUp = 0x1, kXmDown = 0x2, kXmTonePorta = 0x3, kXmVibrato = 0x4, kXmPortaSlide = 0x5,
   kXmVibratoSlide = 0x6, kXmPanning = 0x8, kXmOffset = 0x9, kXmVolumeSlide = 0xA,
-  kXmJump = 0xB, kXmBreak = 0xD, kXmExtended = 0xE, kXmSpeed = 0xF, kXmGlobalVolume = 16,
+  kXmJump = 0xB, kXmExtended = 0xE, kXmSpeed = 0xF, kXmGlobalVolume = 16,
   kXmRetrigger = 27, kXmExtraFine = 33,
 };
 enum : uint8_t {
@@ -128,9 +128,9 @@ int32_t Remembered(ChannelMemory* m, int32_t effect, int32_t xy, const EffectRul
 
 void Effect(XmCell* out, int32_t effect, int32_t xy, const EffectRules& rules) {
   switch (effect) {
-    case 'A' - '@': if (xy > 0) out->set(kXmSpeed, static_cast<uint8_t>(std::min(xy, 0x1F))); break;
+    case 'A' - '@': out->set(xm::kEffectSpeed, static_cast<uint8_t>(xy)); break;
     case 'B' - '@': out->set(kXmJump, static_cast<uint8_t>(xy)); break;
-    case 'C' - '@': out->set(kXmBreak, Nibbles(std::min(xy, 99) / 10, std::min(xy, 99) % 10)); break;
+    case 'C' - '@': out->set(xm::kEffectBreak, static_cast<uint8_t>(xy)); break;
     case 'D' - '@': VolumeSlide(out, xy, kXmVolumeSlide); break;
     case 'E' - '@': PitchSlide(out, xy, false); break;
     case 'F' - '@': PitchSlide(out, xy, true); break;

@@ -53,6 +53,8 @@ enum ExtensionEffect : uint8_t {
   kEffectTremor = 49,              // x + 1 ticks sounding, y + 1 silent, until a row without it
   kEffectGlobalVolumeSlide = 50,   // as the channel volume's, in steps of 1/128 of full volume
   kEffectPanningSlide = 51,        // x0 left, 0y right, xF fine left, Fy fine right; steps of 1/64 of the width
+  kEffectSpeed = 52,               // ticks a row, 1 .. 255; 0 changes nothing
+  kEffectBreak = 53,               // pattern break to row xy, 0 .. 255
 };
 
 // Decodes the packed cells of one pattern into `events`, whose record 0 is the scratch header

@@ -248,6 +248,10 @@ class Decoder {
   void applyExtended(int32_t channel, int32_t x, int32_t y, Cell* cell);
   void applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* cell);
   void retrigger(int32_t channel, int32_t xy);
+  void patternBreak(int32_t row) {
+    put(rowTime_, 0, ec::PatternBreak, (row * 256) | kReset);
+    forceNext_ = true;
+  }
   void emitCell(int32_t channel, const Cell& cell, int32_t time);
   void emitSlide(int32_t channel, const Slide& slide, const SlideCodes& codes, int32_t time);
 
@@ -456,8 +460,7 @@ void Decoder::applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cel
       cell->volume = std::min(xy, 64) * 1024;
       break;
     case 'D':  // pattern break to a row given in decimal digits
-      put(rowTime_, 0, ec::PatternBreak, ((x * 10 + y) * 256) | kReset);
-      forceNext_ = true;
+      patternBreak(x * 10 + y);
       break;
     case 'E':
       applyExtended(channel, x, y, cell);
@@ -590,6 +593,12 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
       break;
     case kEffectPanbrelloWaveform:
       put(rowTime_, channel, ec::PanbrelloWaveform, WaveformForNibble(y));
+      break;
+    case kEffectBreak:
+      patternBreak(xy);
+      break;
+    case kEffectSpeed:
+      if (xy != 0) cell->speed = xy;
       break;
     case kEffectTremor:
       cell->tremor = (x + 1) << 8 | (y + 1);

@@ -114,6 +114,7 @@ TEST(ItPatterns, CellsBecomeTheEventsOfTheirNotesColumnsAndEffects) {
   b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
   b.cell(0, 0, 2, {60, 1, 32, 0, 0})              // C-5, volume 32
       .cell(0, 1, 2, {72, 1, 160, 'A', 3})        // C-6, panning 32 in the column, speed 3
+      .cell(0, 2, 2, {-1, 0, -1, 'A', 0x40})      // speeds go past 31
       .cell(0, 3, 0, {-1, 0, -1, 'C', 0x10});     // break to row 16: the row is hex
   const Loaded m = Load(b.bytes());
   ASSERT_EQ(m.status, 0);
@@ -122,6 +123,13 @@ TEST(ItPatterns, CellsBecomeTheEventsOfTheirNotesColumnsAndEffects) {
   EXPECT_TRUE(Has(EventsAt(song, 1, 0), 2, EventCode::SetVolume, 32 * 1024));
   EXPECT_TRUE(Has(EventsAt(song, 1, 256), 2, EventCode::SetPitch, 72 * 256));
   EXPECT_TRUE(Has(EventsAt(song, 1, 256), 0, EventCode::SetSpeed, 3));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 2 * 256), 0, EventCode::SetSpeed, 0x40));
+  ItBuilder tall;  // a break past row 99 in a pattern of 200 rows
+  tall.sample(0, {.frames = Ramp(64, 900)}).rows(0, 200).rows(1, 200).orders({0, 1});
+  tall.cell(0, 0, 0, {60, 1, -1, 'C', 150});
+  const Loaded t = Load(tall.bytes());
+  ASSERT_EQ(t.status, 0);
+  EXPECT_TRUE(Has(EventsAt(t.song.get(), 1, 0), 0, EventCode::PatternBreak, static_cast<int32_t>(150 * 256 | kFlowResetBit)));
   EXPECT_TRUE(Has(EventsAt(song, 1, 3 * 256), 0, EventCode::PatternBreak, static_cast<int32_t>(16 * 256 | kFlowResetBit)));
   // A dense pattern (200 rows of 48 channels) takes more events than one scratch array holds.
   ItBuilder dense;
