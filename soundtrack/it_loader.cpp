@@ -275,7 +275,7 @@ class ItLoad {
     if (status != kStatusOk) return status;
     std::unique_ptr<it::Cell[]> cells(new (std::nothrow) it::Cell[kMaxRows * it::kChannels]);
     Buffer packed = NewBuffer(kMaxPacked);
-    Buffer xmCells = NewBuffer(int64_t{kMaxRows} * xm::kMaxChannels * 5);
+    Buffer xmCells = NewBuffer(int64_t{kMaxRows} * xm::kMaxChannels * xm::kExtendedCellBytes);
     std::unique_ptr<Event, decltype(&ZeroFree)> scratch(
         static_cast<Event*>(ZeroAllocArray(xm::kScratchCapacity, static_cast<int32_t>(sizeof(Event)))), &ZeroFree);
     if (!cells || !packed || !xmCells || !scratch) return kStatusOutOfMemory;
@@ -318,7 +318,7 @@ class ItLoad {
     const bool old = (header_.flags & kItFlagOldEffects) != 0;
     const xm::PatternLayout layout{rows, std::max(channels, 1), soundtrack_->playPositionCount,
                                    soundtrack_->instrumentCount, true, old ? 13 : 16, old ? 32 : 16};
-    return xm::DecodeIntoSlot(xmCells, rows * channels * 5, layout, scratch_, &eventAllowance_,
+    return xm::DecodeIntoSlot(xmCells, rows * channels * xm::kExtendedCellBytes, layout, scratch_, &eventAllowance_,
                               &soundtrack_->patterns[pattern + 1]);
   }
 

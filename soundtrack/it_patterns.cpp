@@ -29,11 +29,15 @@ constexpr int32_t kNoteCut = 254, kNoteOff = 255, kNoteFade = 253;
 constexpr uint8_t kColumnPorta[10] = {0, 1, 4, 8, 16, 32, 64, 96, 128, 255};
 
 struct XmCell {
-  uint8_t note = 0, instrument = 0, volume = 0, effect = 0, param = 0;
-  bool effectFree() const { return effect == 0 && param == 0; }
+  // An effect 0 with parameter 0 does nothing.
+  uint8_t note = 0, instrument = 0, volume = 0, effect = 0, param = 0, second = 0, secondParam = 0;
   void set(uint8_t e, uint8_t p) {
     effect = e;
     param = p;
+  }
+  void setSecond(uint8_t e, uint8_t p) {
+    second = e;
+    secondParam = p;
   }
 };
 
@@ -165,7 +169,9 @@ void Effect(XmCell* out, int32_t effect, int32_t xy, const EffectRules& rules) {
 }
 
 // The volume column; what the XM column cannot say goes to the effect when that is free.
-void VolumeColumn(XmCell* out, int32_t v) {
+// The volume column: volumes and volume slides in the XM column, the rest as the cell's second
+// effect. A 0 speed or step repeats the channel's last of the effect it stands for.
+void VolumeColumn(XmCell* out, int32_t v, ChannelMemory* memory, const EffectRules& rules) {
   if (v < 0) return;
   if (v <= 64) {
     out->volume = static_cast<uint8_t>(kXmVolume + v);
@@ -177,20 +183,16 @@ void VolumeColumn(XmCell* out, int32_t v) {
     out->volume = static_cast<uint8_t>(kXmSlideUp + v - 85);
   } else if (v <= 104) {
     out->volume = static_cast<uint8_t>(kXmSlideDown + v - 95);
-  } else if (v <= 124) {
-    if (out->effectFree()) out->set(v <= 114 ? kXmDown : kXmUp, static_cast<uint8_t>((v - (v <= 114 ? 105 : 115)) * 4));
+  } else if (v <= 124) {  // pitch slides as E and F, four steps to one
+    const bool up = v >= 115;
+    out->setSecond(up ? kXmUp : kXmDown, static_cast<uint8_t>(Recall(&memory->pitchSlide, (v - (up ? 115 : 105)) * 4)));
   } else if (v >= 128 && v <= 192) {
-    if (out->effectFree())
-      out->set(kXmPanning, static_cast<uint8_t>(std::min((v - 128) * 4, 255)));
-    else
-      out->volume = static_cast<uint8_t>(kXmSetPanning + std::min((v - 128) / 4, 15));
+    out->setSecond(kXmPanning, static_cast<uint8_t>(std::min((v - 128) * 4, 255)));
   } else if (v >= 193 && v <= 202) {
-    if (out->effectFree())
-      out->set(kXmTonePorta, kColumnPorta[v - 193]);
-    else
-      out->volume = static_cast<uint8_t>(kXmPortaColumn + std::min(kColumnPorta[v - 193] / 16, 15));
+    int32_t* slot = rules.linkedPortamento ? &memory->pitchSlide : &memory->portamento;
+    out->setSecond(kXmTonePorta, static_cast<uint8_t>(Recall(slot, kColumnPorta[v - 193])));
   } else if (v >= 203 && v <= 212) {
-    out->volume = static_cast<uint8_t>(kXmVibratoDepth + v - 203);
+    out->setSecond(kXmVibrato, static_cast<uint8_t>(v - 203));
   }
 }
 
@@ -204,7 +206,7 @@ XmCell Translate(const Cell& cell, ChannelMemory* memory, const EffectRules& rul
   const bool idle = portamento && !memory->portamentoTarget;  // nothing to slide to
   const int32_t param = Remembered(memory, cell.effect, cell.param, rules);
   if (!(idle && cell.effect == 'G' - '@')) Effect(&out, cell.effect, param, rules);
-  if (!(idle && columnPortamento)) VolumeColumn(&out, cell.volume);
+  if (!(idle && columnPortamento)) VolumeColumn(&out, cell.volume, memory, rules);
   if (pitched) {
     out.note = static_cast<uint8_t>(cell.note - 11);  // XM note 49 plays at the C-5 speed
   } else if (cell.note == kNoteOff) {
@@ -212,8 +214,7 @@ XmCell Translate(const Cell& cell, ChannelMemory* memory, const EffectRules& rul
   } else if (cell.note == kNoteFade) {
     out.note = xm::kNoteFadeOut;
   } else if (cell.note == kNoteCut) {
-    if (out.effectFree()) out.set(kXmExtended, Nibbles(0xC, 0));
-    else out.volume = kXmVolume;
+    out.setSecond(kXmExtended, Nibbles(0xC, 0));
   }
   return out;
 }
@@ -266,9 +267,10 @@ void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, const EffectRu
   for (int32_t row = 0; row < rows; ++row) {
     for (int32_t c = 0; c < channels; ++c) {
       const XmCell x = Translate(cells[row * kChannels + c], &memory[c], rules);
-      const uint8_t bytes[5] = {x.note, x.instrument, x.volume, x.effect, x.param};
-      std::copy(bytes, bytes + 5, out);
-      out += 5;
+      const uint8_t bytes[xm::kExtendedCellBytes] = {x.note,   x.instrument, x.volume,       x.effect,
+                                                     x.param, x.second,     x.secondParam};
+      std::copy(std::begin(bytes), std::end(bytes), out);
+      out += xm::kExtendedCellBytes;
     }
   }
 }

@@ -28,9 +28,9 @@ struct EffectRules {
   bool oldEffects = false;       // tremor Ixy: x + 1 ticks on and y + 1 off instead of x and y
 };
 
-// Writes the first `channels` cells of each of `rows` rows as 5-byte XM cells (note, instrument,
-// volume column, effect, param) into `out` (rows x channels x 5 bytes). A 0 parameter repeats
-// the channel's last one of its kind within the pattern.
+// Writes the first `channels` cells of each of `rows` rows as whole extended XM cells (note,
+// instrument, volume column, effect, param, second effect, its param) into `out` (rows x channels
+// x 7 bytes). A 0 parameter repeats the channel's last one of its kind within the pattern.
 void ToXmCells(const Cell* cells, int32_t rows, int32_t channels, const EffectRules& rules, uint8_t* out);
 
 }  // namespace tvp::it

@@ -34,6 +34,11 @@ struct PatternLayout {
 // In extended layouts note 98 fades the playing note out without releasing its key.
 inline constexpr uint8_t kNoteFadeOut = 98;
 
+// In extended layouts a cell has a second effect (type and parameter) after the first, applied
+// before it as the volume column's is: a whole cell is 7 bytes, and a packed cell's bits 5 and 6
+// say whether the second type and parameter follow.
+inline constexpr int32_t kExtendedCellBytes = 7;
+
 // Effect numbers past XM's own, for loaders whose effects XM has no number for; decoded only
 // with PatternLayout::extended.
 enum ExtensionEffect : uint8_t {

@@ -244,6 +244,7 @@ class Decoder {
   bool anySwitchOn() const;
 
   void readCell(ByteCursor* cursor, int32_t channel, Cell* cell);
+  void applyType(int32_t channel, int32_t type, int32_t param, Cell* cell);
   void applyEffect(int32_t channel, int32_t letter, int32_t xy, Cell* cell);
   void applyExtended(int32_t channel, int32_t x, int32_t y, Cell* cell);
   void applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* cell);
@@ -355,7 +356,7 @@ void Decoder::readCell(ByteCursor* cursor, int32_t channel, Cell* cell) {
   // A first byte with bit 7 set says which fields follow (bits 0 .. 4: note, instrument,
   // volume, effect type, parameter); otherwise it is the note and all four others follow.
   uint8_t note = cursor->u8();
-  uint8_t present = 0x1F;
+  uint8_t present = extended_ ? 0x7F : 0x1F;
   if ((note & 0x80) != 0) {
     present = note;
     note = (present & 1) != 0 ? cursor->u8() : 0;
@@ -364,6 +365,8 @@ void Decoder::readCell(ByteCursor* cursor, int32_t channel, Cell* cell) {
   const int32_t volume = (present & 4) != 0 ? cursor->u8() : 0;
   const int32_t type = (present & 8) != 0 ? cursor->u8() : -1;
   const int32_t param = (present & 0x10) != 0 ? cursor->u8() : 0;
+  const int32_t secondType = extended_ && (present & 0x20) != 0 ? cursor->u8() : -1;
+  const int32_t secondParam = extended_ && (present & 0x40) != 0 ? cursor->u8() : 0;
 
   // Note 1 is pitch 12.0, note 49 pitch 60.0 (an untuned sample's base note); 97 and above
   // release the key.
@@ -383,7 +386,12 @@ void Decoder::readCell(ByteCursor* cursor, int32_t channel, Cell* cell) {
     const ColumnEffect effect = VolumeColumnEffect(volume);
     if (effect.letter != 0) applyEffect(channel, effect.letter, effect.param, cell);
   }
-  // Without an effect type the cell has effect 0 with parameter 0, which does nothing.
+  applyType(channel, secondType, secondParam, cell);
+  applyType(channel, type, param, cell);
+}
+
+// Without an effect type the cell has effect 0 with parameter 0, which does nothing.
+void Decoder::applyType(int32_t channel, int32_t type, int32_t param, Cell* cell) {
   if (type >= kEffectPastNotes) {
     if (extended_) applyExtension(channel, type, param, cell);
   } else if (type >= 0) {

@@ -365,6 +365,31 @@ TEST(ItPatterns, GlobalVolumeAndPanningSlidesTakeTheirOwnStepsAndFineSteps) {
   EXPECT_TRUE(Has(at(2), 1, EventCode::PanningSlide, 1));
 }
 
+// The volume column's effects play beside the cell's own effect, at their own values.
+TEST(ItPatterns, TheVolumeColumnsEffectsPlayBesideTheEffectColumns) {
+  ItBuilder b;
+  b.sample(0, {.frames = Ramp(64, 900), .loop = true, .loopEnd = 64});
+  b.cell(0, 0, 0, {60, 1, -1, 0, 0})
+      .cell(0, 1, 0, {64, 0, 194, 'D', 0x02})    // portamento at speed 1 and a volume slide
+      .cell(0, 2, 0, {-1, 0, 138, 'R', 0x44})    // panning 10 and a tremolo
+      .cell(0, 3, 0, {-1, 0, 107, 'J', 0x37})    // pitch down by 2 x 4 and an arpeggio
+      .cell(0, 4, 0, {-1, 0, 105, 'D', 0x01})    // e0: the last pitch slide again
+      .cell(0, 5, 0, {kItNoteCut, 0, -1, 'D', 0x01});
+  const Loaded m = Load(b.bytes());
+  ASSERT_EQ(m.status, 0);
+  auto at = [&](int row) { return EventsAt(m.song.get(), 1, row * 256); };
+  EXPECT_TRUE(Has(at(1), 0, EventCode::PitchSlideSpeed, 1 * 16));
+  EXPECT_TRUE(Has(at(1), 0, EventCode::PitchSlideTarget, 64 * 256));
+  EXPECT_TRUE(Has(at(1), 0, EventCode::VolumeSlideSpeed, 2 * 1024));
+  EXPECT_TRUE(Has(at(2), 0, EventCode::SetPanning, 40 * 32 - 4080));
+  EXPECT_TRUE(Has(at(2), 0, EventCode::Tremolo, 1));
+  EXPECT_TRUE(Has(at(3), 0, EventCode::PitchFallSpeed, 8 * 16));
+  EXPECT_TRUE(Has(at(3), 0, EventCode::Arpeggio, 1));
+  EXPECT_TRUE(Has(at(4), 0, EventCode::PitchFallSpeed, 8 * 16));
+  EXPECT_TRUE(Has(at(5), 0, EventCode::SetVolume, 0));  // the cut
+  EXPECT_TRUE(Has(at(5), 0, EventCode::VolumeSlideSpeed, 1 * 1024));
+}
+
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
   ItBuilder b;
   b.orders({0, 0}).sample(0, {.frames = Ramp(400, 90)}).sample(1, {.sixteenBit = true, .compressed = true,
