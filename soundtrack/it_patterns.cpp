@@ -104,6 +104,8 @@ struct ChannelMemory {
   int32_t volumeSlide = 0, pitchSlide = 0, portamento = 0, tempo = 0;
   int32_t tremor = 0, arpeggio = 0, channelSlide = 0, offset = 0, panningSlide = 0, retrigger = 0;
   int32_t special = 0, globalSlide = 0;
+  // A finished loop starts its next one on the row after its end: that row marks the start.
+  bool loopStartNext = false;
 };
 
 int32_t Recall(int32_t* memory, int32_t xy) {
@@ -207,6 +209,14 @@ XmCell Translate(const Cell& cell, ChannelMemory* memory, const EffectRules& rul
   const int32_t param = Remembered(memory, cell.effect, cell.param, rules);
   if (!(idle && cell.effect == 'G' - '@')) Effect(&out, cell.effect, param, rules);
   if (!(idle && columnPortamento)) VolumeColumn(&out, cell.volume, memory, rules);
+  if (memory->loopStartNext) {
+    if (out.second == 0 && out.secondParam == 0) {
+      out.setSecond(kXmExtended, Nibbles(0x6, 0));
+    } else if (out.effect == 0 && out.param == 0) {
+      out.set(kXmExtended, Nibbles(0x6, 0));
+    }
+  }
+  memory->loopStartNext = cell.effect == 'S' - '@' && param > 0xB0 && param <= 0xBF;
   if (pitched) {
     out.note = static_cast<uint8_t>(cell.note - 11);  // XM note 49 plays at the C-5 speed
   } else if (cell.note == kNoteOff) {

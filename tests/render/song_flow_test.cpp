@@ -101,6 +101,17 @@ TEST(SongFlow, TwoRowDelaysOnOneRowHoldItAsTheLastOneSays) {
   EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
 }
 
+TEST(SongFlow, AnItLoopThatHasRunItsCourseStartsTheNextOneOnTheRowAfterIt) {
+  // Rows 2 to 5 play twice; the loop at row 9, with no start of its own, goes back to row 6.
+  ItBuilder b;
+  b.sample(0, {.frames = std::vector<int16_t>(64, 8000), .loop = true, .loopEnd = 64}).rows(0, 16).orders({0});
+  for (int row = 0; row < 16; ++row) b.cell(0, row, 0, {48 + row, 1, -1, 0, 0});
+  b.cell(0, 2, 1, {-1, 0, -1, 'S', 0xB0}).cell(0, 5, 1, {-1, 0, -1, 'S', 0xB1}).cell(0, 9, 1, {-1, 0, -1, 'S', 0xB1});
+  const Rows rows = PlayedRows(b.bytes());
+  EXPECT_NEAR(rows.rendered, 6 + 4 + 4 + 4 + 6, 0.01);
+  EXPECT_NEAR(rows.estimated, rows.rendered, kUnitRows);
+}
+
 TEST(SongFlow, TempoSlidesAndTickDelaysPlayAsLongAsTheEstimateSays) {
   // Rows 10 and 11 slow down by 5 a tick (125 to 75), rows 20 and 21 speed up by 3 (to 105);
   // row 2 lasts 9 ticks. A tick lasts 2.5 x 44100 / tempo frames.
