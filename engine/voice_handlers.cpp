@@ -155,8 +155,10 @@ void startSample(SoundEngine* engine, Voice* voice, Cursor cursor, int16_t& proc
   voice->positionFraction = 0;
   voice->filterY1 = voice->filterY2 = 0;
   voice->loopFlags &= ~kVoiceMovingBackward;
-  if ((param & kStartPastEndLoops) && voice->loopFlags != 0 && voice->position >= voice->sampleEnd)
-    voice->position = voice->loopStart;
+  if (voice->position >= voice->sampleEnd) {
+    if ((param & kStartPastEndLoops) && voice->loopFlags != 0) voice->position = voice->loopStart;
+    if ((param & kStartPastEndRestarts) && voice->loopFlags == 0) voice->position = 0;
+  }
   // The next voice tick takes the new volume and panning as they are, without a ramp.
   voice->rampVolume = kRampUnset;
   voice->rampPanning = kRampUnset;

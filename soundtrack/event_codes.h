@@ -174,9 +174,13 @@ constexpr int32_t WaveformForNibble(int32_t x) {
 }
 
 // StartSample's argument: the byte offset, with bit 30 asking for the modulators to restart too,
-// and bit 29 for an offset past the end of a looping sample to start at its loop instead.
+// bit 29 for an offset past the end of a looping sample to start at its loop instead, and bit 28
+// for one past the end of a sample without a loop to start at its beginning.
 inline constexpr int32_t kStartResetsModulators = 0x40000000;
-inline constexpr int32_t kEnvelopeVolume = 1, kEnvelopePanning = 2, kEnvelopePitch = 4, kEnvelopesOn = 0x100;
 inline constexpr int32_t kStartPastEndLoops = 0x20000000;
+inline constexpr int32_t kStartPastEndRestarts = 0x10000000;
+
+// SwitchEnvelopes' argument.
+inline constexpr int32_t kEnvelopeVolume = 1, kEnvelopePanning = 2, kEnvelopePitch = 4, kEnvelopesOn = 0x100;
 
 }  // namespace tvp

@@ -317,7 +317,7 @@ class ItLoad {
     // the usual speed 6).
     const bool old = (header_.flags & kItFlagOldEffects) != 0;
     const xm::PatternLayout layout{rows, std::max(channels, 1), soundtrack_->playPositionCount,
-                                   soundtrack_->instrumentCount, true, old ? 13 : 16, old ? 32 : 16};
+                                   soundtrack_->instrumentCount, true, old ? 13 : 16, old ? 32 : 16, !old};
     return xm::DecodeIntoSlot(xmCells, rows * channels * xm::kExtendedCellBytes, layout, scratch_, &eventAllowance_,
                               &soundtrack_->patterns[pattern + 1]);
   }

@@ -87,7 +87,7 @@ void Special(XmCell* out, int32_t xy) {
       break;
     case 0xA: out->set(xm::kEffectHighOffset, static_cast<uint8_t>(y)); break;
     case 0xB: out->set(kXmExtended, Nibbles(0x6, y)); break;  // pattern loop
-    case 0xC: out->set(kXmExtended, Nibbles(0xC, y)); break;  // note cut
+    case 0xC: out->set(kXmExtended, Nibbles(0xC, std::max(y, 1))); break;  // note cut; SC0 cuts as SC1
     case 0xD: out->set(kXmExtended, Nibbles(0xD, y)); break;  // note delay
     case 0xE: out->set(kXmExtended, Nibbles(0xE, y)); break;  // row delay
     default: break;

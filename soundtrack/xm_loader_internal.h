@@ -29,6 +29,9 @@ struct PatternLayout {
   bool extended = false;
   int32_t vibratoSpeedUnit = 12;  // phase (1024 a cycle) per tick per step of a vibrato's or tremolo's speed
   int32_t vibratoDepthUnit = 32;  // pitch (1/256 semitone) per step of a vibrato's depth
+  // Extended layouts: a sample offset past the end of a looping sample starts at its loop, and
+  // with this past the end of one without a loop at its beginning.
+  bool offsetPastEndRestarts = false;
 };
 
 // In extended layouts note 98 fades the playing note out without releasing its key.

@@ -228,6 +228,7 @@ class Decoder {
         songLength_(layout.songLength),
         instrumentCount_(layout.instrumentCount),
         extended_(layout.extended),
+        startFlags_(!layout.extended ? 0 : kStartPastEndLoops | (layout.offsetPastEndRestarts ? kStartPastEndRestarts : 0)),
         vibratoSpeedUnit_(std::clamp(layout.vibratoSpeedUnit, 1, 64)),
         vibratoDepthUnit_(std::clamp(layout.vibratoDepthUnit, 4, 256)) {}
 
@@ -262,6 +263,7 @@ class Decoder {
   const int32_t songLength_;
   const int32_t instrumentCount_;
   const bool extended_;
+  const int32_t startFlags_;  // added to every StartSample
   const int32_t vibratoSpeedUnit_;
   const int32_t vibratoDepthUnit_;
   int32_t count_ = 1;  // record 0 is the header
@@ -735,7 +737,7 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
     }
     if (note) {
       put(time, c, ec::SetPitch, cell.note);
-      if (cell.sampleOffset != kNoStart) put(time, c, ec::StartSample, cell.sampleOffset);
+      if (cell.sampleOffset != kNoStart) put(time, c, ec::StartSample, cell.sampleOffset | startFlags_);
       if (!instrument) {
         put(time, c, ec::SelectSampleByNote, 0);
         put(time, c, ec::SetVoiceFlags, extended_ ? 3 : 1);

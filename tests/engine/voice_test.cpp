@@ -166,6 +166,17 @@ TEST_F(VoiceTest, TremorSoundsAndSilencesTheNoteInTurn) {
   EXPECT_EQ(ticks(2, sounding), (std::vector<int32_t>{0, 0}));
 }
 
+// An offset past the end of a sample without a loop leaves it silent, or starts it over when asked.
+TEST_F(VoiceTest, AnOffsetPastTheEndRestartsTheSampleOnlyWhenAsked) {
+  start(0);
+  run(EventCode::StartSample, 500);
+  EXPECT_GE(voice->position, voice->sampleEnd);
+  run(EventCode::StartSample, 500 | kStartPastEndRestarts);
+  EXPECT_EQ(voice->position, 0);
+  run(EventCode::StartSample, 40 | kStartPastEndRestarts);  // inside the sample: as given
+  EXPECT_EQ(voice->position, 80);
+}
+
 TEST_F(VoiceTest, PitchPeriodAndVolumeEventsAreLimitedToTheirRanges) {
   using namespace EventCode;
   struct Step {

@@ -231,7 +231,8 @@ TEST(ItPatterns, NotesHandOffAndTheEffectsOfNoteActionsChannelVolumeAndHighOffse
   EXPECT_TRUE(Has(EventsAt(song, 1, 2 * 256), 1, EventCode::SetChannelGain, 32 * 1024));
   EXPECT_TRUE(Has(EventsAt(song, 1, 3 * 256), 1, EventCode::AddChannelGain, 3 * 1024));
   EXPECT_TRUE(Has(EventsAt(song, 1, 4 * 256), 1, EventCode::ChannelGainSlideTarget, 0));
-  EXPECT_TRUE(Has(EventsAt(song, 1, 6 * 256), 1, EventCode::StartSample, 65536 + 16 * 256));
+  EXPECT_TRUE(Has(EventsAt(song, 1, 6 * 256), 1, EventCode::StartSample,
+                  (65536 + 16 * 256) | kStartPastEndLoops | kStartPastEndRestarts));
   // The hand-off leads its channel's events of the tick.
   const auto first = EventsAt(song, 1, 0);
   const auto own = std::find_if(first.begin(), first.end(), [](const auto& e) { return std::get<0>(e) == 1; });
@@ -374,7 +375,8 @@ TEST(ItPatterns, TheVolumeColumnsEffectsPlayBesideTheEffectColumns) {
       .cell(0, 2, 0, {-1, 0, 138, 'R', 0x44})    // panning 10 and a tremolo
       .cell(0, 3, 0, {-1, 0, 107, 'J', 0x37})    // pitch down by 2 x 4 and an arpeggio
       .cell(0, 4, 0, {-1, 0, 105, 'D', 0x01})    // e0: the last pitch slide again
-      .cell(0, 5, 0, {kItNoteCut, 0, -1, 'D', 0x01});
+      .cell(0, 5, 0, {kItNoteCut, 0, -1, 'D', 0x01})
+      .cell(0, 6, 0, {60, 1, -1, 'S', 0xC0});     // cut on the row's second tick
   const Loaded m = Load(b.bytes());
   ASSERT_EQ(m.status, 0);
   auto at = [&](int row) { return EventsAt(m.song.get(), 1, row * 256); };
@@ -388,6 +390,7 @@ TEST(ItPatterns, TheVolumeColumnsEffectsPlayBesideTheEffectColumns) {
   EXPECT_TRUE(Has(at(4), 0, EventCode::PitchFallSpeed, 8 * 16));
   EXPECT_TRUE(Has(at(5), 0, EventCode::SetVolume, 0));  // the cut
   EXPECT_TRUE(Has(at(5), 0, EventCode::VolumeSlideSpeed, 1 * 1024));
+  EXPECT_TRUE(Has(EventsAt(m.song.get(), 1, 6 * 256 + 1), 0, EventCode::SetVolume, 0));
 }
 
 TEST(ItHostile, DamagedFilesFailCleanlyOrLoadWhatTheyHold) {
