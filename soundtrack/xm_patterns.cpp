@@ -73,13 +73,14 @@ constexpr SlideCodes kChannelGainSlide{ec::ChannelGainSlideSpeed, ec::ChannelGai
 constexpr SlideCodes kPanningSlide{ec::PanningSlideSpeed, ec::PanningSlideTarget, ec::PanningSlide,
                                    kPanningSlideSwitch};
 
-// What one cell asks for, gathered from its note, instrument, volume column and effect.
+// A vibrato's, tremolo's or panbrello's requests.
 struct Modulator {
   int32_t requests = 0;  // kVibratoOn, kDepthGiven, kRateGiven
   int32_t speed = 0;
   int32_t depth = 0;
 };
 
+// What one cell asks for, gathered from its note, instrument, volume column and effect.
 struct Cell {
   int32_t note = kNoNote;
   int32_t instrument = kUnset;  // slot
