@@ -20,8 +20,6 @@ namespace {
 // limit stays low.
 constexpr int32_t kMaxEmptyStretches = 1024;
 
-constexpr int32_t kTempoSlideMin = 32, kTempoSlideMax = 255;
-
 void takePositionRequest(SoundEngine* engine) {
   const Soundtrack* soundtrack = engine->boundSoundtrack;
   if (soundtrack && engine->positionRequest < soundtrack->playPositionCount) {
@@ -84,11 +82,8 @@ void globalVolumeSlide(SoundEngine* engine) {
 }
 
 void tempoSlide(SoundEngine* engine) {
-  const int32_t step = engine->tempoSlideStep, tempo = engine->tempo;
-  if (step == 0) return;
-  // A tempo already outside the range is not pulled into it by a slide away from it.
-  engine->tempo = step > 0 ? std::max(tempo, std::min(tempo + step, kTempoSlideMax))
-                           : std::min(tempo, std::max(tempo + step, kTempoSlideMin));
+  if (engine->tempoSlideStep == 0) return;
+  engine->tempo = TempoAfterSlide(engine->tempo, engine->tempoSlideStep);
   recomputeTickLength(engine);
 }
 

@@ -125,20 +125,23 @@ void clearVoiceFlags(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param
   if (!voice->volumeEnvelope) voice->active &= ~kVoiceSounding;
 }
 
-void switchEnvelopes(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) {
+// The instrument's envelopes named in `which` (kEnvelope*, kEnvelopesOn) off or back on.
+void setEnvelopes(Voice* voice, int32_t which) {
   const Instrument* instrument = voice->instrument;
   if (!instrument) return;
-  const bool on = (param & kEnvelopesOn) != 0;
-  if (param & kEnvelopeVolume) voice->volumeEnvelope = on ? instrument->volumeEnvelope : nullptr;
-  if (param & kEnvelopePanning) voice->panningEnvelope = on ? instrument->panningEnvelope : nullptr;
-  if (param & kEnvelopePitch) {
+  const bool on = (which & kEnvelopesOn) != 0;
+  if (which & kEnvelopeVolume) voice->volumeEnvelope = on ? instrument->volumeEnvelope : nullptr;
+  if (which & kEnvelopePanning) voice->panningEnvelope = on ? instrument->panningEnvelope : nullptr;
+  if (which & kEnvelopePitch) {
     voice->pitchEnvelope = on ? instrument->pitchEnvelope : nullptr;
     voice->filterEnvelope = on ? instrument->filterEnvelope : nullptr;
   }
 }
 
-void resetModulators(SoundEngine* engine, Voice* voice, Cursor cursor, int16_t& proceed, int32_t) {
-  switchEnvelopes(engine, voice, cursor, proceed, kEnvelopeVolume | kEnvelopePanning | kEnvelopePitch | kEnvelopesOn);
+void switchEnvelopes(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t param) { setEnvelopes(voice, param); }
+
+void resetModulators(SoundEngine*, Voice* voice, Cursor, int16_t&, int32_t) {
+  setEnvelopes(voice, kEnvelopeVolume | kEnvelopePanning | kEnvelopePitch | kEnvelopesOn);
   voice->volumeEnvelopeIndex = voice->pitchEnvelopeIndex = voice->panningEnvelopeIndex = 0;
   voice->filterEnvelopeIndex = 0;
   // The values too, which the next tick sets again unless a switch turns the envelope off: the

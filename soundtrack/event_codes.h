@@ -165,6 +165,15 @@ inline constexpr int32_t kNoteActionFade = 3;      // ... fading out
 inline constexpr int32_t kFlowValueMask = 0x0FFFFFFF;
 inline constexpr uint32_t kFlowResetBit = 0x80000000u;
 
+// The tempo after one tick of a TempoSlide by `step`: within 32 .. 255, and a tempo already
+// outside that range is not pulled into it by a slide away from it.
+constexpr int32_t TempoAfterSlide(int32_t tempo, int32_t step) {
+  constexpr int32_t kLowest = 32, kHighest = 255;
+  const int64_t slid = int64_t{tempo} + step;
+  if (step > 0) return slid > kHighest ? (tempo > kHighest ? tempo : kHighest) : static_cast<int32_t>(slid);
+  return slid < kLowest ? (tempo < kLowest ? tempo : kLowest) : static_cast<int32_t>(slid);
+}
+
 // The waveform argument for a tracker's waveform nibble (vibrato and tremolo control): bits 0..1
 // choose sine, ramp down, square or a random one of the three (0x7FFE); without bit 2 the phase
 // restarts with each note (0x8000).

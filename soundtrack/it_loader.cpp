@@ -112,6 +112,7 @@ class ItLoad {
   int64_t sampleOffsets() const { return instrumentOffsets() + 4 * int64_t{header_.instruments}; }
   int64_t patternOffsets() const { return sampleOffsets() + 4 * int64_t{header_.samples}; }
   bool instrumentMode() const { return (header_.flags & kItFlagInstruments) != 0 && header_.instruments > 0; }
+  bool oldEffects() const { return (header_.flags & kItFlagOldEffects) != 0; }
 
   // Reads `count` 32-bit offsets from `at`.
   int16_t readOffsets(int64_t at, int32_t count, Buffer* table) {
@@ -282,7 +283,7 @@ class ItLoad {
     scratch_ = scratch.get();
 
     // First the channels the song uses, then the events.
-    const it::EffectRules rules{(header_.flags & kItFlagCompatibleGxx) == 0, (header_.flags & kItFlagOldEffects) != 0};
+    const it::EffectRules rules{(header_.flags & kItFlagCompatibleGxx) == 0, oldEffects()};
     for (int32_t pass = 0; pass < 2; ++pass) {
       for (int32_t p = 0; p < header_.patterns; ++p) {
         const int64_t offset = ReadU32LE(offsets.get() + 4 * p);
@@ -315,7 +316,7 @@ class ItLoad {
     // A vibrato's cycle is 64 ticks at speed 1, and it is half as deep as XM's, unless the song
     // asks for the old effects, which leave out the row's first tick (13 stands for 16 x 5/6 at
     // the usual speed 6).
-    const bool old = (header_.flags & kItFlagOldEffects) != 0;
+    const bool old = oldEffects();
     const xm::PatternLayout layout{rows, std::max(channels, 1), soundtrack_->playPositionCount,
                                    soundtrack_->instrumentCount, true, old ? 13 : 16, old ? 32 : 16, !old};
     return xm::DecodeIntoSlot(xmCells, rows * channels * xm::kExtendedCellBytes, layout, scratch_, &eventAllowance_,

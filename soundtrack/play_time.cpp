@@ -105,7 +105,7 @@ int64_t TempoSlideFrames(int32_t step, int32_t tick, int32_t speed, int32_t* tic
   int64_t frames = 0;
   int32_t ticks = 0;
   for (int32_t k = tick; k < speed && k < 256; ++k, ++ticks) {
-    if (k > 0) tempo = step > 0 ? std::max(tempo, std::min(tempo + step, 255)) : std::min(tempo, std::max(tempo + step, 32));
+    if (k > 0) tempo = TempoAfterSlide(tempo, step);
     frames += TickLengthForTempo(tempo);
   }
   *tickLength = TickLengthForTempo(tempo);

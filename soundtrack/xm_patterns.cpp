@@ -108,7 +108,7 @@ struct Cell {
   int32_t channelGain = kUnset;  // 16.16
   int32_t channelGainAdd = 0;
   int32_t globalVolumeAdd = 0;  // fine slides
-  int32_t panningAdd = 0;
+  int32_t panningStep = 0;  // fine slides: one step of a slide
   Slide channelGainSlide;
   int32_t pastNotes = kUnset;
   int32_t noteAction = kUnset;
@@ -243,6 +243,9 @@ class Decoder {
   }
   void switchOn(int32_t channel, uint32_t flag, int32_t time, int32_t code);
   void switchOff(int32_t channel, uint32_t flag, int32_t time, int32_t code);
+  void switchTo(int32_t channel, bool on, uint32_t flag, int32_t time, int32_t code) {
+    on ? switchOn(channel, flag, time, code) : switchOff(channel, flag, time, code);
+  }
   bool anySwitchOn() const;
 
   void readCell(ByteCursor* cursor, int32_t channel, Cell* cell);
@@ -581,7 +584,7 @@ void Decoder::applyExtension(int32_t channel, int32_t type, int32_t xy, Cell* ce
       RequestFineOrSlide(&cell->globalSlide, &cell->globalVolumeAdd, x, y, 512, 0x10000, 0);
       break;
     case kEffectPanningSlide:  // x goes left, y right
-      RequestFineOrSlide(&cell->panningSlide, &cell->panningAdd, x, y, -128, -4080, 4080);
+      RequestFineOrSlide(&cell->panningSlide, &cell->panningStep, x, y, -128, -4080, 4080);
       break;
     case kEffectHighOffset:
       highOffset_[channel] = y * 65536;
@@ -638,11 +641,7 @@ void Decoder::retrigger(int32_t channel, int32_t xy) {
 void Decoder::emitSlide(int32_t channel, const Slide& slide, const SlideCodes& codes, int32_t time) {
   if ((slide.requests & kSpeedGiven) != 0) put(time, channel, codes.speed, slide.speed);
   if ((slide.requests & kTargetGiven) != 0) put(time, channel, codes.target, slide.target);
-  if ((slide.requests & kSlideOn) != 0) {
-    switchOn(channel, codes.flag, time, codes.onOff);
-  } else {
-    switchOff(channel, codes.flag, time, codes.onOff);
-  }
+  switchTo(channel, (slide.requests & kSlideOn) != 0, codes.flag, time, codes.onOff);
 }
 
 void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
@@ -650,10 +649,8 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
   if (cell.arpeggio) {
     put(time, c, ec::ArpeggioFirst, (cell.arpeggioParam >> 4) * 256);
     put(time, c, ec::ArpeggioSecond, (cell.arpeggioParam & 0x0F) * 256);
-    switchOn(c, kArpeggioSwitch, time, ec::Arpeggio);
-  } else {
-    switchOff(c, kArpeggioSwitch, time, ec::Arpeggio);
   }
+  switchTo(c, cell.arpeggio, kArpeggioSwitch, time, ec::Arpeggio);
 
   // The pitch slide's mode goes out on every row that has one: rows differ in direction.
   const int32_t requests = cell.pitchRequests;
@@ -671,11 +668,11 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
 
   emitSlide(c, cell.globalSlide, kGlobalVolumeSlide, time);
   emitSlide(c, cell.volumeSlide, kVolumeSlide, time);
-  if (cell.panningAdd != 0) {
+  if (cell.panningStep != 0) {
     // A fine panning slide is a slide of one step, which ends by itself: AddPanning would take
     // the panning past its edges.
-    put(time, c, ec::PanningSlideSpeed, std::abs(cell.panningAdd));
-    put(time, c, ec::PanningSlideTarget, cell.panningAdd < 0 ? -4080 : 4080);
+    put(time, c, ec::PanningSlideSpeed, std::abs(cell.panningStep));
+    put(time, c, ec::PanningSlideTarget, cell.panningStep < 0 ? -4080 : 4080);
     put(time, c, ec::PanningSlide, 3);
     switches_[c] &= ~kPanningSlideSwitch;
   } else {
@@ -693,11 +690,7 @@ void Decoder::emitCell(int32_t channel, const Cell& cell, int32_t time) {
     const Modulator& modulator = cell.*m.field;
     if ((modulator.requests & kDepthGiven) != 0) put(time, c, m.depth, modulator.depth);
     if ((modulator.requests & kRateGiven) != 0) put(time, c, m.speed, modulator.speed);
-    if ((modulator.requests & kVibratoOn) != 0) {
-      switchOn(c, m.flag, time, m.onOff);
-    } else {
-      switchOff(c, m.flag, time, m.onOff);
-    }
+    switchTo(c, (modulator.requests & kVibratoOn) != 0, m.flag, time, m.onOff);
   }
 
   if (cell.tremor != 0) {
